@@ -1,0 +1,9 @@
+#pragma once
+
+#include "modbus/Ftdiport.h"
+
+// The port the USB protocol owns; it adds nothing to TFTDIPort that the system uses.
+class TFTDIPacket : public TFTDIPort {
+ public:
+  using TFTDIPort::TFTDIPort;
+};

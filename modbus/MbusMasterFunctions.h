@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Result codes of every request; 0 is success. Texts come from ResultText.
+enum MbusResult : int {
+  kMbusSuccess = 0,
+  kMbusIllegalArgument = 1,
+  kMbusIllegalState = 2,
+  kMbusIoErrorClass = 64,
+  kMbusIoError = 65,
+  kMbusOpenError = 66,
+  kMbusPortAlreadyOpen = 67,
+  kMbusNoPermission = 74,
+  kMbusProtocolErrorClass = 128,
+  kMbusChecksumError = 129,
+  kMbusInvalidFrame = 130,
+  kMbusInvalidReply = 131,
+  kMbusReplyTimeout = 132,
+  kMbusSendTimeout = 133,
+  // An exception reply with code c yields kMbusExceptionBase | c.
+  kMbusExceptionBase = 0xA0,
+};
+
+// Text of a result code; "Unknwon error" (sic, the text users know) for a code without one.
+const char* ResultText(int code);
+
+// The function layer of the Modbus master: checks arguments, builds the request data of
+// functions 1, 3, 5, 6 and 16, runs the transaction with its retries and checks and unpacks
+// the reply. A transport derives from it and provides IsOpen, Close and one try (TransactOnce).
+//
+// References are 1-based (1 to 65536); the request carries reference - 1 as the protocol
+// address. Reads accept slaves 1 to 255; writes also accept 0, a broadcast that is sent
+// without waiting for a reply. Every request returns a result code and never throws.
+//
+// One object serves one thread at a time: the data buffer is shared by all its requests.
+class MbusMasterFunctions {
+ public:
+  static constexpr int kMaxRetryCount = 10;
+  static constexpr int kDefaultTimeoutMs = 1000;
+  static constexpr int kDataBufferSize = 260;
+  static constexpr int kMaxReadCoils = 2000;
+  static constexpr int kMaxReadRegisters = 125;
+  static constexpr int kMaxWriteRegisters = 100;
+
+  MbusMasterFunctions() = default;
+  MbusMasterFunctions(const MbusMasterFunctions&) = delete;
+  MbusMasterFunctions& operator=(const MbusMasterFunctions&) = delete;
+  virtual ~MbusMasterFunctions() = default;
+
+  virtual bool IsOpen() const = 0;
+  virtual void Close() {}
+
+  // One request with retries: 2 when the link is closed; otherwise tries until a try returns
+  // something other than 129, 130 or 132, or retry count + 1 tries have been made.
+  // replyData receives replyLength bytes (the reply after its function code).
+  virtual int Transact(int slave, int function, const std::uint8_t* requestData, int requestLength,
+                       std::uint8_t* replyData, int replyLength);
+
+  // Extra tries after a checksum error, invalid frame or reply time-out: 0 to 10, only while
+  // the link is closed (1 out of range, 2 while open).
+  int SetRetryCount(int count);
+  int RetryCount() const { return retryCount_; }
+
+  // Time-out for sending a request and for each read of its reply, in milliseconds. The
+  // product keeps 1000; tools and tests shorten it. 1 if not positive, 2 while open.
+  int SetTimeout(int timeoutMs);
+  int Timeout() const { return timeoutMs_; }
+
+  // Number of tries the last transaction made (0 when it was refused before sending).
+  int LastTryCount() const { return lastTryCount_; }
+
+  // Function 1. values[0..count) receive 0 or 1; they are 0 whenever the read fails.
+  int ReadCoils(int slave, int reference, std::int32_t values[], int count);
+  // Function 3. values[0..count) receive signed 16-bit values; 0 whenever the read fails.
+  int ReadHoldingRegisters(int slave, int reference, std::int16_t values[], int count);
+  // Function 5. value 0 switches the coil off, anything else on.
+  int WriteCoil(int slave, int reference, int value);
+  // Function 6.
+  int WriteHoldingRegister(int slave, int reference, std::int16_t value);
+  // Function 16, 1 to 100 registers.
+  int WriteHoldingRegisters(int slave, int reference, const std::int16_t values[], int count);
+
+ protected:
+  // One try of a transaction, with the link known to be open: send the frame of slave,
+  // function and request data; for slave 0 or replyLength 0 return 0 right after sending;
+  // otherwise receive and check the reply and copy replyLength bytes after its function code.
+  virtual int TransactOnce(int slave, int function, const std::uint8_t* requestData,
+                           int requestLength, std::uint8_t* replyData, int replyLength) = 0;
+
+ private:
+  int retryCount_ = 0;
+  int timeoutMs_ = kDefaultTimeoutMs;
+  int lastTryCount_ = 0;
+  std::uint8_t data_[kDataBufferSize] = {};
+};

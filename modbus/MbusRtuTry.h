@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "modbus/LineSettings.h"
+#include "modbus/MbusMasterFunctions.h"
+#include "modbus/MbusRtuFrame.h"
+
+// Steps of one RTU try shared by the serial-line and the USB transport. Port is SerialPort
+// or TFTDIPort: both read with a time-out counted from the call and return port statuses.
+namespace mbus_rtu_try {
+
+// Stale input drained before a request is bounded: a line that never falls silent (a
+// second master, a chattering slave, a floating RS-485 pair) must not hold the request back
+// for ever. A stale reply is at most one frame long.
+inline constexpr int kMaxDrainBytes = MbusRtuFrame::kMaxFrameSize;
+
+// Reads and discards one byte at a time until a read gets nothing within the
+// inter-character time-out, kMaxDrainBytes bytes have been read or timeoutMs has passed.
+template <typename Port>
+void DrainStaleInput(Port& port, int interCharTimeoutMs, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::uint8_t stale = 0;
+  for (int drained = 0; drained < kMaxDrainBytes; ++drained) {
+    if (port.Read(&stale, 1, interCharTimeoutMs) != kPortSuccess ||
+        std::chrono::steady_clock::now() >= deadline) {
+      return;
+    }
+  }
+}
+
+// Result of writing the request frame: 133 on a send time-out, 65 on another failure.
+inline int SendResult(int status) {
+  if (status == kPortTimeout) {
+    return kMbusSendTimeout;
+  }
+  return status == kPortSuccess ? kMbusSuccess : kMbusIoError;
+}
+
+// Receives a reply in two reads (the first five bytes, which hold a whole exception reply,
+// then the rest) and checks it against the request.
+template <typename Port>
+int ReceiveReply(Port& port, std::uint8_t* frame, int timeoutMs, int slave, int function,
+                 std::uint8_t* replyData, int replyLength) {
+  int status = port.Read(frame, MbusRtuFrame::kFirstReadLength, timeoutMs);
+  int received = MbusRtuFrame::kFirstReadLength;
+  if (status == kPortSuccess) {
+    const int remaining = MbusRtuFrame::RemainingReplyLength(frame[1], replyLength);
+    if (remaining > 0) {
+      status = port.Read(frame + received, remaining, timeoutMs);
+      received += remaining;
+    }
+  }
+  if (status == kPortTimeout) {
+    return kMbusReplyTimeout;
+  }
+  if (status != kPortSuccess) {
+    return kMbusIoError;
+  }
+  return MbusRtuFrame::CheckReply(frame, received, slave, function, replyData, replyLength);
+}
+
+// Whether a request and its reply fit the frame buffer.
+inline bool FitsFrame(int requestLength, int replyLength) {
+  return requestLength >= 0 && replyLength >= 0 &&
+         requestLength + MbusRtuFrame::kFrameOverhead <= MbusRtuFrame::kMaxFrameSize &&
+         replyLength + MbusRtuFrame::kFrameOverhead <= MbusRtuFrame::kMaxFrameSize;
+}
+
+}  // namespace mbus_rtu_try

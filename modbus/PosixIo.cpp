@@ -1,0 +1,124 @@
+#include "modbus/PosixIo.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until deadline, rounded up so that poll never wakes early.
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) {
+    return 0;
+  }
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+// Moves n bytes with op (read or write) until done or deadline.
+template <typename Op>
+int Transfer(int fd, short events, int n, int timeoutMs, int* moved, Op op) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int done = 0;
+  int status = kPortSuccess;
+  while (done < n) {
+    const ssize_t r = op(done);
+    if (r > 0) {
+      done += static_cast<int>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) {
+      continue;
+    }
+    if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      status = kPortSystemError;
+      break;
+    }
+    const int wait = RemainingMs(deadline);
+    if (wait == 0) {
+      status = kPortTimeout;
+      break;
+    }
+    pollfd pfd{fd, events, 0};
+    const int ready = poll(&pfd, 1, wait);
+    if (ready < 0 && errno != EINTR) {
+      status = kPortSystemError;
+      break;
+    }
+    if (ready > 0 && (pfd.revents & (POLLERR | POLLNVAL)) != 0) {
+      status = kPortSystemError;
+      break;
+    }
+  }
+  if (moved != nullptr) {
+    *moved = done;
+  }
+  return status;
+}
+
+}  // namespace
+
+int PosixOpenExclusive(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT:
+      case ENODEV:
+      case ENXIO:
+      case ENOTDIR:
+        return -kPortNotFound;
+      case EBUSY:
+        return -kPortInUse;
+      case EACCES:
+      case EPERM:
+        return -kPortNoPermission;
+      default:
+        return -kPortSystemError;
+    }
+  }
+  // TIOCEXCL keeps other users out; the lock also covers privileged openers, which
+  // TIOCEXCL lets through.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    close(fd);
+    return error == EWOULDBLOCK ? -kPortInUse : -kPortSystemError;
+  }
+  if (!isatty(fd)) {
+    close(fd);
+    return -kPortSystemError;
+  }
+  ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+void PosixCloseExclusive(int fd) {
+  ioctl(fd, TIOCNXCL);
+  close(fd);
+}
+
+void PosixSetModemLines(int fd, const TDcb& dcb) {
+  int dtr = TIOCM_DTR;
+  int rts = TIOCM_RTS;
+  ioctl(fd, dcb.fDtrControl == kDtrControlEnable ? TIOCMBIS : TIOCMBIC, &dtr);
+  if (dcb.fRtsControl != kRtsControlHandshake) {
+    ioctl(fd, dcb.fRtsControl == 1 ? TIOCMBIS : TIOCMBIC, &rts);
+  }
+}
+
+int PosixReadAll(int fd, std::uint8_t* buffer, int n, int timeoutMs, int* got) {
+  return Transfer(fd, POLLIN, n, timeoutMs, got,
+                  [&](int done) { return read(fd, buffer + done, static_cast<size_t>(n - done)); });
+}
+
+int PosixWriteAll(int fd, const std::uint8_t* bytes, int n, int timeoutMs, int* put) {
+  return Transfer(fd, POLLOUT, n, timeoutMs, put,
+                  [&](int done) { return write(fd, bytes + done, static_cast<size_t>(n - done)); });
+}

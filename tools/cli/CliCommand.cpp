@@ -1,0 +1,200 @@
+#include "tools/cli/CliCommand.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "modbus/MbusMasterFunctions.h"
+
+const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
+Raw register commands through the tool's own Modbus RTU master.
+
+Commands:
+  read-registers  --port PORT --ref R --count N   read N holding registers from R
+  read-coils      --port PORT --ref R --count N   read N coils from R
+  write-register  --port PORT --ref R --value V   write one holding register (-32768..65535)
+  write-registers --port PORT --ref R V1 V2 ...   write consecutive holding registers from R
+  write-coil      --port PORT --ref R --value 0|1 switch one coil off or on
+
+PORT is "COM<n>" (DRAVONIK_COM<n>, else /dev/ttyS<n-1>) or a device path. R is the 1-based
+register reference (protocol address + 1).
+
+Options:
+  --slave N        slave address (default 1; 0 broadcasts a write)
+  --retries N      extra tries after a checksum error, invalid frame or time-out (default 1)
+  --usb            open the FTDI converter by its descriptions ("Dravonik", "b-lyn",
+                   "USB <-> Serial", "K3K") instead of PORT
+  --timeout-ms MS  reply time-out in milliseconds (default 1000)
+  --baud B         line speed (default 57600; 8 data bits, 1 stop bit, no parity)
+  --help           this text
+
+Reads print one line per value, "REF VALUE", registers as signed 16-bit numbers, coils as 0
+or 1. A Modbus failure prints "error CODE: TEXT" on standard error and exits 1; a usage
+error exits 2.
+)";
+
+namespace {
+
+std::optional<long> ParseNumber(const std::string& text, long min, long max) {
+  if (text.empty()) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != 0 || value < min || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Reference and count go to the master unchecked beyond what an int holds: the master's
+// own range checks decide, and report result 1.
+constexpr long kAnyInt = 1L << 30;
+
+}  // namespace
+
+bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
+                     std::string& error) {
+  static const std::map<std::string, TCliCommand::Kind> kCommands = {
+      {"read-registers", TCliCommand::Kind::kReadRegisters},
+      {"read-coils", TCliCommand::Kind::kReadCoils},
+      {"write-register", TCliCommand::Kind::kWriteRegister},
+      {"write-registers", TCliCommand::Kind::kWriteRegisters},
+      {"write-coil", TCliCommand::Kind::kWriteCoil},
+  };
+  if (args.empty()) {
+    error = "no command";
+    return false;
+  }
+  const auto kind = kCommands.find(args[0]);
+  if (kind == kCommands.end()) {
+    error = "unknown command: " + args[0];
+    return false;
+  }
+  command.kind = kind->second;
+  const bool isRead = command.kind == TCliCommand::Kind::kReadRegisters ||
+                      command.kind == TCliCommand::Kind::kReadCoils;
+  bool haveRef = false;
+  bool haveCount = false;
+  bool haveValue = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--usb") {
+      command.usb = true;
+      continue;
+    }
+    if (arg.rfind("--", 0) != 0 || arg == "--") {
+      // A plain number (negative ones included) is a value of write-registers.
+      const auto value = ParseNumber(arg, -32768, 65535);
+      if (command.kind != TCliCommand::Kind::kWriteRegisters || !value) {
+        error = "unexpected argument: " + arg;
+        return false;
+      }
+      command.values.push_back(static_cast<std::int16_t>(*value));
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = "missing value for " + arg;
+      return false;
+    }
+    const std::string& text = args[++i];
+    std::optional<long> value;
+    if (arg == "--port") {
+      command.port = text;
+      continue;
+    } else if (arg == "--slave") {
+      value = ParseNumber(text, -kAnyInt, kAnyInt);
+      command.slave = static_cast<int>(value.value_or(0));
+    } else if (arg == "--retries") {
+      value = ParseNumber(text, -kAnyInt, kAnyInt);
+      command.retries = static_cast<int>(value.value_or(0));
+    } else if (arg == "--timeout-ms") {
+      value = ParseNumber(text, 1, 600000);
+      command.timeoutMs = static_cast<int>(value.value_or(0));
+    } else if (arg == "--baud") {
+      value = ParseNumber(text, 1, 4000000);
+      command.baud = static_cast<std::uint32_t>(value.value_or(0));
+    } else if (arg == "--ref") {
+      value = ParseNumber(text, -kAnyInt, kAnyInt);
+      command.ref = value.value_or(0);
+      haveRef = true;
+    } else if (arg == "--count" && isRead) {
+      value = ParseNumber(text, -kAnyInt, kAnyInt);
+      command.count = value.value_or(0);
+      haveCount = true;
+    } else if (arg == "--value" && command.kind == TCliCommand::Kind::kWriteRegister) {
+      value = ParseNumber(text, -32768, 65535);
+      command.values = {static_cast<std::int16_t>(value.value_or(0))};
+      haveValue = true;
+    } else if (arg == "--value" && command.kind == TCliCommand::Kind::kWriteCoil) {
+      value = ParseNumber(text, 0, 1);
+      command.values = {static_cast<std::int16_t>(value.value_or(0))};
+      haveValue = true;
+    } else {
+      error = "unknown option for " + args[0] + ": " + arg;
+      return false;
+    }
+    if (!value) {
+      error = "bad value for " + arg + ": " + text;
+      return false;
+    }
+  }
+  if (command.port.empty() && !command.usb) {
+    error = "--port is required";
+  } else if (!haveRef) {
+    error = "--ref is required";
+  } else if (isRead && !haveCount) {
+    error = "--count is required";
+  } else if ((command.kind == TCliCommand::Kind::kWriteRegister ||
+              command.kind == TCliCommand::Kind::kWriteCoil) &&
+             !haveValue) {
+    error = "--value is required";
+  } else if (command.kind == TCliCommand::Kind::kWriteRegisters && command.values.empty()) {
+    error = "no values to write";
+  }
+  return error.empty();
+}
+
+int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::ostream& out,
+                  std::ostream& err) {
+  const int slave = command.slave;
+  const int ref = static_cast<int>(command.ref);
+  const int count = static_cast<int>(command.count);
+  int result = kMbusSuccess;
+  switch (command.kind) {
+    case TCliCommand::Kind::kReadRegisters: {
+      // The buffer has room for the count asked for; the master refuses counts it cannot
+      // serve before touching it.
+      std::vector<std::int16_t> values(count > 0 ? static_cast<std::size_t>(count) : 1);
+      result = master.ReadHoldingRegisters(slave, ref, values.data(), count);
+      for (int i = 0; result == kMbusSuccess && i < count; ++i) {
+        out << ref + i << ' ' << values[i] << '\n';
+      }
+      break;
+    }
+    case TCliCommand::Kind::kReadCoils: {
+      std::vector<std::int32_t> values(count > 0 ? static_cast<std::size_t>(count) : 1);
+      result = master.ReadCoils(slave, ref, values.data(), count);
+      for (int i = 0; result == kMbusSuccess && i < count; ++i) {
+        out << ref + i << ' ' << values[i] << '\n';
+      }
+      break;
+    }
+    case TCliCommand::Kind::kWriteRegister:
+      result = master.WriteHoldingRegister(slave, ref, command.values[0]);
+      break;
+    case TCliCommand::Kind::kWriteRegisters:
+      result = master.WriteHoldingRegisters(slave, ref, command.values.data(),
+                                            static_cast<int>(command.values.size()));
+      break;
+    case TCliCommand::Kind::kWriteCoil:
+      result = master.WriteCoil(slave, ref, command.values[0]);
+      break;
+  }
+  if (result != kMbusSuccess) {
+    err << "error " << result << ": " << ResultText(result) << '\n';
+  }
+  return result;
+}

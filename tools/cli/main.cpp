@@ -1,0 +1,71 @@
+// dravonik-cli: raw register commands for installers and tests, through the tool's own
+// Modbus master.
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modbus/MbusRtuMasterProtocol.h"
+#include "modbus/Mbusrtuoverusbmasterprotocol.h"
+#include "tools/cli/CliCommand.h"
+
+namespace {
+
+int ReportFailure(int result) {
+  std::cerr << "error " << result << ": " << ResultText(result) << '\n';
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kCliUsage;
+      return 0;
+    }
+  }
+  TCliCommand command;
+  std::string error;
+  if (!ParseCliCommand(args, command, error)) {
+    std::cerr << "dravonik-cli: " << error << "\n\n" << kCliUsage;
+    return 2;
+  }
+
+  std::unique_ptr<MbusMasterFunctions> master;
+  int result = kMbusSuccess;
+  if (command.usb) {
+    auto usb = std::make_unique<MbusRtuOverUSBMasterProtocol>();
+    result = usb->SetRetryCount(command.retries);
+    if (result == kMbusSuccess) {
+      result = usb->SetTimeout(command.timeoutMs);
+    }
+    // The converter is found by the descriptions the tool itself tries, in its order.
+    if (result == kMbusSuccess) {
+      for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+        result = usb->Open(description, command.baud);
+        if (result == kMbusSuccess) {
+          break;
+        }
+      }
+    }
+    master = std::move(usb);
+  } else {
+    auto serial = std::make_unique<MbusRtuMasterProtocol>();
+    result = serial->SetRetryCount(command.retries);
+    if (result == kMbusSuccess) {
+      result = serial->SetTimeout(command.timeoutMs);
+    }
+    if (result == kMbusSuccess) {
+      result = serial->Open(command.port, command.baud);
+    }
+    master = std::move(serial);
+  }
+  if (result != kMbusSuccess) {
+    return ReportFailure(result);
+  }
+  const int status = RunCliCommand(command, *master, std::cout, std::cerr);
+  master->Close();
+  return status == kMbusSuccess ? 0 : 1;
+}
