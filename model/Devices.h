@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "model/Device.h"
+
+class QComboBox;
+
+namespace model {
+
+// The device types of the definitions file, in file order. The parsed
+// document stays loaded for the whole run: every settings document keeps
+// references into it.
+class TDevices {
+ public:
+  TDevices() = default;
+  ~TDevices();
+  TDevices(const TDevices&) = delete;
+  TDevices& operator=(const TDevices&) = delete;
+
+  // Loads the definitions file. Errors are thrown; the devices read before
+  // the failure stay in the list, the one that failed among them.
+  bool LoadFromFile(const std::string& path);
+
+  int Count() const { return static_cast<int>(devices_.size()); }
+  // Throws an out-of-range error outside 0..Count()-1.
+  TDevice& GetDevice(int index) const;
+  // The first device with that id; throws when there is none.
+  TDevice& FindDevice(int32_t deviceId) const;
+  // Replaces the combo box's items by the device names, item i being device i.
+  void FillDeviceList(QComboBox& comboBox) const;
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<TDevice>> devices_;
+  pugi::xml_document document_;
+};
+
+}  // namespace model

@@ -1,0 +1,76 @@
+#include "model/Xmlutil.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tests/support/TempDir.h"
+
+namespace model {
+namespace {
+
+std::string ThrownMessage(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "(nothing thrown)";
+}
+
+TEST(StrToInt, AcceptsSignedDecimalsAcrossThe32BitRange) {
+  EXPECT_EQ(StrToInt("0"), 0);
+  EXPECT_EQ(StrToInt("-17"), -17);
+  EXPECT_EQ(StrToInt("+17"), 17);
+  EXPECT_EQ(StrToInt("007"), 7);
+  EXPECT_EQ(StrToInt("2147483647"), 2147483647);
+  EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
+}
+
+TEST(StrToInt, RefusesEverythingElseWithTheConversionMessage) {
+  for (const std::string text : {"", " 5", "5 ", "12abc", "0x10", "$10", "1.5", "+", "-", "+-3",
+                                 "2147483648", "-2147483649", "99999999999999999999"}) {
+    EXPECT_EQ(ThrownMessage([&] { StrToInt(text); }), "'" + text + "' is not a valid integer value")
+        << text;
+  }
+}
+
+TEST(GetAttribute, ReturnsTextAndConvertsOnDemand) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(R"(<device name="R12 Master" device_id="42" bad="4x"/>)"));
+  const pugi::xml_node device = document.first_child();
+  EXPECT_EQ(GetAttribute(device, "name").AsString(), "R12 Master");
+  EXPECT_EQ(GetAttribute(device, "device_id").AsInteger(), 42);
+  EXPECT_EQ(ThrownMessage([&] { GetAttribute(device, "bad").AsInteger(); }),
+            "'4x' is not a valid integer value");
+}
+
+TEST(GetAttribute, MissingAttributeNamesItInQuotes) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(R"(<device Name="case matters"/>)"));
+  EXPECT_EQ(ThrownMessage([&] { GetAttribute(document.first_child(), "name"); }),
+            "Could not find attribute \"name\" in XML node.");
+}
+
+TEST(FindChildElement, ReturnsTheLastElementOfThatNameAndSkipsOtherNodes) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(
+      R"(<zsf><device id="1"/><!--device--><settings/><device id="2"/>device<other/></zsf>)"));
+  const pugi::xml_node root = document.first_child();
+  EXPECT_STREQ(FindChildElement(root, "device").attribute("id").value(), "2");
+  EXPECT_STREQ(FindChildElement(root, "settings").name(), "settings");
+  EXPECT_FALSE(FindChildElement(root, "missing"));
+  EXPECT_FALSE(FindChildElement(root, "Device"));
+}
+
+TEST(LoadXmlDocument, ParseErrorsCarryTheDescriptionAndOffset) {
+  testsupport::TTempDir folder;
+  const std::string path = folder.Write("broken.xml", "<zsf><device name=\"x\"></zsf>");
+  pugi::xml_document document;
+  const std::string message = ThrownMessage([&] { LoadXmlDocument(document, path); });
+  EXPECT_EQ(message,
+            "Error reading XML document " + path + ": Start-end tags mismatch at byte offset 24");
+}
+
+}  // namespace
+}  // namespace model
