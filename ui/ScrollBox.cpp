@@ -10,6 +10,8 @@ TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), content_(new QWid
   // A click on the empty area must not take the focus from the controls.
   setFocusPolicy(Qt::NoFocus);
   setWidgetResizable(false);
+  // The scroll box is see-through: the panel behind it gives the colour.
+  viewport()->setAutoFillBackground(false);
   content_->setAutoFillBackground(false);
   setWidget(content_);
   content_->installEventFilter(this);

@@ -13,7 +13,7 @@ QPushButton {
   background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #e4e2dc);
   border: 1px solid #8e8b80;
   border-radius: 2px;
-  padding: 1px 6px;
+  padding: 0px 2px;
   color: #3f3d3d;
 }
 QPushButton:hover { border-color: #c8102e; }
