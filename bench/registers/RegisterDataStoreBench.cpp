@@ -1,0 +1,54 @@
+#include <benchmark/benchmark.h>
+
+#include "registers/Registerdatastore.h"
+#include "tests/registers/FakeProtocol.h"
+
+namespace {
+
+constexpr int kHoldingRegisters = 1000;
+constexpr int kCoils = 200;
+
+// The worker's way: one reported block per pass until the store is idle again.
+void RunTransfer(TRegisterDataStore& store, TStoreState state) {
+  state == Reading ? store.StartRead() : store.StartWrite();
+  while (store.State() == state) {
+    state == Reading ? store.ReadPass() : store.WritePass();
+  }
+}
+
+void Transfer(benchmark::State& state, TStoreState transfer) {
+  TFakeProtocol device;
+  TModbusHandler handler;
+  TRegisterDataStore store(handler, &device);
+  std::int64_t blocks = 0;
+  store.SetOnProgress([&](const void* sender, const std::string&, bool, std::int32_t) {
+    const auto* s = static_cast<const TRegisterDataStore*>(sender);
+    benchmark::DoNotOptimize(s->IsComplete());
+    ++blocks;
+  });
+  store.Reset();
+  for (int r = 1; r <= kHoldingRegisters; ++r) {
+    store.InsertHoldingRegister(r);
+  }
+  for (int r = 1; r <= kCoils; ++r) {
+    store.InsertCoil(r);
+  }
+  for (auto _ : state) {
+    RunTransfer(store, transfer);
+  }
+  state.counters["blocks"] =
+      benchmark::Counter(static_cast<double>(blocks), benchmark::Counter::kAvgIterations);
+  state.counters["registers"] = kHoldingRegisters + kCoils;
+}
+
+void BM_FullRead(benchmark::State& state) {
+  Transfer(state, Reading);
+}
+void BM_FullWrite(benchmark::State& state) {
+  Transfer(state, Writing);
+}
+
+BENCHMARK(BM_FullRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_FullWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
