@@ -18,14 +18,6 @@ std::string OutOfRangeMessage(const std::function<void()>& call) {
   return "no error";
 }
 
-TEST_F(Tables, FreshStoreIsIdleAndEmpty) {
-  EXPECT_EQ(store.State(), Idle);
-  EXPECT_EQ(store.RegisterCount(), 0);
-  EXPECT_FALSE(store.HasFailed());
-  EXPECT_FALSE(store.IsComplete());
-  EXPECT_FALSE(store.IsHoldingRegisterRegistered(0));
-}
-
 TEST_F(Tables, RegisteringTwiceCountsOnce) {
   EXPECT_TRUE(store.InsertHoldingRegister(5));
   EXPECT_FALSE(store.InsertHoldingRegister(5));
@@ -130,16 +122,6 @@ TEST_F(Tables, SpanAccessFailsWholeWhenOneReferenceIsMissing) {
   EXPECT_THROW(store.GetHoldingRegisters(INT32_MAX, destination, 2), std::out_of_range);
 }
 
-TEST_F(Tables, CoilsKeepTheirOwnBits) {
-  RegisterCoils(1, 20);
-  store.SetCoil(7, true);
-  store.SetCoil(9, true);
-  store.SetCoil(9, false);
-  for (int r = 1; r <= 20; ++r) {
-    EXPECT_EQ(store.GetCoil(r), r == 7) << r;
-  }
-}
-
 struct BitCase {
   std::uint16_t stored;
   std::uint16_t mask;
@@ -205,18 +187,6 @@ TEST_F(Tables, BitFieldWritesChangeOnlyTheMaskedBits) {
   }
 }
 
-TEST_F(Tables, BitFieldRoundTripsThroughEveryPosition) {
-  store.InsertHoldingRegister(1);
-  for (int shift = 0; shift <= 12; ++shift) {
-    const auto mask = static_cast<std::int16_t>(0x7 << shift);
-    store.SetHoldingRegister(1, 0);
-    store.SetHoldingRegisterBits(1, 5, mask);
-    std::int16_t out = 0;
-    store.GetHoldingRegisterBits(1, mask, out);
-    EXPECT_EQ(out, 5) << "shift " << shift;
-  }
-}
-
 TEST(ModbusHandler, WithoutAProtocolEveryRequestFailsInsteadOfCrashing) {
   TModbusHandler handler;
   handler.SetConnectionType(1);
@@ -228,19 +198,6 @@ TEST(ModbusHandler, WithoutAProtocolEveryRequestFailsInsteadOfCrashing) {
   EXPECT_EQ(handler.WriteCoil(nullptr, 1, 1, 1), kMbusIllegalState);
   EXPECT_EQ(handler.WriteHoldingRegister(nullptr, 1, 1, 1), kMbusIllegalState);
   EXPECT_EQ(handler.WriteHoldingRegisters(nullptr, 1, 1, registers, 1), kMbusIllegalState);
-}
-
-TEST(ModbusHandler, PassesRequestsToTheProtocolUnchanged) {
-  TModbusHandler handler;
-  TFakeProtocol device;
-  device.SetRegister(8, -3);
-  std::int16_t value = 0;
-  EXPECT_EQ(handler.ReadHoldingRegisters(&device, 1, 8, &value, 1), kMbusSuccess);
-  EXPECT_EQ(value, -3);
-  EXPECT_EQ(handler.WriteCoil(&device, 1, 4, 1), kMbusSuccess);
-  EXPECT_TRUE(device.CoilValue(4));
-  // The protocol's own argument check answers, not the handler.
-  EXPECT_EQ(handler.ReadHoldingRegisters(&device, 1, 0, &value, 1), kMbusIllegalArgument);
 }
 
 }  // namespace
