@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "modbus/MbusRtuMasterProtocol.h"
+#include "tests/modbus/SimProcess.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long ElapsedMs(Clock::time_point since) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+long CountLines(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+// A master opened on a simulator started with the given options.
+struct SimLink {
+  explicit SimLink(std::vector<std::string> options, int retries = 0, int timeoutMs = 1000)
+      : sim(std::move(options)) {
+    master.SetRetryCount(retries);
+    master.SetTimeout(timeoutMs);
+    openResult = master.Open(sim.Path(), 57600);
+  }
+  SimProcess sim;
+  MbusRtuMasterProtocol master;
+  int openResult = -1;
+};
+
+TEST(MbusRtuMasterProtocol, EveryFunctionAgainstTheSimulator) {
+  SimLink link({"--set", "1=-2", "--set", "2=300", "--set-coil", "9=1"});
+  ASSERT_EQ(link.openResult, 0);
+  EXPECT_EQ(link.master.InterCharTimeoutMs(), 1);
+
+  std::int16_t regs[2];
+  ASSERT_EQ(link.master.ReadHoldingRegisters(1, 1, regs, 2), 0);
+  EXPECT_EQ(regs[0], -2);
+  EXPECT_EQ(regs[1], 300);
+
+  ASSERT_EQ(link.master.WriteCoil(1, 3, 1), 0);
+  std::int32_t coils[10];
+  ASSERT_EQ(link.master.ReadCoils(1, 1, coils, 10), 0);
+  EXPECT_EQ(std::vector<std::int32_t>(coils, coils + 10),
+            (std::vector<std::int32_t>{0, 0, 1, 0, 0, 0, 0, 0, 1, 0}));
+
+  ASSERT_EQ(link.master.WriteHoldingRegister(1, 65536, -1), 0);
+  std::vector<std::int16_t> block(100);
+  for (int i = 0; i < 100; ++i) {
+    block[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 7 - 50);
+  }
+  ASSERT_EQ(link.master.WriteHoldingRegisters(1, 101, block.data(), 100), 0);
+  std::vector<std::int16_t> back(125);
+  ASSERT_EQ(link.master.ReadHoldingRegisters(1, 91, back.data(), 125), 0);
+  EXPECT_EQ(back[9], 0);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), back.begin() + 10));
+  ASSERT_EQ(link.master.ReadHoldingRegisters(1, 65536, regs, 1), 0);
+  EXPECT_EQ(regs[0], -1);
+
+  const std::string dump = link.sim.DumpText();
+  EXPECT_NE(dump.find("h 65536 65535\n"), std::string::npos);
+  EXPECT_NE(dump.find("c 3 1\n"), std::string::npos);
+  EXPECT_EQ(link.sim.LogLines().size(), 7u);
+}
+
+TEST(MbusRtuMasterProtocol, ExceptionReplies) {
+  SimLink link({"--exception", "5:2", "--exception", "7:6"});
+  ASSERT_EQ(link.openResult, 0);
+  std::int16_t regs[3] = {9, 9, 9};
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 4, regs, 3), 162);
+  EXPECT_EQ(regs[0], 0);
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 7, regs, 1), 166);
+  EXPECT_EQ(link.master.WriteHoldingRegister(1, 5, 1), 162);
+  // A range beyond the device's image is refused by the device itself.
+  std::int32_t coils[2];
+  EXPECT_EQ(link.master.ReadCoils(1, 65536, coils, 2), 162);
+}
+
+TEST(MbusRtuMasterProtocol, SilentSlaveCostsTwoTriesAndReplyTimeout) {
+  SimLink link({"--no-reply-every", "1"}, 1, 150);
+  ASSERT_EQ(link.openResult, 0);
+  std::int16_t reg[1];
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 1, reg, 1), kMbusReplyTimeout);
+  EXPECT_GE(ElapsedMs(start), 300);
+  EXPECT_EQ(link.master.LastTryCount(), 2);
+  EXPECT_EQ(CountLines(link.sim.LogLines(), "no-reply"), 2);
+}
+
+TEST(MbusRtuMasterProtocol, ChecksumAndFrameFaultsAreRetriedOnce) {
+  SimLink badCrc({"--bad-crc-every", "1"}, 1);
+  SimLink wrongSlave({"--wrong-slave-every", "1"}, 1);
+  SimLink everySecond({"--bad-crc-every", "2", "--set", "1=42"}, 1);
+  ASSERT_EQ(badCrc.openResult, 0);
+  ASSERT_EQ(wrongSlave.openResult, 0);
+  ASSERT_EQ(everySecond.openResult, 0);
+  std::int16_t reg[1];
+  EXPECT_EQ(badCrc.master.ReadHoldingRegisters(1, 1, reg, 1), kMbusChecksumError);
+  EXPECT_EQ(badCrc.sim.LogLines().size(), 2u);
+  EXPECT_EQ(wrongSlave.master.WriteHoldingRegister(1, 1, 3), kMbusInvalidFrame);
+  EXPECT_EQ(wrongSlave.sim.LogLines().size(), 2u);
+  // Request 1 succeeds, request 2 is corrupted and its retry (request 3) succeeds.
+  EXPECT_EQ(everySecond.master.ReadHoldingRegisters(1, 1, reg, 1), 0);
+  EXPECT_EQ(everySecond.master.ReadHoldingRegisters(1, 1, reg, 1), 0);
+  EXPECT_EQ(everySecond.master.LastTryCount(), 2);
+  EXPECT_EQ(reg[0], 42);
+}
+
+TEST(MbusRtuMasterProtocol, StaleBytesOfALateReplyAreDrainedBeforeTheNextRequest) {
+  // At 1200 baud a 20-register reply takes about 0.37 s on the line. It starts 0.7 s after
+  // its request, when the master has given up, so the next request begins while its bytes
+  // are still arriving: they must be drained, not taken for the next reply.
+  SimLink link({"--pace", "1200", "--late-reply-ms", "700", "--late-reply-every", "2", "--set",
+                "1=11", "--set", "60=22"},
+               0, 500);
+  ASSERT_EQ(link.openResult, 0);
+  link.master.Close();
+  ASSERT_EQ(link.master.Open(link.sim.Path(), 1200), 0);
+  ASSERT_EQ(link.master.InterCharTimeoutMs(), 37);
+  std::int16_t reg[1];
+  std::vector<std::int16_t> block(20);
+  ASSERT_EQ(link.master.ReadHoldingRegisters(1, 1, reg, 1), 0);
+  EXPECT_EQ(reg[0], 11);
+  const Clock::time_point late = Clock::now();
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 11, block.data(), 20), kMbusReplyTimeout);
+  // The late reply runs from about 0.78 s to 1.15 s after its request.
+  std::this_thread::sleep_until(late + std::chrono::milliseconds(850));
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 60, reg, 1), 0);
+  EXPECT_EQ(reg[0], 22);
+  EXPECT_EQ(CountLines(link.sim.LogLines(), "late"), 1);
+}
+
+TEST(MbusRtuMasterProtocol, BroadcastReturnsWithoutWaiting) {
+  SimLink link({"--delay-ms", "800"});
+  ASSERT_EQ(link.openResult, 0);
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(link.master.WriteHoldingRegister(0, 12, 77), 0);
+  EXPECT_LT(ElapsedMs(start), 400);
+  // The device executes it all the same.
+  for (int i = 0; i < 100 && link.sim.DumpText().find("h 12 77") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_NE(link.sim.DumpText().find("h 12 77\n"), std::string::npos);
+  EXPECT_EQ(CountLines(link.sim.LogLines(), "broadcast"), 1);
+}
+
+TEST(MbusRtuMasterProtocol, RequestOnClosedPortGivesTwo) {
+  MbusRtuMasterProtocol master;
+  std::int16_t reg[1];
+  EXPECT_EQ(master.ReadHoldingRegisters(1, 1, reg, 1), kMbusIllegalState);
+}
+
+// A line that never falls silent: a thread keeps writing to the far side of a
+// pseudo-terminal and records what the master sends.
+TEST(MbusRtuMasterProtocol, DrainIsBoundedOnAChatteringLine) {
+  int far = -1;
+  int near = -1;
+  char name[128];
+  ASSERT_EQ(openpty(&far, &near, name, nullptr, nullptr), 0);
+  close(near);
+  std::atomic<bool> stop{false};
+  std::vector<std::uint8_t> received;
+  std::thread chatter([&] {
+    const std::uint8_t noise[16] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA,
+                                    0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
+    while (!stop) {
+      [[maybe_unused]] ssize_t w = write(far, noise, sizeof noise);
+      std::uint8_t in[64];
+      const ssize_t r = read(far, in, sizeof in);
+      if (r > 0) {
+        received.insert(received.end(), in, in + r);
+      }
+      usleep(200);
+    }
+  });
+  MbusRtuMasterProtocol master;
+  ASSERT_EQ(master.SetTimeout(300), 0);
+  ASSERT_EQ(master.Open(name, 57600), 0);
+  const Clock::time_point start = Clock::now();
+  std::int16_t reg[1];
+  const int result = master.ReadHoldingRegisters(1, 1, reg, 1);
+  const long elapsed = ElapsedMs(start);
+  master.Close();
+  stop = true;
+  chatter.join();
+  close(far);
+  EXPECT_NE(result, 0);
+  EXPECT_LT(elapsed, 2000);
+  const std::vector<std::uint8_t> request = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  EXPECT_NE(std::search(received.begin(), received.end(), request.begin(), request.end()),
+            received.end())
+      << "the request was never sent";
+}
+
+TEST(MbusRtuMasterProtocolOpen, MissingDeviceGivesOpenError) {
+  MbusRtuMasterProtocol master;
+  EXPECT_EQ(master.Open("/nonexistent/ttyXYZ", 57600), kMbusOpenError);
+  EXPECT_FALSE(master.IsOpen());
+  // A file that is not a terminal cannot be a port either.
+  EXPECT_EQ(master.Open("/dev/null", 57600), kMbusOpenError);
+  EXPECT_FALSE(master.IsOpen());
+}
+
+TEST(MbusRtuMasterProtocolOpen, SevenDataBitsAreRefusedAndThePortStaysClosed) {
+  SimProcess sim({});
+  MbusRtuMasterProtocol master;
+  EXPECT_EQ(master.Open(sim.Path(), 57600, 7, 1, 0), kMbusIllegalArgument);
+  EXPECT_FALSE(master.IsOpen());
+  EXPECT_EQ(master.Open(sim.Path(), 57600, 8, 3, 0), kMbusIllegalArgument);
+  EXPECT_FALSE(master.IsOpen());
+  EXPECT_EQ(master.Open(sim.Path(), 57600, 8, 1, 0), 0);
+  EXPECT_EQ(master.Open(sim.Path(), 57600, 8, 1, 0), kMbusIllegalState);
+  EXPECT_EQ(master.SetRetryCount(1), kMbusIllegalState);
+}
+
+TEST(MbusRtuMasterProtocolOpen, PortHeldByAnotherProcessGivesAlreadyOpen) {
+  SimProcess sim({});
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    MbusRtuMasterProtocol other;
+    const char result = static_cast<char>(other.Open(sim.Path(), 57600));
+    [[maybe_unused]] ssize_t w = write(ready[1], &result, 1);
+    pause();
+    _exit(0);
+  }
+  char held = -1;
+  const bool told = read(ready[0], &held, 1) == 1;
+  MbusRtuMasterProtocol master;
+  const int whileHeld = master.Open(sim.Path(), 57600);
+  const bool openWhileHeld = master.IsOpen();
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  ASSERT_TRUE(told);
+  ASSERT_EQ(held, 0);
+  EXPECT_EQ(whileHeld, kMbusPortAlreadyOpen);
+  EXPECT_FALSE(openWhileHeld);
+  EXPECT_EQ(master.Open(sim.Path(), 57600), 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(MbusRtuMasterProtocolOpen, PortWithoutPermissionGivesNoPermission) {
+  SimProcess sim({});
+  char device[256] = {};
+  ASSERT_GT(readlink(sim.Path().c_str(), device, sizeof device - 1), 0);
+  ASSERT_EQ(chmod(device, 0600), 0);
+  const passwd* nobody = getpwnam("nobody");
+  const bool root = geteuid() == 0;
+  const pid_t child = fork();
+  if (child == 0) {
+    // As root, the test gives up its privileges, and the device is only root's; otherwise
+    // the device is made inaccessible to its owner.
+    if (root && (nobody == nullptr || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) {
+      _exit(100);
+    }
+    if (!root && chmod(device, 0) != 0) {
+      _exit(101);
+    }
+    MbusRtuMasterProtocol master;
+    _exit(master.Open(device, 57600));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kMbusNoPermission);
+  EXPECT_STREQ(ResultText(WEXITSTATUS(status)), "No permission to access serial or TCP port");
+}
+
+TEST(SerialPortName, ComNamesResolveThroughEnvironmentSettingsThenTtyS) {
+  const PortNameLookup settings = [](const std::string& name) -> std::optional<std::string> {
+    if (name == "COM2") {
+      return "/dev/ttyUSB7";
+    }
+    return std::nullopt;
+  };
+  unsetenv("DRAVONIK_COM2");
+  EXPECT_EQ(ResolvePortName("COM1", settings), "/dev/ttyS0");
+  EXPECT_EQ(ResolvePortName("COM2", settings), "/dev/ttyUSB7");
+  EXPECT_EQ(ResolvePortName("COM2"), "/dev/ttyS1");
+  setenv("DRAVONIK_COM2", "/tmp/sim-tty", 1);
+  EXPECT_EQ(ResolvePortName("COM2", settings), "/tmp/sim-tty");
+  unsetenv("DRAVONIK_COM2");
+  EXPECT_EQ(ResolvePortName("COM20"), "/dev/ttyS19");
+  EXPECT_EQ(ResolvePortName("/dev/ttyACM0"), "/dev/ttyACM0");
+  EXPECT_EQ(ResolvePortName("COM0"), "COM0");
+  EXPECT_EQ(ResolvePortName("COMX"), "COMX");
+}
+
+TEST(SerialPortName, ProtocolOpensComNameFromTheEnvironment) {
+  SimProcess sim({"--set", "28=1234"});
+  setenv("DRAVONIK_COM3", sim.Path().c_str(), 1);
+  MbusRtuMasterProtocol master;
+  ASSERT_EQ(master.Open("COM3", 57600), 0);
+  EXPECT_EQ(master.DevicePath(), sim.Path());
+  std::int16_t reg[1];
+  ASSERT_EQ(master.ReadHoldingRegisters(1, 28, reg, 1), 0);
+  EXPECT_EQ(reg[0], 1234);
+  unsetenv("DRAVONIK_COM3");
+}
+
+}  // namespace
