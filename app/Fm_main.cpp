@@ -16,6 +16,7 @@
 #include "app/Fm_about.h"
 #include "app/TitleBand.h"
 #include "app/Version.h"
+#include "model/Group.h"
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
@@ -57,7 +58,8 @@ QPixmap Picture(const QString& imagesFolder, const char* name) {
 
 }  // namespace
 
-TfmMain::TfmMain(const QString& programFolder) : programFolder_(programFolder) {
+TfmMain::TfmMain(const QString& programFolder)
+    : ShownGroupButton(model::ShownGroupButton), programFolder_(programFolder) {
   setWindowTitle(QStringLiteral("Dravonik Configuration Manager"));
   setFont(ui::DefaultFont());
   resize(kClientWidth, kClientHeight);
@@ -253,7 +255,13 @@ void TfmMain::CentreOnScreen() {
 
 void TfmMain::FormCreate() {
   CurrentDevice = nullptr;
-  devices_ = std::make_unique<model::TDevices>();
+  // The settings documents are bound to the store as the definitions are
+  // loaded, so the store comes first; nothing is transferred before a link
+  // gives it a protocol.
+  modbusHandler_ = std::make_unique<TModbusHandler>();
+  registerDataStore_ = std::make_unique<TRegisterDataStore>(*modbusHandler_);
+  devices_ = std::make_unique<model::TDevices>(*registerDataStore_);
+  model::SetImagesFolder(programFolder_ + QStringLiteral("/images"));
   ui::RunGuarded([this] { devices_->LoadFromFile(DefinitionsPath().toStdString()); });
 }
 
@@ -261,6 +269,8 @@ void TfmMain::FormDestroy() {
   // The device definitions go first, with every settings document.
   CurrentDevice = nullptr;
   devices_.reset();
+  registerDataStore_.reset();
+  modbusHandler_.reset();
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {

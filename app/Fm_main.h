@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/Devices.h"
+#include "registers/Registerdatastore.h"
 
 class QLabel;
 class QMenu;
@@ -35,11 +36,13 @@ class TfmMain : public QWidget {
   ~TfmMain() override;
 
   model::TDevices* Devices() const { return devices_.get(); }
+  TRegisterDataStore* RegisterDataStore() const { return registerDataStore_.get(); }
+  TModbusHandler* ModbusHandler() const { return modbusHandler_.get(); }
   QString DefinitionsPath() const;
 
   // Called when the empty page area is clicked: the navigation button of the
   // group whose page is on display, or null when no page is shown or the
-  // group lost its button. The settings model supplies it.
+  // group lost its button.
   std::function<QWidget*()> ShownGroupButton;
 
   void sbMainAreaClick();
@@ -100,6 +103,8 @@ class TfmMain : public QWidget {
   void OnMouseWheel(int delta);
 
   QString programFolder_;
+  std::unique_ptr<TModbusHandler> modbusHandler_;
+  std::unique_ptr<TRegisterDataStore> registerDataStore_;
   std::unique_ptr<model::TDevices> devices_;
 };
 

@@ -6,7 +6,7 @@
 
 namespace model {
 
-TDevice::TDevice() : Settings(std::make_unique<TSettings>()) {}
+TDevice::TDevice(TRegisterDataStore& store) : Settings(std::make_unique<TSettings>(this, store)) {}
 
 TDevice::~TDevice() {
   // The settings document goes first: it refers to the device's elements.

@@ -8,13 +8,16 @@
 
 #include "model/Settings.h"
 
+class TRegisterDataStore;
+
 namespace model {
 
 // One device type of the definitions file, with its settings document and
 // the fields of an online or offline connection.
 class TDevice {
  public:
-  TDevice();
+  // The settings document binds its settings to the store.
+  explicit TDevice(TRegisterDataStore& store);
   ~TDevice();
   TDevice(const TDevice&) = delete;
   TDevice& operator=(const TDevice&) = delete;

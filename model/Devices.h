@@ -10,6 +10,7 @@
 #include "model/Device.h"
 
 class QComboBox;
+class TRegisterDataStore;
 
 namespace model {
 
@@ -18,7 +19,8 @@ namespace model {
 // references into it.
 class TDevices {
  public:
-  TDevices() = default;
+  // The devices' settings documents bind their settings to the store.
+  explicit TDevices(TRegisterDataStore& store) : store_(store) {}
   ~TDevices();
   TDevices(const TDevices&) = delete;
   TDevices& operator=(const TDevices&) = delete;
@@ -37,6 +39,7 @@ class TDevices {
   void Clear();
 
  private:
+  TRegisterDataStore& store_;
   std::vector<std::unique_ptr<TDevice>> devices_;
   pugi::xml_document document_;
 };

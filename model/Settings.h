@@ -1,20 +1,99 @@
 #pragma once
 
+#include <QPointer>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <pugixml.hpp>
+
+#include "registers/Registerdatastore.h"
+
+class MbusMasterFunctions;
+
+namespace ui {
+class TScrollBox;
+}
 
 namespace model {
 
-// The settings document of one device type. It keeps a reference to the
-// `settings` element of the definitions, which stays loaded for the whole run.
+class TDevice;
+class TGroup;
+class TSetting;
+
+// The settings document of one device type: its groups in navigation order,
+// built once from the device's `settings` element, with the operations that
+// act on all settings at once (enable, restore defaults, settings files, CSV,
+// registration in the register store, idle polling) and the rules that span
+// groups (lookup by name, exclusion groups, display units, template copies).
 class TSettings {
  public:
-  // Takes the device type's `settings` element.
-  void LoadFromXml(const pugi::xml_node& settingsElement);
+  TSettings(TDevice* owner, TRegisterDataStore& store);
+  ~TSettings();
+  TSettings(const TSettings&) = delete;
+  TSettings& operator=(const TSettings&) = delete;
 
+  void LoadFromXml(const pugi::xml_node& settingsElement);
+  // One group, or the 30 groups of the R12 expansion for the template
+  // element named "Group".
+  void AddGroupFromXml(const pugi::xml_node& groupElement);
+
+  void CreateGroupButtons(ui::TScrollBox* column);
+  void DestroyGroupButtons();
+  void ShowFirstGroup();
+  void SetEnabled(bool enabled);
+  void SetUnitsName(const std::string& name);
+  void RefreshPolledSetting();
+
+  void RestoreFactoryDefaults();
+  void ExportCsv(const std::string& path);
+  void SaveToFile(const std::string& path);
+  void LoadFromFile(const std::string& path);
+
+  void ClearPending();
+  void RegisterRegisters();
+  bool PollNext(int slaveAddress, MbusMasterFunctions* protocol);
+
+  // Throws when no setting has the name.
+  TSetting& FindSettingByName(const std::string& name) const;
+  // The setting a `minsetting`/`maxsetting` name means for `from`: inside an
+  // R12 group the one of the same numbered instance, otherwise (or when the
+  // instance has none) the first of the document.
+  TSetting& FindSettingForLimit(const std::string& name, const TSetting& from) const;
+  bool CheckExclusion(TSetting& setting, int32_t value, bool showMessage);
+  void CopyToControllerGroups(TSetting& templateSetting, const TGroup& group);
+  void CopyToAllControllers(TSetting& templateSetting);
+
+  // Called for every setting added; refuses documents too large to hold.
+  void CountNewSetting();
+
+  TDevice* Owner() const { return owner_; }
+  TRegisterDataStore& Store() const { return store_; }
   const pugi::xml_node& SettingsElement() const { return settingsElement_; }
+  const std::string& UnitsName() const { return unitsName_; }
+  int SettingCount() const { return settingCount_; }
+
+  std::vector<std::unique_ptr<TGroup>> Groups;
+  // Where group pages are built; set by the main window before the
+  // navigation is built. Null: pages are not built (offline commands).
+  ui::TScrollBox* PageArea = nullptr;
+  TProgressEvent OnProgress;
+
+  // At most this many settings in one document (a definitions file with a
+  // runaway R12 template fails its load instead of exhausting the memory).
+  static constexpr int kMaxSettings = 200000;
 
  private:
+  TSetting* NextPollSetting();
+
+  TDevice* owner_;
+  TRegisterDataStore& store_;
   pugi::xml_node settingsElement_;
+  std::string unitsName_;
+  std::atomic<TSetting*> lastPolled_{nullptr};
+  int settingCount_ = 0;
 };
 
 }  // namespace model

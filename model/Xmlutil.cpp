@@ -1,6 +1,9 @@
 #include "model/Xmlutil.h"
 
+#include <cctype>
 #include <charconv>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace model {
@@ -18,6 +21,24 @@ int32_t StrToInt(const std::string& text) {
     throw std::runtime_error("'" + text + "' is not a valid integer value");
   }
   return value;
+}
+
+bool StrToBool(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (lower == "true") {
+    return true;
+  }
+  if (lower == "false") {
+    return false;
+  }
+  try {
+    return StrToInt(text) != 0;
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error("'" + text + "' is not a valid boolean value");
+  }
 }
 
 int32_t TXmlValue::AsInteger() const {
@@ -42,9 +63,80 @@ pugi::xml_node FindChildElement(const pugi::xml_node& element, const std::string
   return found;
 }
 
+namespace {
+
+// Windows-1252 characters 0x80 to 0x9F; the rest of the upper half is
+// ISO-8859-1, whose code points equal the byte values. Unassigned bytes map
+// to themselves as ISO-8859-1 does.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string Windows1252ToUtf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (const char byte : bytes) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c >= 0x80 && c < 0xA0) {
+      AppendUtf8(out, kWindows1252High[c - 0x80]);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+// True when the XML declaration at the start names a single-byte Western
+// encoding, which the parser does not read itself.
+bool DeclaresWindows1252(const std::string& bytes) {
+  const size_t end = bytes.find("?>");
+  if (bytes.rfind("<?xml", 0) != 0 || end == std::string::npos) {
+    return false;
+  }
+  std::string declaration = bytes.substr(0, end);
+  for (char& c : declaration) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  for (const char* name : {"windows-1252", "iso-8859-1", "latin1", "cp1252"}) {
+    if (declaration.find(std::string("\"") + name + "\"") != std::string::npos ||
+        declaration.find(std::string("'") + name + "'") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void LoadXmlDocument(pugi::xml_document& document, const std::string& path) {
-  const pugi::xml_parse_result result =
-      document.load_file(path.c_str(), pugi::parse_default | pugi::parse_declaration);
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    throw std::runtime_error("Cannot open file \"" + path + "\"");
+  }
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  std::string bytes = contents.str();
+  pugi::xml_encoding encoding = pugi::encoding_auto;
+  if (DeclaresWindows1252(bytes)) {
+    bytes = Windows1252ToUtf8(bytes);
+    encoding = pugi::encoding_utf8;
+  }
+  const pugi::xml_parse_result result = document.load_buffer(
+      bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration, encoding);
   if (!result) {
     throw std::runtime_error("Error reading XML document " + path + ": " + result.description() +
                              " at byte offset " + std::to_string(result.offset));

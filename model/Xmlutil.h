@@ -25,6 +25,10 @@ class TXmlValue {
 // throws "'" + text + "' is not a valid integer value".
 int32_t StrToInt(const std::string& text);
 
+// "true" or "false" in any letter case, or an integer (non-zero is true).
+// Anything else throws "'" + text + "' is not a valid boolean value".
+bool StrToBool(const std::string& text);
+
 // The attribute's value; throws when the element has no such attribute.
 TXmlValue GetAttribute(const pugi::xml_node& element, const std::string& name);
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-using Lock = std::lock_guard<std::mutex>;
+using StoreLock = std::lock_guard<std::recursive_mutex>;
 
 void Pause() {
   std::this_thread::sleep_for(std::chrono::milliseconds(TRegisterDataStore::kPauseMs));
@@ -103,17 +103,17 @@ TRegisterDataStore::TRegisterDataStore(TModbusHandler& handler, MbusMasterFuncti
     : handler_(handler), protocol_(protocol) {}
 
 void TRegisterDataStore::SetOnProgress(TProgressEvent handler) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   onProgress_ = std::move(handler);
 }
 
 void TRegisterDataStore::SetProtocol(MbusMasterFunctions* protocol) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   protocol_ = protocol;
 }
 
 void TRegisterDataStore::Reset() {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   coilImage_.clear();
   coilIndex_.clear();
   holdingImage_.clear();
@@ -125,7 +125,7 @@ void TRegisterDataStore::Reset() {
 }
 
 void TRegisterDataStore::StartTransfer(TStoreState state) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   state_ = state;
   coilCursor_ = 0;
   holdingCursor_ = 0;
@@ -142,7 +142,7 @@ void TRegisterDataStore::StartWrite() {
 }
 
 bool TRegisterDataStore::InsertCoil(std::int32_t reference) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   const bool inserted =
       Insert(coilIndex_, coilImage_, reference, false,
              "InsertCoilIndex - Trying to access a vector position that doesn't exist");
@@ -151,7 +151,7 @@ bool TRegisterDataStore::InsertCoil(std::int32_t reference) {
 }
 
 bool TRegisterDataStore::InsertHoldingRegister(std::int32_t reference) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   const bool inserted = Insert(
       holdingIndex_, holdingImage_, reference, std::int16_t{0},
       "InserHoldingRegistersSingleIndex - Trying to access a vector position that doesn't exist");
@@ -185,18 +185,18 @@ void TRegisterDataStore::CheckHoldingRegisterSpan(std::int64_t reference,
 }
 
 bool TRegisterDataStore::GetCoil(std::int32_t reference) const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return coilImage_[CoilPosition(reference)];
 }
 
 void TRegisterDataStore::SetCoil(std::int32_t reference, bool value) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   coilImage_[CoilPosition(reference)] = value;
 }
 
 void TRegisterDataStore::GetHoldingRegisters(std::int32_t reference, std::int16_t destination[],
                                              std::int32_t count) const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   CheckHoldingRegisterSpan(reference, count);
   for (std::int32_t i = 0; i < count; ++i) {
     destination[i] = holdingImage_[holdingIndex_[static_cast<std::size_t>(reference + i)]];
@@ -205,7 +205,7 @@ void TRegisterDataStore::GetHoldingRegisters(std::int32_t reference, std::int16_
 
 void TRegisterDataStore::SetHoldingRegisters(std::int32_t reference, const std::int16_t source[],
                                              std::int32_t count) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   CheckHoldingRegisterSpan(reference, count);
   for (std::int32_t i = 0; i < count; ++i) {
     holdingImage_[holdingIndex_[static_cast<std::size_t>(reference + i)]] = source[i];
@@ -213,13 +213,13 @@ void TRegisterDataStore::SetHoldingRegisters(std::int32_t reference, const std::
 }
 
 void TRegisterDataStore::SetHoldingRegister(std::int32_t reference, std::int16_t value) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   holdingImage_[HoldingRegisterPosition(reference)] = value;
 }
 
 void TRegisterDataStore::GetHoldingRegisterBits(std::int32_t reference, std::int16_t mask,
                                                 std::int16_t& out) const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   const std::int16_t value = holdingImage_[HoldingRegisterPosition(reference)];
   // The field is taken as a signed number, so a field holding bit 15 reads negative.
   const auto field = static_cast<std::int16_t>(value & mask);
@@ -228,7 +228,7 @@ void TRegisterDataStore::GetHoldingRegisterBits(std::int32_t reference, std::int
 
 void TRegisterDataStore::SetHoldingRegisterBits(std::int32_t reference, std::int16_t value,
                                                 std::int16_t mask) {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   std::int16_t& stored = holdingImage_[HoldingRegisterPosition(reference)];
   const auto bits = static_cast<std::uint16_t>(mask);
   const auto old = static_cast<std::uint16_t>(stored);
@@ -238,33 +238,33 @@ void TRegisterDataStore::SetHoldingRegisterBits(std::int32_t reference, std::int
 }
 
 bool TRegisterDataStore::IsCoilRegistered(std::int32_t reference) const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return Registered(coilIndex_, reference);
 }
 
 bool TRegisterDataStore::IsHoldingRegisterRegistered(std::int32_t reference) const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return Registered(holdingIndex_, reference);
 }
 
 bool TRegisterDataStore::IsComplete() const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return coilCursor_ >= Extent(coilIndex_) && holdingCursor_ >= Extent(holdingIndex_) &&
          state_ == Idle && registerCount_ > 0;
 }
 
 bool TRegisterDataStore::HasFailed() const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return failed_;
 }
 
 std::int32_t TRegisterDataStore::RegisterCount() const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return registerCount_;
 }
 
 TStoreState TRegisterDataStore::State() const {
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   return state_;
 }
 
@@ -283,7 +283,7 @@ bool TRegisterDataStore::RunPass(TStoreState passState) {
   }
   std::uint64_t generation = 0;
   {
-    Lock lock(mutex_);
+    StoreLock lock(mutex_);
     if (state_ != passState) {
       return true;
     }
@@ -295,7 +295,7 @@ bool TRegisterDataStore::RunPass(TStoreState passState) {
   for (;;) {
     TStep step;
     {
-      Lock lock(mutex_);
+      StoreLock lock(mutex_);
       if (generation_ != generation) {
         return true;  // Reset, StartRead or StartWrite came in between: this transfer is over.
       }
@@ -417,7 +417,7 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
   const bool ok = result == kMbusSuccess;
 
   {
-    Lock lock(mutex_);
+    StoreLock lock(mutex_);
     if (generation_ != generation) {
       return false;  // The tables may have been emptied meanwhile: the result belongs to none.
     }
@@ -446,7 +446,7 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
   if (ok) {
     return true;
   }
-  Lock lock(mutex_);
+  StoreLock lock(mutex_);
   if (generation_ == generation) {
     state_ = Idle;
     coilCursor_ = 0;
@@ -459,7 +459,7 @@ void TRegisterDataStore::FinishWrite(const TStep& step, std::uint64_t generation
   // The device acknowledges nothing here that the user could act on: the result is ignored.
   handler_.WriteHoldingRegister(step.protocol, kSlave, kWriteEndReference, kWriteEndValue);
   {
-    Lock lock(mutex_);
+    StoreLock lock(mutex_);
     if (generation_ != generation) {
       return;
     }
@@ -472,7 +472,7 @@ void TRegisterDataStore::RaiseProgress(const std::string& text, bool failed, std
                                        bool& reported) {
   TProgressEvent handler;
   {
-    Lock lock(mutex_);
+    StoreLock lock(mutex_);
     handler = onProgress_;
   }
   if (handler) {

@@ -47,6 +47,8 @@ class TModbusHandler {
 // IsComplete, HasFailed or RegisterCount and the GUI thread may edit values while a request is
 // in flight. Reset, StartRead and StartWrite start a new generation: a pass that finds the
 // generation changed after its request drops the result unstored and unreported.
+// The settings keep their transfer marks under the same lock (Lock()), so that a setting's
+// marks and its registers change together; the lock is recursive for that reason.
 class TRegisterDataStore {
  public:
   static constexpr std::int32_t kSlave = 1;
@@ -67,6 +69,13 @@ class TRegisterDataStore {
 
   void SetOnProgress(TProgressEvent handler);
   void SetProtocol(MbusMasterFunctions* protocol);
+
+  // The store's lock, for callers whose own state must change together with the images.
+  // Hold it for in-memory work only: never across a Modbus request or a wait for another
+  // thread.
+  std::unique_lock<std::recursive_mutex> Lock() const {
+    return std::unique_lock<std::recursive_mutex>(mutex_);
+  }
 
   // Empties both tables, clears the failed flag and enters Collect.
   void Reset();
@@ -140,7 +149,7 @@ class TRegisterDataStore {
   void StartTransfer(TStoreState state);
 
   TModbusHandler& handler_;
-  mutable std::mutex mutex_;
+  mutable std::recursive_mutex mutex_;
   // Serialises passes; taken with try_lock only, so a handler that started a pass could not
   // deadlock on it.
   std::mutex passMutex_;

@@ -15,6 +15,7 @@ class TImageButton : public QAbstractButton {
 
   void SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& down);
   void SetCaptionIndent(int pixels) { captionIndent_ = pixels; }
+  void SetCaptionAlignment(Qt::Alignment alignment) { captionAlignment_ = alignment; }
 
   // The picture the button shows in its present state.
   const QPixmap& CurrentPicture() const;
@@ -32,6 +33,7 @@ class TImageButton : public QAbstractButton {
   QPixmap down_;
   bool hovered_ = false;
   int captionIndent_ = 0;
+  Qt::Alignment captionAlignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
 }  // namespace ui

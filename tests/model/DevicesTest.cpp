@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <stdexcept>
 
+#include "registers/Registerdatastore.h"
 #include "tests/support/TempDir.h"
 
 namespace model {
@@ -26,19 +27,21 @@ class DevicesTest : public testing::Test {
 
   testsupport::TTempDir folder_;
   std::string path_;
-  TDevices devices_;
+  TModbusHandler handler_;
+  TRegisterDataStore store_{handler_};
+  TDevices devices_{store_};
 };
 
 constexpr const char* kTwoDevicesSharingSettings = R"(<?xml version="1.0"?>
 <zsf>
   <!-- a comment and a stray element are skipped -->
   <stray device_id="x"/>
-  <settings settings_id="7"><group name="first"/></settings>
+  <settings settings_id="7"><group name="first" description=""/></settings>
   <device name="Alpha" device_id="1" live_status_id="11" settings_id="7"/>
   <device name="Beta" device_id="2" live_status_id="12" settings_id="8"/>
   <device name="Gamma" device_id="1" live_status_id="13" settings_id="7"/>
-  <settings settings_id="8"><group name="beta one"/></settings>
-  <settings settings_id="7"><group name="second"/></settings>
+  <settings settings_id="8"><group name="beta one" description=""/></settings>
+  <settings settings_id="7"><group name="second" description=""/></settings>
 </zsf>)";
 
 TEST_F(DevicesTest, ReadsDevicesInFileOrderWithTheirSettings) {
@@ -138,7 +141,7 @@ TEST_F(DevicesTest, UnreadableFilesFailWithTheParserMessage) {
       {"binary", std::string("\x00\xff\xfe\x01\x89PNG\r\n\x1a\n", 12)},
   };
   for (const auto& c : cases) {
-    TDevices devices;
+    TDevices devices(store_);
     const std::string path = folder_.Write("Devices.xml", c.contents);
     try {
       devices.LoadFromFile(path);
@@ -205,7 +208,9 @@ TEST_F(DevicesTest, ReloadingReplacesTheDevices) {
 }
 
 TEST(BundledDefinitions, LoadWithoutError) {
-  TDevices devices;
+  TModbusHandler handler;
+  TRegisterDataStore store(handler);
+  TDevices devices(store);
   ASSERT_NO_THROW(devices.LoadFromFile(DRAVONIK_SOURCE_DIR "/data/Devices.xml"));
   ASSERT_GE(devices.Count(), 3);
   for (int i = 0; i < devices.Count(); ++i) {

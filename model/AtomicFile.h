@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace model {
+
+// Replaces the file at path by the bytes, or leaves it as it was: the bytes
+// go to a temporary file beside it, which is then renamed over it. Throws a
+// message naming the file when it cannot be written.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace model

@@ -1,0 +1,436 @@
+#include "model/Setting.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "model/Group.h"
+#include "model/Settings.h"
+#include "model/Xmlutil.h"
+#include "registers/Registerdatastore.h"
+#include "ui/ErrorBox.h"
+#include "ui/MessageBoxes.h"
+
+namespace model {
+
+namespace {
+
+constexpr int kCopyButtonWidth = 100;
+constexpr int kCopyButtonHeight = 21;
+constexpr int kCopyButtonSpacing = 105;
+constexpr int kCaptionLeft = 40;
+constexpr int64_t kLowestReference = 1;
+constexpr int64_t kHighestReference = 65536;
+
+std::atomic<int32_t> settingIds{0};
+
+int32_t RegisterTypeOf(const std::string& text) {
+  if (text == "coil")
+    return kCoil;
+  if (text == "discrete_input")
+    return kDiscreteInput;
+  if (text == "holding_register")
+    return kHoldingRegister;
+  if (text == "input_register")
+    return kInputRegister;
+  throw std::runtime_error("Unknown value type : " + text);
+}
+
+// (raw - offset) modulo 2^16, taken as a signed 16-bit number.
+int32_t Signed16(int64_t value) {
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
+}
+
+void ShowError(const std::string& text) {
+  ui::ShowErrorBox(text);
+}
+
+}  // namespace
+
+int32_t NextSettingId() {
+  return settingIds.fetch_add(1);
+}
+
+TSetting::TSetting(TGroup* group, int32_t instanceIndex)
+    : Group(group), InstanceIndex(instanceIndex) {}
+
+TSetting::~TSetting() = default;
+
+ui::TEventRelay& TSetting::Relay() {
+  if (!relay_) {
+    relay_ = std::make_unique<ui::TEventRelay>();
+  }
+  return *relay_;
+}
+
+TSettings& TSetting::Document() const {
+  return *Group->Document;
+}
+
+TRegisterDataStore& TSetting::Store() const {
+  return Document().Store();
+}
+
+void TSetting::LoadDefinition(const pugi::xml_node& element) {
+  Id = NextSettingId();
+  Name = GetAttribute(element, "name").AsString();
+  int64_t reference = static_cast<int64_t>(GetAttribute(element, "register").AsInteger()) + 1;
+  RegisterType = RegisterTypeOf(GetAttribute(element, "type").AsString());
+  if (element.attribute("units")) {
+    IsUnitsSelector = true;
+  }
+  if (const auto attribute = element.attribute("exclusiongroup")) {
+    ExclusionGroup = StrToInt(attribute.value());
+  }
+  if (const auto attribute = element.attribute("excludeallowed")) {
+    ExcludeAllowed = StrToInt(attribute.value());
+  }
+  if (const auto attribute = element.attribute("minsetting")) {
+    MinSettingName = attribute.value();
+  }
+  if (const auto attribute = element.attribute("maxsetting")) {
+    MaxSettingName = attribute.value();
+  }
+  if (element.attribute("bold")) {
+    Bold = StrToBool(GetAttribute(element, "bold").AsString());
+  }
+  if (element.attribute("offset")) {
+    reference += static_cast<int64_t>(GetAttribute(element, "offset").AsInteger()) * InstanceIndex;
+  }
+  if (element.attribute("value_offset")) {
+    ValueOffset = GetAttribute(element, "value_offset").AsInteger();
+  }
+  if (element.attribute("bitmask")) {
+    BitMask = static_cast<int16_t>(GetAttribute(element, "bitmask").AsInteger());
+  }
+  CheckReferenceSpan(reference, RegisterSpan);
+  Reference = static_cast<int32_t>(reference);
+}
+
+void TSetting::CheckReferenceSpan(int64_t reference, int32_t span) const {
+  const int64_t last = reference + std::max(span, 1) - 1;
+  const bool fits = IsTemplate ? (reference >= std::numeric_limits<int32_t>::min() &&
+                                  last <= std::numeric_limits<int32_t>::max())
+                               : (reference >= kLowestReference && last <= kHighestReference);
+  if (!fits) {
+    throw std::runtime_error("Setting '" + Name + "' refers to register reference " +
+                             std::to_string(reference) + ", outside 1 to 65536");
+  }
+}
+
+void TSetting::CreateControls(QWidget* page, int index, int top) {
+  CreateLabelAt(page, index, top, 0, 0);
+  if (Bold) {
+    QFont font = CaptionLabel->font();
+    font.setBold(true);
+    CaptionLabel->setFont(font);
+    CaptionLabel->adjustSize();
+  }
+}
+
+void TSetting::CreateLabelAt(QWidget* page, int index, int top, int xOffset, int yOffset) {
+  auto* label = new QLabel(page);
+  label->hide();
+  label->setText(QString::fromStdString(Name));
+  label->move(kCaptionLeft + xOffset, top + yOffset);
+  label->setProperty(kTagProperty, index);
+  label->adjustSize();
+  label->show();
+  CaptionLabel = label;
+}
+
+void TSetting::DestroyControls() {
+  delete CaptionLabel.data();
+  delete CopyToGroupsButton.data();
+  delete CopyToR12sButton.data();
+}
+
+void TSetting::CreateCopyButtons(QWidget* page, int index, int left, int top) {
+  if (!IsTemplate) {
+    return;
+  }
+  auto makeButton = [&](const char* caption, int x, void (TSetting::*handler)()) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), page);
+    button->setGeometry(x, top, kCopyButtonWidth, kCopyButtonHeight);
+    button->setProperty(kTagProperty, index);
+    button->setEnabled(Enabled);
+    QObject::connect(button, &QPushButton::clicked, &Relay(),
+                     [this, handler] { ui::RunGuarded([this, handler] { (this->*handler)(); }); });
+    button->show();
+    return button;
+  };
+  CopyToGroupsButton = makeButton("Copy to all groups", left, &TSetting::CopyToAllGroupsClick);
+  CopyToR12sButton =
+      makeButton("Copy to all R12s", left + kCopyButtonSpacing, &TSetting::CopyToAllR12sClick);
+}
+
+void TSetting::SetEnabled(bool enabled) {
+  Enabled = enabled;
+  // The copy buttons follow the row, so that nothing is copied while the
+  // settings are locked (during a transfer or after a disconnection).
+  for (QPushButton* button : {CopyToGroupsButton.data(), CopyToR12sButton.data()}) {
+    if (button != nullptr) {
+      button->setEnabled(enabled);
+    }
+  }
+}
+
+void TSetting::UpdateDisplay(bool) {}
+
+void TSetting::RestoreDefault() {
+  Value = Default;
+  Changed = true;
+  StoreValue();
+  UpdateDisplay(true);
+}
+
+pugi::xml_node TSetting::SaveToXml(pugi::xml_node groupElement) {
+  pugi::xml_node element = groupElement.append_child("setting");
+  element.append_attribute("name") = Name.c_str();
+  element.append_attribute("ID") = Id;
+  element.append_attribute("value") = Value;
+  element.append_attribute("register") = static_cast<long long>(Reference) - 1;
+  return element;
+}
+
+void TSetting::LoadFromXml(const pugi::xml_node& groupElement) {
+  for (const pugi::xml_node& child : groupElement.children("setting")) {
+    if (GetAttribute(child, "ID").AsInteger() == Id) {
+      ReadValueFromXml(child);
+      StoreValue();
+      UpdateDisplay(true);
+      return;
+    }
+  }
+  throw std::runtime_error("Could not find a value for setting '" + Name + "' in the XML document");
+}
+
+void TSetting::RequestWrite() {
+  if (IsTemplate) {
+    return;
+  }
+  auto lock = Store().Lock();
+  ProgressDue = false;
+  WritePending = true;
+}
+
+void TSetting::RequestRead() {
+  if (IsTemplate) {
+    return;
+  }
+  auto lock = Store().Lock();
+  ProgressDue = false;
+  ReadPending = true;
+}
+
+void TSetting::ExportCsv(std::vector<std::string>& lines) {
+  lines.push_back(Name + "," + std::to_string(Value));
+}
+
+void TSetting::RegisterInStore() {
+  if (IsTemplate) {
+    return;
+  }
+  if (RegisterType == kCoil) {
+    Store().InsertCoil(Reference);
+  } else if (RegisterType == kHoldingRegister) {
+    Store().InsertHoldingRegister(Reference);
+  }
+}
+
+bool TSetting::Poll(int, MbusMasterFunctions*) {
+  auto lock = Store().Lock();
+  ProgressDue = ReadPending || WritePending;
+  Error = false;
+  RedisplayDue = false;
+  if (WritePending) {
+    StoreValue();
+    ProgressText = "Writing setting " + Name + "...";
+    WritePending = false;
+    Changed = false;
+  }
+  LoadValueFromStore();
+  return true;
+}
+
+bool TSetting::ReadRegisterValue(int32_t& value) const {
+  TRegisterDataStore& store = Store();
+  if (RegisterType == kCoil) {
+    value = store.GetCoil(Reference) ? 1 : 0;
+    return true;
+  }
+  if (RegisterType != kHoldingRegister) {
+    return false;
+  }
+  int16_t raw = 0;
+  if (BitMask == 0) {
+    store.GetHoldingRegisters(Reference, &raw, 1);
+  } else {
+    store.GetHoldingRegisterBits(Reference, BitMask, raw);
+  }
+  value = Signed16(static_cast<int64_t>(raw) - ValueOffset);
+  return true;
+}
+
+void TSetting::FinishRead() {
+  ProgressText = "Reading setting " + Name + "...";
+  RedisplayDue = true;
+  ReadPending = false;
+  Changed = false;
+}
+
+void TSetting::LoadValueFromStore() {
+  auto lock = Store().Lock();
+  if (!ReadPending) {
+    return;
+  }
+  int32_t value = 0;
+  // Section labels, discrete inputs and input registers have nothing in the
+  // store: their value stays as it is.
+  if (ReadRegisterValue(value)) {
+    Value = value;
+  }
+  FinishRead();
+}
+
+void TSetting::Refresh() {
+  bool progressDue = false;
+  bool redisplayDue = false;
+  bool failed = false;
+  std::string text;
+  {
+    auto lock = Store().Lock();
+    progressDue = ProgressDue;
+    redisplayDue = RedisplayDue;
+    failed = Error;
+    text = ProgressText;
+    ProgressDue = false;
+    RedisplayDue = false;
+  }
+  if (progressDue && Document().OnProgress) {
+    Document().OnProgress(this, text, failed, 1);
+  }
+  if (redisplayDue) {
+    UpdateDisplay(true);
+  }
+}
+
+int TSetting::PendingCount() {
+  auto lock = Store().Lock();
+  return (ReadPending ? 1 : 0) + (WritePending ? 1 : 0);
+}
+
+double TSetting::ToDisplayValue(int32_t raw) {
+  return raw;
+}
+
+bool TSetting::CopyValueFrom(TSetting& source) {
+  if (!CheckRelativeLimits(source.Value)) {
+    return false;
+  }
+  if (HasLimits && !CheckLimits(source.Value)) {
+    return false;
+  }
+  Value = source.Value;
+  Changed = true;
+  PutValueInStore();
+  return true;
+}
+
+void TSetting::StoreValue() {
+  if (IsUnitsSelector || IsTemplate) {
+    return;
+  }
+  PutValueInStore();
+}
+
+void TSetting::PutValueInStore() {
+  TRegisterDataStore& store = Store();
+  if (RegisterType == kCoil) {
+    store.SetCoil(Reference, Value != 0);
+  } else if (RegisterType == kHoldingRegister) {
+    const auto word = static_cast<int16_t>(
+        static_cast<uint16_t>((static_cast<int64_t>(Value) + ValueOffset) & 0xFFFF));
+    if (BitMask == 0) {
+      store.SetHoldingRegister(Reference, word);
+    } else {
+      store.SetHoldingRegisterBits(Reference, word, BitMask);
+    }
+  }
+}
+
+void TSetting::ReadValueFromXml(const pugi::xml_node& settingElement) {
+  Value = GetAttribute(settingElement, "value").AsInteger();
+  Changed = true;
+}
+
+void TSetting::ClearPending() {
+  auto lock = Store().Lock();
+  ReadPending = false;
+  WritePending = false;
+}
+
+bool TSetting::CheckRelativeLimits(int32_t candidate) {
+  TSetting* lower =
+      MinSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MinSettingName, *this);
+  TSetting* upper =
+      MaxSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MaxSettingName, *this);
+  // Compared in display terms, at single precision.
+  const float value = static_cast<float>(ToDisplayValue(candidate));
+  const float lowerBound =
+      lower != nullptr ? static_cast<float>(lower->ToDisplayValue(lower->Value)) : 0.0f;
+  const float upperBound =
+      upper != nullptr ? static_cast<float>(upper->ToDisplayValue(upper->Value)) : 0.0f;
+  if (lower != nullptr && upper != nullptr && (value < lowerBound || value > upperBound)) {
+    ShowError("Setting '" + Name + "' must be greater than setting '" + lower->Name +
+              "' and less than setting '" + upper->Name + "'");
+    return false;
+  }
+  if (lower != nullptr && value < lowerBound) {
+    ShowError("Setting '" + Name + "' must be greater than setting '" + lower->Name + "'");
+    return false;
+  }
+  if (upper != nullptr && value > upperBound) {
+    ShowError("Setting '" + Name + "' must be less than setting '" + upper->Name + "'");
+    return false;
+  }
+  return true;
+}
+
+bool TSetting::CheckLimits(int32_t candidate) {
+  if (candidate < Minimum) {
+    ShowError("The minimum value this setting can be is '" + std::to_string(Minimum) + "'");
+    return false;
+  }
+  if (candidate > Maximum) {
+    ShowError("The maximum value this setting can be is '" + std::to_string(Maximum) + "'");
+    return false;
+  }
+  return true;
+}
+
+void TSetting::CopyToAllGroupsClick() {
+  try {
+    Document().CopyToControllerGroups(*this, *Group);
+  } catch (const std::exception& error) {
+    ui::MessageBoxes().Show(ui::TBoxIcon::None, ui::kApplicationTitle,
+                            std::string("Copy to all groups exception - ") + error.what(),
+                            ui::TBoxButtons::Ok);
+  }
+}
+
+void TSetting::CopyToAllR12sClick() {
+  try {
+    Document().CopyToAllControllers(*this);
+  } catch (const std::exception& error) {
+    ui::MessageBoxes().Show(ui::TBoxIcon::None, ui::kApplicationTitle,
+                            std::string("Copy to all R12's exception - ") + error.what(),
+                            ui::TBoxButtons::Ok);
+  }
+}
+
+}  // namespace model

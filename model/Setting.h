@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "ui/EventRelay.h"
+
+class MbusMasterFunctions;
+class QLabel;
+class QPushButton;
+class QWidget;
+class TRegisterDataStore;
+
+namespace model {
+
+class TGroup;
+class TSettings;
+
+// Register types of the definitions' `type` attribute.
+enum TRegisterType : int32_t {
+  kNoRegister = 0,
+  kCoil = 1,
+  kDiscreteInput = 2,
+  kHoldingRegister = 3,
+  kInputRegister = 4,
+};
+
+// One configurable value of a device: created from a `setting` element of
+// the definitions, bound to one register of the register store, shown as one
+// row of controls on its group's page, written to settings files and CSV.
+// Every kind of setting derives from it.
+//
+// The read/write marks (ReadPending, WritePending, ProgressDue, RedisplayDue,
+// Error, ProgressText) are shared with the serial worker: they are changed
+// only while the register store's lock is held.
+class TSetting {
+ public:
+  TSetting(TGroup* group, int32_t instanceIndex);
+  virtual ~TSetting();
+  TSetting(const TSetting&) = delete;
+  TSetting& operator=(const TSetting&) = delete;
+
+  // The operations every kind may override, in their fixed order.
+  virtual void LoadDefinition(const pugi::xml_node& element);
+  virtual void CreateControls(QWidget* page, int index, int top);
+  virtual void CreateLabelAt(QWidget* page, int index, int top, int xOffset, int yOffset);
+  virtual void DestroyControls();
+  virtual void CreateCopyButtons(QWidget* page, int index, int left, int top);
+  virtual void SetEnabled(bool enabled);
+  virtual void UpdateDisplay(bool decorated);
+  virtual void RestoreDefault();
+  virtual pugi::xml_node SaveToXml(pugi::xml_node groupElement);
+  virtual void LoadFromXml(const pugi::xml_node& groupElement);
+  virtual void RequestWrite();
+  virtual void RequestRead();
+  virtual void ExportCsv(std::vector<std::string>& lines);
+  virtual void RegisterInStore();
+  virtual bool Poll(int slaveAddress, MbusMasterFunctions* protocol);
+  virtual void LoadValueFromStore();
+  virtual void Refresh();
+  virtual int PendingCount();
+  virtual double ToDisplayValue(int32_t raw);
+  virtual bool CopyValueFrom(TSetting& source);
+  virtual void StoreValue();
+  virtual void ReadValueFromXml(const pugi::xml_node& settingElement);
+
+  void ClearPending();
+  bool CheckRelativeLimits(int32_t candidate);
+  bool CheckLimits(int32_t candidate);
+  void CopyToAllGroupsClick();
+  void CopyToAllR12sClick();
+
+  TSettings& Document() const;
+  TRegisterDataStore& Store() const;
+  // The row's controls carry the setting's index in its group under this
+  // property name.
+  static constexpr const char* kTagProperty = "tag";
+
+  int32_t Value = 0;
+  int32_t Minimum = 0;
+  int32_t Maximum = 0;
+  int32_t Default = 0;
+  int32_t RegisterSpan = 1;
+  int32_t ExclusionGroup = -1;
+  int32_t ExcludeAllowed = -1;
+  std::string MinSettingName;
+  std::string MaxSettingName;
+  bool IsUnitsSelector = false;
+  bool Changed = false;
+  bool IsTemplate = false;
+  int32_t IndexInGroup = 0;
+  int32_t Reference = 0;
+  int32_t RegisterType = kNoRegister;
+  std::string Name;
+  int32_t Id = 0;
+  TGroup* Group;
+  bool Enabled = true;
+  int32_t InstanceIndex = 0;
+  int32_t XOffset = 0;
+  int32_t YOffset = 0;
+  bool Bold = false;
+  bool WritePending = false;
+  bool ReadPending = false;
+  bool ProgressDue = false;
+  bool Error = false;
+  bool RedisplayDue = false;
+  std::string ProgressText;
+  int32_t ValueOffset = 0;
+  int16_t BitMask = 0;
+  QPointer<QLabel> CaptionLabel;
+  QPointer<QPushButton> CopyToGroupsButton;
+  QPointer<QPushButton> CopyToR12sButton;
+
+ protected:
+  // Puts Value into the register image as StoreValue does, without asking
+  // whether the setting stores at all (the copy operations use it).
+  virtual void PutValueInStore();
+  // Reads Value from the register image: the raw register (or its field)
+  // less ValueOffset as a signed 16-bit number, or the coil. False when the
+  // store holds nothing for this kind of register.
+  bool ReadRegisterValue(int32_t& value) const;
+  // Fails the definitions load when the registers this setting spans lie
+  // outside the references a device can have.
+  void CheckReferenceSpan(int64_t reference, int32_t span) const;
+  // Marks served by LoadValueFromStore after a value was taken.
+  void FinishRead();
+  // The receiver of the row's signals and events, made when first needed
+  // (settings that are never shown cost no QObject).
+  ui::TEventRelay& Relay();
+  // Kinds that read `min` and `max` check copies against them.
+  bool HasLimits = false;
+
+ private:
+  std::unique_ptr<ui::TEventRelay> relay_;
+};
+
+// The process-wide sequence of setting ids: every definition loaded takes
+// the next number, starting at 0 when the program starts.
+int32_t NextSettingId();
+
+}  // namespace model

@@ -1,0 +1,146 @@
+#include "model/Setting_dropdown.h"
+
+#include <QComboBox>
+
+#include "model/Settings.h"
+#include "model/Xmlutil.h"
+#include "ui/ErrorBox.h"
+
+namespace model {
+
+namespace {
+
+constexpr int kComboLeft = 200;
+constexpr int kComboWidth = 140;
+constexpr int kComboHeight = 21;
+constexpr int kCopyButtonsLeft = 350;
+
+}  // namespace
+
+TSettingDropDown::TSettingDropDown(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex) {}
+
+void TSettingDropDown::LoadDefinition(const pugi::xml_node& element) {
+  TSetting::LoadDefinition(element);
+  Entries.clear();
+  for (const pugi::xml_node& child : element.children("ddvalue")) {
+    TDDType entry;
+    entry.Name = GetAttribute(child, "name").AsString();
+    entry.Value = GetAttribute(child, "value").AsInteger();
+    if (std::string_view(child.attribute("default").value()) == "true") {
+      Default = entry.Value;
+    }
+    Entries.push_back(entry);
+    // The units selector starts on its value-0 entry.
+    if (IsUnitsSelector && entry.Value == 0) {
+      Document().SetUnitsName(entry.Name);
+    }
+  }
+}
+
+void TSettingDropDown::CreateControls(QWidget* page, int index, int top) {
+  TSetting::CreateControls(page, index, top);
+  auto* combo = new QComboBox(page);
+  combo->hide();
+  combo->setGeometry(kComboLeft, top, kComboWidth, kComboHeight);
+  combo->clear();
+  combo->setEditable(false);
+  combo->setProperty(kTagProperty, index);
+  // Only a user's pick counts; the display's own changes do not.
+  QObject::connect(combo, &QComboBox::activated, &Relay(), [this](int position) {
+    ui::RunGuarded([this, position] { ComboBoxSelect(position); });
+  });
+  combo->setEnabled(Enabled);
+  ComboBox = combo;
+  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
+  for (const TDDType& entry : Entries) {
+    combo->addItem(QString::fromStdString(entry.Name));
+  }
+  UpdateDisplay(true);
+  combo->show();
+}
+
+void TSettingDropDown::DestroyControls() {
+  TSetting::DestroyControls();
+  delete ComboBox.data();
+}
+
+void TSettingDropDown::SetEnabled(bool enabled) {
+  TSetting::SetEnabled(enabled);
+  if (ComboBox) {
+    ComboBox->setEnabled(enabled);
+  }
+}
+
+void TSettingDropDown::UpdateDisplay(bool) {
+  if (ComboBox) {
+    ComboBox->setCurrentIndex(Entries.empty() ? -1 : IndexOfValue(Value));
+  }
+}
+
+int TSettingDropDown::IndexOfValue(int32_t value) const {
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    if (Entries[i].Value == value) {
+      return static_cast<int>(i);
+    }
+  }
+  return 0;
+}
+
+void TSettingDropDown::ComboBoxSelect(int position) {
+  if (position < 0 || position >= static_cast<int>(Entries.size())) {
+    return;
+  }
+  const TDDType& entry = Entries[static_cast<size_t>(position)];
+  if (!Document().CheckExclusion(*this, entry.Value, true)) {
+    UpdateDisplay(true);
+    return;
+  }
+  if (entry.Value != Value) {
+    Changed = true;
+  }
+  Value = entry.Value;
+  if (IsUnitsSelector) {
+    Document().SetUnitsName(entry.Name);
+  } else {
+    StoreValue();
+  }
+}
+
+void TSettingDropDown::AnnounceUnits() {
+  if (IsUnitsSelector && !Entries.empty()) {
+    Document().SetUnitsName(Entries[static_cast<size_t>(IndexOfValue(Value))].Name);
+  }
+}
+
+void TSettingDropDown::RestoreDefault() {
+  TSetting::RestoreDefault();
+  AnnounceUnits();
+}
+
+void TSettingDropDown::LoadFromXml(const pugi::xml_node& groupElement) {
+  TSetting::LoadFromXml(groupElement);
+  AnnounceUnits();
+}
+
+void TSettingDropDown::Refresh() {
+  bool redisplayDue = false;
+  {
+    auto lock = Store().Lock();
+    redisplayDue = RedisplayDue;
+  }
+  TSetting::Refresh();
+  if (redisplayDue) {
+    AnnounceUnits();
+  }
+}
+
+void TSettingDropDown::ExportCsv(std::vector<std::string>& lines) {
+  if (Entries.empty()) {
+    lines.push_back(Name + "," + std::to_string(Value));
+  } else {
+    lines.push_back(Name + "," + Entries[static_cast<size_t>(IndexOfValue(Value))].Name);
+  }
+}
+
+}  // namespace model

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "model/Setting_int.h"
+#include "tests/model/ModelFixture.h"
+#include "ui/Fonts.h"
+#include "ui/ImageButton.h"
+#include "ui/ScrollBox.h"
+
+namespace model {
+namespace {
+
+class GroupPageTest : public ModelFixture {
+ protected:
+  void SetUp() override {
+    SetImagesFolder(DRAVONIK_SOURCE_DIR "/data/images");
+    column_.resize(224, 500);
+    page_.resize(767, 578);
+    column_.show();
+    page_.show();
+  }
+  void TearDown() override { SetImagesFolder(QString()); }
+
+  ui::TScrollBox column_;
+  ui::TScrollBox page_;
+};
+
+const std::string kThreeGroups = ModelFixture::OneDevice(R"(
+  <group name="System" description="General settings">
+    <setting name="A" value_type="int" register="0" type="holding_register" min="0" max="9"
+             default="1" value_text=""/>
+    <setting name="B" value_type="int" register="1" type="holding_register" min="0" max="9"
+             default="2" value_text="" YOffset="-32"/>
+    <setting name="C" value_type="int" register="2" type="holding_register" min="0" max="9"
+             default="3" value_text="" bold="true"/>
+  </group>
+  <group name="Fans" description="">
+    <setting name="D" value_type="checkbox" register="3" type="coil" default="checked"/>
+  </group>
+  <group name="A group with a rather long name indeed" description="">
+  </group>)");
+
+TEST_F(GroupPageTest, NavigationButtonsStackFortyPixelsApart) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  document.CreateGroupButtons(&column_);
+  for (int i = 0; i < 3; ++i) {
+    const auto* button = document.Groups[static_cast<size_t>(i)]->NavigationButton.data();
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->geometry(), QRect(13, 16 + 40 * i, 200, 32));
+    EXPECT_TRUE(button->isVisible());
+  }
+  const QFontMetrics metrics(ui::DefaultFont());
+  const QString fans = document.Groups[1]->NavigationButton->text();
+  EXPECT_TRUE(fans.startsWith("Fans "));
+  EXPECT_GE(metrics.horizontalAdvance(fans), 140);
+  EXPECT_LT(metrics.horizontalAdvance(fans.chopped(1)), 140);
+  EXPECT_EQ(document.Groups[2]->NavigationButton->text().toStdString(), document.Groups[2]->Name);
+
+  document.DestroyGroupButtons();
+  for (const auto& group : document.Groups) {
+    EXPECT_TRUE(group->NavigationButton.isNull());
+  }
+}
+
+TEST_F(GroupPageTest, MissingButtonPicturesFailWithTheFileName) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  SetImagesFolder("/nonexistent");
+  EXPECT_EQ(Thrown([&] { document.CreateGroupButtons(&column_); }),
+            "Cannot open file \"/nonexistent/group_normal.bmp\"");
+}
+
+TEST_F(GroupPageTest, APageLaysOutItsRows) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  document.PageArea = &page_;
+  TGroup& system = *document.Groups[0];
+  system.Show();
+  EXPECT_EQ(CurrentGroup, &system);
+  EXPECT_EQ(system.TitleLabel->pos(), QPoint(27, 28));
+  EXPECT_EQ(system.TitleLabel->text(), "System");
+  EXPECT_EQ(system.DescriptionLabel->pos(), QPoint(50, 70));
+  EXPECT_EQ(system.DescriptionLabel->text(), "General settings");
+  auto row = [&](size_t k) -> TSettingInt& {
+    return dynamic_cast<TSettingInt&>(*system.Settings[k]);
+  };
+  EXPECT_EQ(row(0).Edit->pos(), QPoint(200, 120));
+  // B moves up onto A's line; C takes the place B would have had.
+  EXPECT_EQ(row(1).Edit->pos(), QPoint(200, 120));
+  EXPECT_EQ(row(2).Edit->pos(), QPoint(200, 152));
+  EXPECT_EQ(system.EndLabel->y(), 184);
+  // Rows placed by their offsets never show their caption in bold.
+  EXPECT_FALSE(row(2).CaptionLabel->font().bold());
+  EXPECT_EQ(row(0).Edit->property(TSetting::kTagProperty).toInt(), 0);
+  EXPECT_EQ(row(2).Edit->property(TSetting::kTagProperty).toInt(), 2);
+  EXPECT_GE(page_.Content()->height(), 184);
+
+  // Showing another group closes this page first.
+  QPointer<QLineEdit> edit = row(0).Edit;
+  document.Groups[1]->Show();
+  EXPECT_TRUE(edit.isNull());
+  EXPECT_TRUE(system.TitleLabel.isNull());
+  EXPECT_EQ(CurrentGroup, document.Groups[1].get());
+}
+
+TEST_F(GroupPageTest, ShowingTheShownGroupRebuildsItsPage) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  document.PageArea = &page_;
+  document.CreateGroupButtons(&column_);
+  TGroup& fans = *document.Groups[1];
+  fans.NavigationButton->click();
+  QPointer<QLabel> title = fans.TitleLabel;
+  ASSERT_FALSE(title.isNull());
+  fans.NavigationButton->click();
+  EXPECT_TRUE(title.isNull());
+  EXPECT_FALSE(fans.TitleLabel.isNull());
+  EXPECT_EQ(ShownGroupButton(), fans.NavigationButton.data());
+  // After a disconnection the page stays without its button.
+  document.DestroyGroupButtons();
+  EXPECT_EQ(ShownGroupButton(), nullptr);
+  EXPECT_FALSE(fans.TitleLabel.isNull());
+}
+
+TEST_F(GroupPageTest, TemplatePagesIgnoreRowOffsetsAndOfferCopyButtons) {
+  TSettings& document = LoadOffline(OneDevice(R"(<group name="Group" description="">
+    <setting name="A" value_type="int" register="100" offset="1" type="holding_register"
+             min="0" max="9" default="1" value_text="" XOffset="200" YOffset="-32" bold="true"/>
+    <setting name="B" value_type="int" register="400" offset="1" type="holding_register"
+             min="0" max="9" default="1" value_text=""/>
+  </group>)"));
+  document.PageArea = &page_;
+  TGroup& templateGroup = *document.Groups[0];
+  templateGroup.Show();
+  auto& a = dynamic_cast<TSettingInt&>(*templateGroup.Settings[1]);
+  auto& b = dynamic_cast<TSettingInt&>(*templateGroup.Settings[2]);
+  // The section label takes the first row.
+  EXPECT_EQ(a.Edit->pos(), QPoint(200, 152));
+  EXPECT_EQ(a.CaptionLabel->pos(), QPoint(40, 152));
+  EXPECT_TRUE(a.CaptionLabel->font().bold());
+  EXPECT_EQ(b.Edit->pos(), QPoint(200, 184));
+  ASSERT_FALSE(a.CopyToGroupsButton.isNull());
+  EXPECT_EQ(a.CopyToGroupsButton->geometry(), QRect(350, 152, 100, 21));
+  EXPECT_EQ(a.CopyToGroupsButton->text(), "Copy to all groups");
+  EXPECT_EQ(a.CopyToR12sButton->geometry(), QRect(455, 152, 100, 21));
+  EXPECT_EQ(a.CopyToR12sButton->text(), "Copy to all R12s");
+
+  // A range group has no copy buttons.
+  document.Groups[1]->Show();
+  EXPECT_TRUE(
+      dynamic_cast<TSettingInt&>(*document.Groups[1]->Settings[1]).CopyToGroupsButton.isNull());
+}
+
+TEST_F(GroupPageTest, PagesShowTheStoreOnlyAfterACompleteRead) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  document.PageArea = &page_;
+  int16_t seven = 7;
+  store_.SetHoldingRegisters(1, &seven, 1);
+  document.Groups[0]->Show();  // the store is collecting, not complete
+  EXPECT_EQ(document.Groups[0]->Settings[0]->Value, 1);
+}
+
+TEST_F(GroupPageTest, PollAndRefreshCarryOneSettingsProgress) {
+  TSettings& document = LoadOffline(kThreeGroups);
+  std::vector<std::string> reports;
+  document.OnProgress = [&](const void*, const std::string& text, bool failed, int32_t count) {
+    reports.push_back(text + (failed ? " failed " : " ") + std::to_string(count));
+  };
+  TSetting& a = *document.Groups[0]->Settings[0];
+  a.RequestRead();
+  EXPECT_EQ(a.PendingCount(), 1);
+  int16_t four = 4;
+  store_.SetHoldingRegisters(1, &four, 1);
+  // The poll walks group 0's settings from wherever the shared cursor stands.
+  for (int i = 0; i < 12 && a.PendingCount() > 0; ++i) {
+    EXPECT_TRUE(document.PollNext(1, nullptr));
+  }
+  EXPECT_EQ(a.PendingCount(), 0);
+  EXPECT_EQ(a.Value, 4);
+  // Only the setting polled last reports, and only once.
+  a.Refresh();
+  EXPECT_EQ(reports, std::vector<std::string>{"Reading setting A... 1"});
+  a.Refresh();
+  EXPECT_EQ(reports.size(), 1u);
+
+  a.RequestWrite();
+  a.Value = 6;
+  a.Poll(1, nullptr);
+  EXPECT_EQ(Holding(1), 6);
+  a.Refresh();
+  EXPECT_EQ(reports.back(), "Writing setting A... 1");
+}
+
+}  // namespace
+}  // namespace model
