@@ -168,6 +168,9 @@ void TfmMain::BuildGroupColumn() {
   groupsLayout->setContentsMargins(0, 0, 0, 0);
   groupsLayout->setSpacing(0);
   sbSettingsGroups = new ui::TScrollBox(Panel1);
+  // The buttons' right edges may pass under the vertical scroll bar; a
+  // sideways scroll of the column would serve nobody.
+  sbSettingsGroups->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   groupsLayout->addWidget(sbSettingsGroups, 1);
   pnConnectStatus = new ui::TPanel(Panel1);
   pnConnectStatus->setFixedHeight(kConnectStatusHeight);

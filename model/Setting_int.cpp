@@ -66,7 +66,9 @@ void TSettingInt::CreateControls(QWidget* page, int index, int top) {
   edit->setEnabled(Enabled);
   edit->setReadOnly(!Enabled);
   Relay().SetFilter([this](QObject* watched, QEvent* event) {
-    if (watched != Edit) {
+    // A box that is being destroyed is no longer a QLineEdit: its last
+    // events are not handled.
+    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
       return false;
     }
     if (event->type() == QEvent::FocusIn) {

@@ -341,12 +341,17 @@ TRegisterDataStore::TStep TRegisterDataStore::NextStep(TStoreState passState, bo
   return step;
 }
 
-// A gap in the coil table is crossed one reference per step.
+// A gap in the coil table is skipped at once, as in the holding-register table: the requests
+// are the same as when crossing it one reference per step, without a pause per reference.
 TRegisterDataStore::TStep TRegisterDataStore::SelectCoilBlock(bool writing) {
   TStep step;
-  const std::int32_t first = coilCursor_;
-  if (!Registered(coilIndex_, first)) {
-    coilCursor_ = first + 1;
+  const std::int32_t extent = Extent(coilIndex_);
+  std::int32_t first = coilCursor_;
+  while (first < extent && !Registered(coilIndex_, first)) {
+    ++first;
+  }
+  if (first >= extent) {
+    ++coilCursor_;
     step.kind = TStepKind::Empty;
     return step;
   }

@@ -10,10 +10,11 @@ TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent), content_(new QWid
   // A click on the empty area must not take the focus from the controls.
   setFocusPolicy(Qt::NoFocus);
   setWidgetResizable(false);
+  setWidget(content_);
   // The scroll box is see-through: the panel behind it gives the colour.
+  // (setWidget turns the content's own background on.)
   viewport()->setAutoFillBackground(false);
   content_->setAutoFillBackground(false);
-  setWidget(content_);
   content_->installEventFilter(this);
   FitContent();
 }

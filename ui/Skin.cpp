@@ -27,7 +27,6 @@ QLineEdit, QComboBox {
   color: #3f3d3d;
 }
 QLineEdit:disabled, QComboBox:disabled { background: #f1efe9; color: #a8a69f; }
-QComboBox::drop-down { border-left: 1px solid #aca899; width: 14px; }
 QCheckBox, QRadioButton { color: #3f3d3d; }
 QCheckBox:disabled, QRadioButton:disabled { color: #a8a69f; }
 QGroupBox { border: 1px solid #aca899; margin-top: 8px; }

@@ -180,6 +180,19 @@ TEST_F(SettingsTest, SmallDocumentFilesMatchTheirGoldenText) {
   EXPECT_EQ(Holding(51), 1);
 }
 
+TEST_F(SettingsTest, ThousandsOfGroupsLoad) {
+  std::string groups;
+  for (int i = 0; i < 3000; ++i) {
+    groups += "<group name=\"G" + std::to_string(i) + "\" description=\"\"><setting name=\"S" +
+              std::to_string(i) + "\" value_type=\"checkbox\" register=\"" + std::to_string(i) +
+              "\" type=\"coil\" default=\"checked\"/></group>";
+  }
+  TSettings& document = LoadOffline(OneDevice(groups));
+  EXPECT_EQ(document.Groups.size(), 3000u);
+  EXPECT_EQ(store_.RegisterCount(), 3000);
+  EXPECT_TRUE(store_.GetCoil(3000));
+}
+
 TEST_F(SettingsTest, AnEmptyDocumentExportsTheHeaderOnly) {
   TSettings& document = Load(OneDevice(""));
   const std::string csv = folder_.File("empty.csv");

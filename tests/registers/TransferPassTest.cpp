@@ -95,7 +95,7 @@ TEST_F(ReadPass, GapsSplitBlocksInBothTables) {
                                                "Reading Holding Registers 7 to 7\n"}));
 }
 
-TEST_F(ReadPass, CoilGapsAreCrossedOneReferenceAMillisecondRegisterGapsAtOnce) {
+TEST_F(ReadPass, GapsInBothTablesAreSkippedAtOnce) {
   store.InsertHoldingRegister(1);
   store.InsertHoldingRegister(1000);
   Clock::time_point start = Clock::now();
@@ -112,8 +112,8 @@ TEST_F(ReadPass, CoilGapsAreCrossedOneReferenceAMillisecondRegisterGapsAtOnce) {
   start = Clock::now();
   store.StartRead();
   store.ReadPass();
-  // 998 empty steps of at least 1 ms each lie between the two coils.
-  EXPECT_GE(ElapsedMs(start), 998);
+  // The 998 unregistered coils between the two cost neither requests nor pauses.
+  EXPECT_LT(ElapsedMs(start), 500);
   EXPECT_EQ(store.State(), Idle);
   EXPECT_EQ(device.Requests().size(), 4u);
   EXPECT_EQ(device.Requests()[3], ReadCoilsRequest(1000, 1));
