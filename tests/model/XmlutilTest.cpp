@@ -72,5 +72,38 @@ TEST(LoadXmlDocument, ParseErrorsCarryTheDescriptionAndOffset) {
             "Error reading XML document " + path + ": Start-end tags mismatch at byte offset 24");
 }
 
+TEST(LoadXmlDocument, ReadsUtf16AndWesternSingleByteFiles) {
+  testsupport::TTempDir folder;
+  pugi::xml_document document;
+
+  // "Caf\u00e9 \u2022" in Windows-1252: 0xE9 and the bullet 0x95.
+  LoadXmlDocument(document, folder.Write("latin.xml",
+                                         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
+                                         "<device name=\"Caf\xe9 \x95\"/>"));
+  EXPECT_STREQ(document.document_element().attribute("name").value(), "Caf\u00e9 \u2022");
+
+  LoadXmlDocument(document, folder.Write("iso.xml",
+                                         "<?xml version='1.0' encoding='ISO-8859-1'?>"
+                                         "<device name=\"\xb0" "C\"/>"));
+  EXPECT_STREQ(document.document_element().attribute("name").value(), "\u00b0C");
+
+  std::string utf16 = "\xff\xfe";  // little-endian byte order mark
+  for (const char c : std::string("<device name=\"x\"/>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  LoadXmlDocument(document, folder.Write("utf16.xml", utf16));
+  EXPECT_STREQ(document.document_element().attribute("name").value(), "x");
+}
+
+TEST(StrToBool, AcceptsWordsAndNumbers) {
+  EXPECT_TRUE(StrToBool("true"));
+  EXPECT_TRUE(StrToBool("True"));
+  EXPECT_FALSE(StrToBool("FALSE"));
+  EXPECT_TRUE(StrToBool("-1"));
+  EXPECT_FALSE(StrToBool("0"));
+  EXPECT_EQ(ThrownMessage([] { StrToBool("yes"); }), "'yes' is not a valid boolean value");
+}
+
 }  // namespace
 }  // namespace model
