@@ -82,7 +82,9 @@ TEST(DravonikCli, HelpDocumentsEveryCommand) {
   const ProgramResult help = Cli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* text : {"read-registers", "read-coils", "write-register ", "write-registers",
-                           "write-coil", "--slave", "--retries", "--usb", "COM<n>"}) {
+                           "write-coil", "--slave", "--retries", "--usb", "COM<n>", "devices",
+                           "defaults", "convert", "--device NAME", "--device-id ID",
+                           "--devices FILE", "--in FILE.zsf", "--out FILE", ".csv"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
 }

@@ -1,6 +1,7 @@
 #include "tools/cli/CliCommand.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -8,7 +9,9 @@
 #include "modbus/MbusMasterFunctions.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
-Raw register commands through the tool's own Modbus RTU master.
+       dravonik-cli devices|defaults|convert [options]
+Raw register commands through the tool's own Modbus RTU master, and offline commands on
+the device definitions and settings files.
 
 Commands:
   read-registers  --port PORT --ref R --count N   read N holding registers from R
@@ -32,6 +35,20 @@ Options:
 Reads print one line per value, "REF VALUE", registers as signed 16-bit numbers, coils as 0
 or 1. A Modbus failure prints "error CODE: TEXT" on standard error and exits 1; a usage
 error exits 2.
+
+Offline commands (no link is opened, nothing is sent to a device):
+  devices  [--devices FILE]                     list the device types in file order, one
+                                                line each: "INDEX<TAB>DEVICE_ID<TAB>NAME"
+  defaults DEVICE [--devices FILE] --out FILE   write the device type's factory defaults
+  convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE
+                                                load a settings file over the factory
+                                                defaults and write the result
+
+DEVICE is --device NAME (the exact name) or --device-id ID. --devices FILE is the device
+definitions file (default: the Devices.xml beside this program). --out FILE is written as
+a settings file, or as CSV when FILE ends in ".csv" in any letter case; an existing file
+is replaced. An error prints "error: MESSAGE" on standard error and exits 1, leaving no
+output file behind and any previous one as it was.
 )";
 
 namespace {
@@ -53,7 +70,64 @@ std::optional<long> ParseNumber(const std::string& text, long min, long max) {
 // own range checks decide, and report result 1.
 constexpr long kAnyInt = 1L << 30;
 
+bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
+                         std::string& error) {
+  const bool needsDevice = command.kind != TCliCommand::Kind::kDevices;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool known =
+        arg == "--devices" ||
+        (needsDevice && (arg == "--device" || arg == "--device-id" || arg == "--out")) ||
+        (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
+    if (!known) {
+      error = (arg.rfind("--", 0) == 0 ? "unknown option for " + args[0] + ": "
+                                       : "unexpected argument: ") +
+              arg;
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      error = "missing value for " + arg;
+      return false;
+    }
+    const std::string& text = args[++i];
+    if (arg == "--devices") {
+      command.devicesPath = text;
+    } else if (arg == "--device") {
+      command.deviceName = text;
+    } else if (arg == "--device-id") {
+      const auto id = ParseNumber(text, INT32_MIN, INT32_MAX);
+      if (!id) {
+        error = "bad value for " + arg + ": " + text;
+        return false;
+      }
+      command.deviceId = static_cast<std::int32_t>(*id);
+    } else if (arg == "--in") {
+      command.inPath = text;
+    } else {
+      command.outPath = text;
+    }
+  }
+  if (command.kind == TCliCommand::Kind::kDevices) {
+    return true;
+  }
+  if (command.deviceName && command.deviceId) {
+    error = "--device and --device-id exclude each other";
+  } else if (!command.deviceName && !command.deviceId) {
+    error = "--device or --device-id is required";
+  } else if (command.kind == TCliCommand::Kind::kConvert && command.inPath.empty()) {
+    error = "--in is required";
+  } else if (command.outPath.empty()) {
+    error = "--out is required";
+  }
+  return error.empty();
+}
+
 }  // namespace
+
+bool IsOfflineCommand(TCliCommand::Kind kind) {
+  return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
+         kind == TCliCommand::Kind::kConvert;
+}
 
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
                      std::string& error) {
@@ -63,6 +137,9 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"write-register", TCliCommand::Kind::kWriteRegister},
       {"write-registers", TCliCommand::Kind::kWriteRegisters},
       {"write-coil", TCliCommand::Kind::kWriteCoil},
+      {"devices", TCliCommand::Kind::kDevices},
+      {"defaults", TCliCommand::Kind::kDefaults},
+      {"convert", TCliCommand::Kind::kConvert},
   };
   if (args.empty()) {
     error = "no command";
@@ -74,6 +151,9 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
     return false;
   }
   command.kind = kind->second;
+  if (IsOfflineCommand(command.kind)) {
+    return ParseOfflineOptions(args, command, error);
+  }
   const bool isRead = command.kind == TCliCommand::Kind::kReadRegisters ||
                       command.kind == TCliCommand::Kind::kReadCoils;
   bool haveRef = false;
@@ -191,6 +271,12 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
       break;
     case TCliCommand::Kind::kWriteCoil:
       result = master.WriteCoil(slave, ref, command.values[0]);
+      break;
+    case TCliCommand::Kind::kDevices:
+    case TCliCommand::Kind::kDefaults:
+    case TCliCommand::Kind::kConvert:
+      // Offline commands open no link; RunOfflineCommand runs them.
+      result = kMbusIllegalState;
       break;
   }
   if (result != kMbusSuccess) {

@@ -1,15 +1,26 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 class MbusMasterFunctions;
 
-// One raw register command of dravonik-cli.
+// One command of dravonik-cli: a raw register command on a link, or an offline command on
+// the device definitions and settings files.
 struct TCliCommand {
-  enum class Kind { kReadRegisters, kReadCoils, kWriteRegister, kWriteRegisters, kWriteCoil };
+  enum class Kind {
+    kReadRegisters,
+    kReadCoils,
+    kWriteRegister,
+    kWriteRegisters,
+    kWriteCoil,
+    kDevices,
+    kDefaults,
+    kConvert,
+  };
   Kind kind = Kind::kReadRegisters;
   std::string port;
   bool usb = false;
@@ -20,7 +31,18 @@ struct TCliCommand {
   long ref = 0;
   long count = 0;
   std::vector<std::int16_t> values;  // written values; coils as 0 or 1
+
+  // Offline commands. An empty devicesPath means the Devices.xml beside the program; the
+  // device type is chosen by name or by id, never both.
+  std::string devicesPath;
+  std::optional<std::string> deviceName;
+  std::optional<std::int32_t> deviceId;
+  std::string inPath;
+  std::string outPath;
 };
+
+// True for the commands that work on files only and open no link.
+bool IsOfflineCommand(TCliCommand::Kind kind);
 
 extern const char* const kCliUsage;
 
@@ -28,7 +50,7 @@ extern const char* const kCliUsage;
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
                      std::string& error);
 
-// Runs the command on an open master; prints read values to out ("REF VALUE" lines) and a
-// failure to err ("error CODE: TEXT"). Returns the result code.
+// Runs a raw register command on an open master; prints read values to out ("REF VALUE" lines) and
+// a failure to err ("error CODE: TEXT"). Returns the result code.
 int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::ostream& out,
                   std::ostream& err);

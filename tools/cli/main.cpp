@@ -1,5 +1,9 @@
 // dravonik-cli: raw register commands for installers and tests, through the tool's own
-// Modbus master.
+// Modbus master, and offline commands that write the settings files and CSV the program
+// writes, without a device.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -8,6 +12,7 @@
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/OfflineCommand.h"
 
 namespace {
 
@@ -31,6 +36,15 @@ int main(int argc, char** argv) {
   if (!ParseCliCommand(args, command, error)) {
     std::cerr << "dravonik-cli: " << error << "\n\n" << kCliUsage;
     return 2;
+  }
+
+  if (IsOfflineCommand(command.kind)) {
+    // The settings model is built on QObject; no GUI platform is needed.
+    QCoreApplication application(argc, argv);
+    const std::string defaultDevices =
+        QFile::encodeName(QDir(QCoreApplication::applicationDirPath()).filePath("Devices.xml"))
+            .toStdString();
+    return RunOfflineCommand(command, defaultDevices, std::cout, std::cerr);
   }
 
   std::unique_ptr<MbusMasterFunctions> master;

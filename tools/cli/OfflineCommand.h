@@ -1,0 +1,18 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "tools/cli/CliCommand.h"
+
+// Runs an offline command (devices, defaults, convert) on the device definitions file: the
+// command's --devices, else defaultDevicesPath. The device type's document is opened as the
+// main window's offline edit opens it, so the files written are those the program writes.
+// Prints the device list to out and an error to err as "error: " + the message. Returns
+// the exit status: 0, or 1 after an error. Needs a QCoreApplication.
+int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
+                      std::ostream& out, std::ostream& err);
+
+// True when the output file is to be written as CSV: its name ends in ".csv" in any
+// letter case.
+bool IsCsvPath(const std::string& path);
