@@ -40,11 +40,6 @@ int32_t RegisterTypeOf(const std::string& text) {
   throw std::runtime_error("Unknown value type : " + text);
 }
 
-// (raw - offset) modulo 2^16, taken as a signed 16-bit number.
-int32_t Signed16(int64_t value) {
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
-}
-
 void ShowError(const std::string& text) {
   ui::ShowErrorBox(text);
 }

@@ -129,6 +129,9 @@ class TSetting {
   void CheckReferenceSpan(int64_t reference, int32_t span) const;
   // Marks served by LoadValueFromStore after a value was taken.
   void FinishRead();
+  // The value modulo 2^16 as a signed 16-bit number: a register word as the
+  // settings read it.
+  static int32_t Signed16(int64_t value);
   // The receiver of the row's signals and events, made when first needed
   // (settings that are never shown cost no QObject).
   ui::TEventRelay& Relay();

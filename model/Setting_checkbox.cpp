@@ -17,10 +17,6 @@ constexpr int kBoxWidth = 18;
 constexpr int kBoxHeight = 17;
 constexpr int kCopyButtonsLeft = 350;
 
-int32_t Signed16(int64_t value) {
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
-}
-
 }  // namespace
 
 TSettingCheckBox::TSettingCheckBox(TGroup* group, int32_t instanceIndex)
