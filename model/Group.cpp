@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "model/Setting_checkbox.h"
+#include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_sectionlabel.h"
@@ -130,6 +131,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "drop_down") {
     return std::make_unique<TSettingDropDown>(this, instanceIndex);
+  }
+  if (kind == "date") {
+    return std::make_unique<TSettingDate>(this, instanceIndex);
   }
   throw std::runtime_error("Unknown setting type " + kind);
 }
