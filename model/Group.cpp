@@ -10,9 +10,11 @@
 
 #include "model/Setting_checkbox.h"
 #include "model/Setting_date.h"
+#include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_sectionlabel.h"
+#include "model/Setting_time.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
@@ -131,6 +133,12 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "drop_down") {
     return std::make_unique<TSettingDropDown>(this, instanceIndex);
+  }
+  if (kind == "date") {
+    return std::make_unique<TSettingDate>(this, instanceIndex);
+  }
+  if (kind == "time") {
+    return std::make_unique<TSettingTime>(this, instanceIndex);
   }
   if (kind == "date") {
     return std::make_unique<TSettingDate>(this, instanceIndex);

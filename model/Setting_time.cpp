@@ -1,0 +1,457 @@
+#include "model/Setting_time.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "model/Group.h"
+#include "model/Settings.h"
+#include "model/Xmlutil.h"
+#include "registers/Registerdatastore.h"
+#include "ui/ErrorBox.h"
+
+namespace model {
+
+namespace {
+
+constexpr int kHoursLeft = 200;
+constexpr int kMinutesLeft = 235;
+constexpr int kEditWidth = 30;
+constexpr int kEditHeight = 21;
+constexpr int kEnableLeft = 270;
+constexpr int kEnableMinWidth = 18;
+constexpr int kEnableHeight = 17;
+constexpr int kCopyButtonsLeft = 350;
+constexpr int kLastHour = 23;
+constexpr int kLastMinute = 59;
+// Each transfer of a time moves its two registers.
+constexpr int kRegistersPerTime = 2;
+
+// The property that tells the hours box (0) from the minutes box (1).
+constexpr const char* kBoxProperty = "box";
+
+bool OnGuiThread() {
+  const QCoreApplication* application = QCoreApplication::instance();
+  return application != nullptr && QThread::currentThread() == application->thread();
+}
+
+bool IsValidTime(int32_t hours, int32_t minutes) {
+  return hours >= 0 && hours <= kLastHour && minutes >= 0 && minutes <= kLastMinute;
+}
+
+// Whether a pair from the device, a settings file, the definitions' default
+// or a copy means a switched-on time: anything above 23 hours or 59 minutes
+// is off. The comparison is signed, so a negative part passes here and the
+// store rules replace it.
+bool ReadsAsOn(int16_t hours, int16_t minutes) {
+  return hours <= kLastHour && minutes <= kLastMinute;
+}
+
+}  // namespace
+
+TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {}
+
+void TSettingTime::LoadDefinition(const pugi::xml_node& element) {
+  TSetting::LoadDefinition(element);
+  CheckReferenceSpan(Reference, kRegistersPerTime);
+  Default = GetAttribute(element, "default_hrs").AsInteger();
+  DefaultMinutes = GetAttribute(element, "default_mins").AsInteger();
+  ValueText = GetAttribute(element, "value_text").AsString();
+  if (element.attribute("GreaterThan")) {
+    // The followed time's hours register, as a reference without the
+    // instance offset.
+    const int64_t reference =
+        static_cast<int64_t>(GetAttribute(element, "GreaterThan").AsInteger()) + 1;
+    GreaterThanReference =
+        reference <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(reference) : -1;
+  }
+  if (element.attribute("NoEnableCheckbox")) {
+    NoEnableCheckbox = StrToBool(GetAttribute(element, "NoEnableCheckbox").AsString());
+  }
+}
+
+QLineEdit* TSettingTime::EditOf(int which) const {
+  return which == kHoursBox ? HoursEdit.data() : MinutesEdit.data();
+}
+
+void TSettingTime::CreateControls(QWidget* page, int index, int top) {
+  TSetting::CreateControls(page, index, top);
+  Relay().SetFilter([this](QObject* watched, QEvent* event) {
+    // A box that is being destroyed is no longer a QLineEdit: its last
+    // events are not handled.
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit == nullptr || (edit != HoursEdit && edit != MinutesEdit)) {
+      return false;
+    }
+    const int which = edit == HoursEdit ? kHoursBox : kMinutesBox;
+    if (event->type() == QEvent::FocusIn) {
+      ui::RunGuarded([this, which] { EditEntered(which); });
+    } else if (event->type() == QEvent::FocusOut) {
+      // Leaving for another window (a message box, another program) is not
+      // leaving the box.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        ui::RunGuarded([this, which] { EditExited(which); });
+      }
+    } else if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      ui::RunGuarded([this, which, key] { EditKeyDown(which, key); });
+    }
+    return false;
+  });
+  auto makeEdit = [&](int which, int left) {
+    auto* edit = new QLineEdit(page);
+    edit->hide();
+    edit->setGeometry(left, top, kEditWidth, kEditHeight);
+    edit->setProperty(kTagProperty, index);
+    edit->setProperty(kBoxProperty, which);
+    edit->installEventFilter(&Relay());
+    return edit;
+  };
+  HoursEdit = makeEdit(kHoursBox, kHoursLeft);
+  MinutesEdit = makeEdit(kMinutesBox, kMinutesLeft);
+  if (!NoEnableCheckbox) {
+    auto* box = new QCheckBox(QStringLiteral("Enable"), page);
+    box->hide();
+    // Wide enough for its caption, which ends before the copy buttons.
+    box->setGeometry(kEnableLeft, top, std::max(kEnableMinWidth, box->sizeHint().width()),
+                     kEnableHeight);
+    box->setProperty(kTagProperty, index);
+    box->setChecked(TimeEnabled);
+    box->setEnabled(Enabled);
+    // Only a user's click counts; the display's own ticks do not.
+    QObject::connect(box, &QCheckBox::clicked, &Relay(),
+                     [this] { ui::RunGuarded([this] { EnableClicked(); }); });
+    EnableBox = box;
+  }
+  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
+  UpdateDisplay(true);
+  HoursEdit->show();
+  MinutesEdit->show();
+  if (EnableBox) {
+    EnableBox->show();
+  }
+}
+
+void TSettingTime::DestroyControls() {
+  TSetting::DestroyControls();
+  for (QLineEdit* edit : {HoursEdit.data(), MinutesEdit.data()}) {
+    if (edit != nullptr) {
+      // No focus-out handling for a box that is going away.
+      edit->removeEventFilter(&Relay());
+      delete edit;
+    }
+  }
+  delete EnableBox.data();
+  entered_ = -1;
+}
+
+void TSettingTime::ApplyEditState() {
+  for (QLineEdit* edit : {HoursEdit.data(), MinutesEdit.data()}) {
+    if (edit == nullptr) {
+      continue;
+    }
+    if (TimeEnabled) {
+      edit->setReadOnly(!Enabled);
+      edit->setEnabled(Enabled);
+    } else {
+      edit->setEnabled(false);
+    }
+  }
+}
+
+void TSettingTime::SetEnabled(bool enabled) {
+  TSetting::SetEnabled(enabled);
+  ApplyEditState();
+  if (EnableBox) {
+    EnableBox->setEnabled(enabled);
+  }
+}
+
+void TSettingTime::UpdateDisplay(bool) {
+  if (HoursEdit) {
+    if (Hours < 0 || Hours > kLastHour) {
+      HoursEdit->setText(QStringLiteral("-"));
+      TimeEnabled = false;
+    } else {
+      HoursEdit->setText(QString::number(Hours));
+    }
+  }
+  if (MinutesEdit) {
+    if (Minutes < 0 || Minutes > kLastMinute) {
+      MinutesEdit->setText(QStringLiteral("-"));
+      TimeEnabled = false;
+    } else {
+      MinutesEdit->setText(QString::number(Minutes));
+    }
+  }
+  if (EnableBox) {
+    EnableBox->setChecked(TimeEnabled);
+  }
+  ApplyEditState();
+}
+
+void TSettingTime::RestoreDefault() {
+  Value = Default;
+  Hours = static_cast<int16_t>(Default);
+  Minutes = static_cast<int16_t>(DefaultMinutes);
+  // The factory state is the default time: a time switched off since is
+  // switched on again, unless the default itself is off.
+  TimeEnabled = ReadsAsOn(Hours, Minutes);
+  Changed = true;
+  StoreValue();
+  UpdateDisplay(true);
+}
+
+pugi::xml_node TSettingTime::SaveToXml(pugi::xml_node groupElement) {
+  pugi::xml_node element = TSetting::SaveToXml(groupElement);
+  element.append_attribute("Hour") = Hours;
+  element.append_attribute("Minute") = Minutes;
+  return element;
+}
+
+void TSettingTime::ReadValueFromXml(const pugi::xml_node& settingElement) {
+  Hours = static_cast<int16_t>(GetAttribute(settingElement, "Hour").AsInteger());
+  Minutes = static_cast<int16_t>(GetAttribute(settingElement, "Minute").AsInteger());
+  Changed = true;
+  // A file is trusted no more than the device.
+  TimeEnabled = ReadsAsOn(Hours, Minutes);
+}
+
+void TSettingTime::ExportCsv(std::vector<std::string>& lines) {
+  lines.push_back(Name + "," + std::to_string(Hours) + " " + ValueText);
+  lines.push_back(Name + "," + std::to_string(Minutes) + " " + ValueText);
+}
+
+void TSettingTime::RegisterInStore() {
+  if (IsTemplate) {
+    return;
+  }
+  Store().InsertHoldingRegister(Reference);
+  Store().InsertHoldingRegister(Reference + 1);
+}
+
+void TSettingTime::LoadValueFromStore() {
+  auto lock = Store().Lock();
+  if (!ReadPending) {
+    return;
+  }
+  int16_t words[kRegistersPerTime] = {};
+  Store().GetHoldingRegisters(Reference, words, kRegistersPerTime);
+  Hours = words[0];
+  Minutes = words[1];
+  TimeEnabled = ReadsAsOn(Hours, Minutes);
+  // The worker thread never touches the boxes; Refresh redraws them.
+  if (OnGuiThread()) {
+    ApplyEditState();
+    if (EnableBox) {
+      EnableBox->setChecked(TimeEnabled);
+    }
+  }
+  FinishRead();
+}
+
+void TSettingTime::Refresh() {
+  bool progressDue = false;
+  bool redisplayDue = false;
+  bool failed = false;
+  std::string text;
+  {
+    auto lock = Store().Lock();
+    progressDue = ProgressDue;
+    redisplayDue = RedisplayDue;
+    failed = Error;
+    text = ProgressText;
+    ProgressDue = false;
+    RedisplayDue = false;
+  }
+  if (progressDue && Document().OnProgress) {
+    Document().OnProgress(this, text, failed, kRegistersPerTime);
+  }
+  if (redisplayDue) {
+    UpdateDisplay(true);
+  }
+}
+
+int TSettingTime::PendingCount() {
+  auto lock = Store().Lock();
+  return (ReadPending ? kRegistersPerTime : 0) + (WritePending ? kRegistersPerTime : 0);
+}
+
+bool TSettingTime::CopyValueFrom(TSetting& source) {
+  const auto* time = dynamic_cast<const TSettingTime*>(&source);
+  if (time == nullptr) {
+    throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSettingTime");
+  }
+  if (time->Hours != Hours || time->Minutes != Minutes) {
+    Changed = true;
+  }
+  Hours = time->Hours;
+  Minutes = time->Minutes;
+  Value = Hours;
+  // The copy is switched on or off as its pair says and goes into the
+  // register image, so that a write sends what a save would record.
+  TimeEnabled = ReadsAsOn(Hours, Minutes);
+  StoreValue();
+  return true;
+}
+
+bool TSettingTime::ReadFollowedTime(int16_t& hours, int16_t& minutes) const {
+  // A template's GreaterThan names no counterpart of its own instance.
+  if (IsTemplate || GreaterThanReference == -1) {
+    return false;
+  }
+  const TRegisterDataStore& store = Store();
+  if (GreaterThanReference >= TRegisterDataStore::kMaxReference ||
+      !store.IsHoldingRegisterRegistered(GreaterThanReference) ||
+      !store.IsHoldingRegisterRegistered(GreaterThanReference + 1)) {
+    return false;
+  }
+  int16_t words[kRegistersPerTime] = {};
+  store.GetHoldingRegisters(GreaterThanReference, words, kRegistersPerTime);
+  hours = words[0];
+  minutes = words[1];
+  return true;
+}
+
+void TSettingTime::PutValueInStore() {
+  const int16_t words[kRegistersPerTime] = {Hours, Minutes};
+  Store().SetHoldingRegisters(Reference, words, kRegistersPerTime);
+}
+
+void TSettingTime::StoreValue() {
+  {
+    // The followed time is read and this one written as one step.
+    auto lock = Store().Lock();
+    const bool valid = IsValidTime(Hours, Minutes);
+    if (!valid) {
+      Changed = true;
+    }
+    if (TimeEnabled) {
+      int16_t followedHours = 0;
+      int16_t followedMinutes = 0;
+      if (!ReadFollowedTime(followedHours, followedMinutes)) {
+        if (!valid) {
+          Hours = 0;
+          Minutes = 0;
+        }
+      } else if (!valid || followedHours == kOff) {
+        Changed = true;
+        Hours = followedHours;
+        Minutes = followedMinutes;
+      }
+      if (!IsValidTime(Hours, Minutes)) {
+        TimeEnabled = false;
+      }
+    }
+    if (!TimeEnabled) {
+      // The pair kept is the pair stored, so that a save records what a
+      // write sends.
+      Hours = kOff;
+      Minutes = kOff;
+      Changed = true;
+    }
+    // Template times are bound to no registers: their pair stays on the
+    // page and goes to the instances only through the copy buttons.
+    if (!IsTemplate && !IsUnitsSelector) {
+      PutValueInStore();
+    }
+  }
+  if (Changed && OnGuiThread()) {
+    UpdateDisplay(false);
+  }
+}
+
+bool TSettingTime::CheckTimeText(int which, const std::string& text) {
+  int32_t number = 0;
+  try {
+    number = StrToInt(text);
+  } catch (const std::runtime_error& error) {
+    ui::ShowErrorBox(error.what());
+    return false;
+  }
+  if (number < 0) {
+    ui::ShowErrorBox("The minimum value this setting can be is '0'");
+    return false;
+  }
+  const int maximum = which == kHoursBox ? kLastHour : kLastMinute;
+  if (number > maximum) {
+    ui::ShowErrorBox("The maximum value this setting can be is '" + std::to_string(maximum) + "'");
+    return false;
+  }
+  return true;
+}
+
+void TSettingTime::EditEntered(int which) {
+  QLineEdit* edit = EditOf(which);
+  if (edit == nullptr) {
+    return;
+  }
+  entered_ = which;
+  // The bare number, 99 for a time that is off.
+  edit->setText(QString::number(which == kHoursBox ? Hours : Minutes));
+  edit->selectAll();
+}
+
+void TSettingTime::EditExited(int which) {
+  QLineEdit* edit = EditOf(which);
+  // A box that never had the focus shows its display text, not an entry.
+  if (edit == nullptr || entered_ != which) {
+    return;
+  }
+  entered_ = -1;
+  const std::string text = edit->text().toStdString();
+  if (!CheckTimeText(which, text)) {
+    // The focus goes back once the change of focus under way is over;
+    // taking it back in the middle would bounce it between two boxes.
+    QTimer::singleShot(0, edit, [edit] { edit->setFocus(Qt::OtherFocusReason); });
+    return;
+  }
+  const auto number = static_cast<int16_t>(StrToInt(text));
+  if (which == kHoursBox) {
+    if (number != Hours) {
+      Changed = true;
+    }
+    Value = number;
+    Hours = number;
+  } else {
+    if (number != Minutes) {
+      Changed = true;
+    }
+    Minutes = number;
+  }
+  if (Changed) {
+    StoreValue();
+    // The times that follow this one apply their rules to the new value.
+    Group->StoreAll();
+  }
+  UpdateDisplay(true);
+}
+
+void TSettingTime::EditKeyDown(int which, int key) {
+  QLineEdit* edit = EditOf(which);
+  if (edit != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    CheckTimeText(which, edit->text().toStdString());
+  }
+}
+
+void TSettingTime::EnableClicked() {
+  if (!EnableBox || EnableBox->isChecked() == TimeEnabled) {
+    return;
+  }
+  TimeEnabled = EnableBox->isChecked();
+  ApplyEditState();
+  StoreValue();
+  UpdateDisplay(false);
+  Changed = true;
+  Group->StoreAll();
+}
+
+}  // namespace model
