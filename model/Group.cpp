@@ -10,7 +10,6 @@
 
 #include "model/Setting_checkbox.h"
 #include "model/Setting_date.h"
-#include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_sectionlabel.h"
@@ -133,9 +132,6 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "drop_down") {
     return std::make_unique<TSettingDropDown>(this, instanceIndex);
-  }
-  if (kind == "date") {
-    return std::make_unique<TSettingDate>(this, instanceIndex);
   }
   if (kind == "time") {
     return std::make_unique<TSettingTime>(this, instanceIndex);
