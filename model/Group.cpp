@@ -12,8 +12,10 @@
 #include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
+#include "model/Setting_label.h"
 #include "model/Setting_sectionlabel.h"
 #include "model/Setting_time.h"
+#include "model/Setting_units.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
@@ -124,6 +126,9 @@ void TGroup::LoadFromXml(const pugi::xml_node& element) {
 
 std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
                                                       int32_t instanceIndex) {
+  if (kind == "units") {
+    return std::make_unique<TSettingUnits>(this, instanceIndex);
+  }
   if (kind == "checkbox") {
     return std::make_unique<TSettingCheckBox>(this, instanceIndex);
   }
@@ -132,6 +137,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "drop_down") {
     return std::make_unique<TSettingDropDown>(this, instanceIndex);
+  }
+  if (kind == "label") {
+    return std::make_unique<TSettingLabel>(this, instanceIndex);
   }
   if (kind == "time") {
     return std::make_unique<TSettingTime>(this, instanceIndex);

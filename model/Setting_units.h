@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QPointer>
+#include <cstdint>
+#include <string>
+
+#include "model/Setting.h"
+
+class QLineEdit;
+
+namespace model {
+
+// A velocity or a pressure, shown and typed in the display units chosen by
+// the document's units selector ("m/sec", "ft/min", "Pa" or "ins Wg").
+//
+// The register word says in which unit it holds the number: bit 15 set means
+// whole ft/min or whole Pa, clear means hundredths of m/s or of an inch of
+// water gauge. A pressure carries its sign in bit 14 (set: zero or positive)
+// and its magnitude in bits 13..0; a velocity has no sign and a 15-bit
+// magnitude. A typed number is stored in the representation of the unit it
+// was typed in.
+class TSettingUnits : public TSetting {
+ public:
+  TSettingUnits(TGroup* group, int32_t instanceIndex);
+
+  void LoadDefinition(const pugi::xml_node& element) override;
+  void CreateControls(QWidget* page, int index, int top) override;
+  void DestroyControls() override;
+  void SetEnabled(bool enabled) override;
+  void UpdateDisplay(bool decorated) override;
+  void ExportCsv(std::vector<std::string>& lines) override;
+  double ToDisplayValue(int32_t raw) override;
+
+  // Whether the display units are one of the four this kind converts to.
+  static bool IsKnownUnit(const std::string& unitsName);
+  static bool IsVelocityUnit(const std::string& unitsName);
+  static bool IsPressureUnit(const std::string& unitsName);
+
+  // The register word as a number in the unit, at single precision. With a
+  // unit name outside the four the word itself, unconverted.
+  static float Decode(uint16_t raw, const std::string& unitsName);
+  // The number as a register word in the unit's own representation. Only
+  // numbers that fit the word give a meaningful result; ValidateEntry
+  // refuses the others before they get here. With a unit name outside the
+  // four the number itself, truncated.
+  static uint16_t Encode(float value, const std::string& unitsName);
+  // The register word as a number to compare relative limits with: whole
+  // m/s for either velocity unit, whole Pa for either pressure unit, the
+  // word unchanged for a unit name outside the four.
+  static double ComparableValue(int32_t raw, const std::string& unitsName);
+
+  // The value in the document's display units, with the unit when
+  // decorated.
+  std::string FormatValue(bool decorated) const;
+
+  // Checks a typed text against the limits, with the messages the user sees.
+  bool ValidateEntry(const std::string& text);
+
+  // The edit box's handlers.
+  void EditEnter();
+  void EditKeyPress(int key);
+  void EditExit();
+
+  QPointer<QLineEdit> Edit;
+
+ private:
+  // The typed text as a number in the display units; shows why when it is
+  // none.
+  bool ParseEntry(const std::string& text, float& number) const;
+
+  // The box has the focus and holds the bare number being edited.
+  bool entered_ = false;
+  // What the box showed when it was entered.
+  std::string enteredText_;
+};
+
+}  // namespace model
