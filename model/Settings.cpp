@@ -11,6 +11,7 @@
 #include "model/Setting.h"
 #include "model/Xmlutil.h"
 #include "ui/ErrorBox.h"
+#include "ui/ScrollBox.h"
 
 namespace model {
 
@@ -110,6 +111,7 @@ void TSettings::CountNewSetting() {
 }
 
 void TSettings::CreateGroupButtons(ui::TScrollBox* column) {
+  groupColumn_ = column;
   for (size_t i = 0; i < Groups.size(); ++i) {
     Groups[i]->CreateButton(column, static_cast<int>(i));
     if (i == 0 && firstNavigation) {
@@ -117,6 +119,10 @@ void TSettings::CreateGroupButtons(ui::TScrollBox* column) {
       Groups[0]->Show();
     }
   }
+}
+
+ui::TScrollBox* TSettings::GroupColumn() const {
+  return groupColumn_.data();
 }
 
 void TSettings::DestroyGroupButtons() {

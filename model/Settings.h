@@ -41,6 +41,9 @@ class TSettings {
   void AddGroupFromXml(const pugi::xml_node& groupElement);
 
   void CreateGroupButtons(ui::TScrollBox* column);
+  // The column the navigation buttons were last built in; null before the
+  // first build or once that column is gone.
+  ui::TScrollBox* GroupColumn() const;
   void DestroyGroupButtons();
   void ShowFirstGroup();
   void SetEnabled(bool enabled);
@@ -93,6 +96,7 @@ class TSettings {
   pugi::xml_node settingsElement_;
   std::string unitsName_;
   std::atomic<TSetting*> lastPolled_{nullptr};
+  QPointer<ui::TScrollBox> groupColumn_;
   int settingCount_ = 0;
 };
 
