@@ -13,6 +13,7 @@
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_label.h"
+#include "model/Setting_password.h"
 #include "model/Setting_sectionlabel.h"
 #include "model/Setting_time.h"
 #include "model/Setting_units.h"
@@ -137,6 +138,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "drop_down") {
     return std::make_unique<TSettingDropDown>(this, instanceIndex);
+  }
+  if (kind == "password") {
+    return std::make_unique<TSettingPassword>(this, instanceIndex);
   }
   if (kind == "label") {
     return std::make_unique<TSettingLabel>(this, instanceIndex);

@@ -1,0 +1,149 @@
+#include "model/Setting_password.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "model/Xmlutil.h"
+#include "ui/ErrorBox.h"
+
+namespace model {
+
+namespace {
+
+constexpr int kEditLeft = 200;
+constexpr int kEditWidth = 140;
+constexpr int kEditHeight = 21;
+constexpr int kCopyButtonsLeft = 350;
+constexpr int32_t kHighestCode = 9999;
+
+}  // namespace
+
+TSettingPassword::TSettingPassword(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex) {}
+
+void TSettingPassword::CreateControls(QWidget* page, int index, int top) {
+  TSetting::CreateControls(page, index, top);
+  auto* edit = new QLineEdit(page);
+  edit->hide();
+  edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
+  edit->setMaxLength(kDigits);
+  edit->setEnabled(Enabled);
+  Relay().SetFilter([this](QObject* watched, QEvent* event) {
+    // A box that is being destroyed is no longer a QLineEdit: its last
+    // events are not handled.
+    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
+      return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+      PasswordEntered();
+    } else if (event->type() == QEvent::FocusOut) {
+      // Leaving for another window (a message box, another program) is not
+      // leaving the box.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        ui::RunGuarded([this] { PasswordExited(); });
+      }
+    }
+    return false;
+  });
+  edit->installEventFilter(&Relay());
+  // Typing never makes the text longer than four characters, or than the
+  // device value shown when that is longer.
+  QObject::connect(edit, &QLineEdit::textEdited, &Relay(), [edit](const QString& text) {
+    edit->setMaxLength(std::max(kDigits, static_cast<int>(text.size())));
+  });
+  PasswordEdit = edit;
+  edit->show();
+  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
+  UpdateDisplay(true);
+  edit->setProperty(kTagProperty, index);
+}
+
+void TSettingPassword::DestroyControls() {
+  TSetting::DestroyControls();
+  if (PasswordEdit) {
+    // No focus-out handling for a box that is going away.
+    PasswordEdit->removeEventFilter(&Relay());
+    delete PasswordEdit.data();
+  }
+  entered_ = false;
+}
+
+void TSettingPassword::SetEnabled(bool enabled) {
+  TSetting::SetEnabled(enabled);
+  if (PasswordEdit) {
+    PasswordEdit->setEnabled(enabled);
+  }
+}
+
+void TSettingPassword::UpdateDisplay(bool) {
+  ShowText(FormatPassword());
+}
+
+void TSettingPassword::ShowText(const std::string& text) {
+  if (!PasswordEdit) {
+    return;
+  }
+  const QString shown = QString::fromStdString(text);
+  // The limit applies to typing only: a longer device value is shown whole.
+  PasswordEdit->setMaxLength(std::max(kDigits, static_cast<int>(shown.size())));
+  PasswordEdit->setText(shown);
+}
+
+void TSettingPassword::ExportCsv(std::vector<std::string>& lines) {
+  lines.push_back(Name + "," + FormatPassword());
+}
+
+std::string TSettingPassword::FormatPassword() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d", static_cast<int>(Value));
+  return text;
+}
+
+bool TSettingPassword::CheckPasswordText(const std::string& text) {
+  int32_t code = 0;
+  try {
+    code = StrToInt(text);
+  } catch (const std::runtime_error& error) {
+    ui::ShowErrorBox(error.what());
+    return false;
+  }
+  if (code > kHighestCode) {
+    ui::ShowErrorBox("The password must contain only 4 digits");
+    return false;
+  }
+  // Counted in characters, so that "-123" passes as a four-character code.
+  if (text.size() < static_cast<size_t>(kDigits)) {
+    ui::ShowErrorBox("The password must contain 4 digits");
+    return false;
+  }
+  return true;
+}
+
+void TSettingPassword::PasswordEntered() {
+  entered_ = true;
+}
+
+void TSettingPassword::PasswordExited() {
+  if (!PasswordEdit || !entered_) {
+    return;
+  }
+  entered_ = false;
+  const std::string text = PasswordEdit->text().toStdString();
+  if (!CheckPasswordText(text)) {
+    // The focus goes back once the change of focus under way is over.
+    QTimer::singleShot(0, PasswordEdit.data(),
+                       [edit = PasswordEdit.data()] { edit->setFocus(Qt::OtherFocusReason); });
+    return;
+  }
+  Value = StrToInt(text);
+  Changed = true;
+  StoreValue();
+  UpdateDisplay(true);
+}
+
+}  // namespace model
