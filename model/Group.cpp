@@ -13,6 +13,7 @@
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_label.h"
+#include "model/Setting_name.h"
 #include "model/Setting_password.h"
 #include "model/Setting_sectionlabel.h"
 #include "model/Setting_time.h"
@@ -141,6 +142,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "password") {
     return std::make_unique<TSettingPassword>(this, instanceIndex);
+  }
+  if (kind == "name") {
+    return std::make_unique<TSettingName>(this, instanceIndex);
   }
   if (kind == "label") {
     return std::make_unique<TSettingLabel>(this, instanceIndex);
