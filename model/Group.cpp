@@ -8,6 +8,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "model/Setting_4partid.h"
 #include "model/Setting_checkbox.h"
 #include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
@@ -148,6 +149,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "label") {
     return std::make_unique<TSettingLabel>(this, instanceIndex);
+  }
+  if (kind == "4PartID") {
+    return std::make_unique<TSetting4PartID>(this, instanceIndex);
   }
   if (kind == "time") {
     return std::make_unique<TSettingTime>(this, instanceIndex);

@@ -1,0 +1,328 @@
+#include "model/Setting_4partid.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+#include <typeinfo>
+
+#include "model/Settings.h"
+#include "model/Xmlutil.h"
+#include "registers/Registerdatastore.h"
+#include "ui/ErrorBox.h"
+
+namespace model {
+
+namespace {
+
+constexpr int kEditLeft = 200;
+constexpr int kEditPitch = 65;
+constexpr int kEditWidth = 60;
+constexpr int kEditHeight = 21;
+// Each part is one byte of the identifier.
+constexpr int32_t kLowestPart = 0;
+constexpr int32_t kHighestPart = 255;
+// Registers per identifier, as counted by the transfer progress.
+constexpr int kRegisters = 2;
+constexpr const char* kPartProperty = "part";
+
+// A decimal number from 0 to 4294967295, as identifiers are written.
+uint32_t StrToUInt32(const std::string& text) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') {
+    ++first;
+  }
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(first, last, value, 10);
+  if (error != std::errc() || end != last || first == last) {
+    throw std::runtime_error("'" + text + "' is not a valid integer value");
+  }
+  return value;
+}
+
+}  // namespace
+
+TSetting4PartID::TSetting4PartID(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex) {}
+
+void TSetting4PartID::LoadDefinition(const pugi::xml_node& element) {
+  TSetting::LoadDefinition(element);
+  CheckReferenceSpan(Reference, kRegisters);
+  HasLimits = true;
+  Minimum = GetAttribute(element, "min").AsInteger();
+  Maximum = GetAttribute(element, "max").AsInteger();
+  DefaultId = StrToUInt32(GetAttribute(element, "default").AsString());
+  SplitId(DefaultId);
+  ValueText = GetAttribute(element, "value_text").AsString();
+}
+
+uint32_t TSetting4PartID::CombineParts() const {
+  return (static_cast<uint32_t>(Parts[0]) << 24) + (static_cast<uint32_t>(Parts[1]) << 16) +
+         (static_cast<uint32_t>(Parts[2]) << 8) + static_cast<uint32_t>(Parts[3]);
+}
+
+void TSetting4PartID::SplitId(uint32_t id) {
+  Parts[0] = static_cast<uint16_t>((id >> 24) & 0xFF);
+  Parts[1] = static_cast<uint16_t>((id >> 16) & 0xFF);
+  Parts[2] = static_cast<uint16_t>((id >> 8) & 0xFF);
+  Parts[3] = static_cast<uint16_t>(id & 0xFF);
+}
+
+void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
+  TSetting::CreateControls(page, index, top);
+  Relay().SetFilter([this](QObject* watched, QEvent* event) {
+    // A box that is being destroyed is no longer a QLineEdit: its last
+    // events are not handled.
+    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
+      return false;
+    }
+    const int part = watched->property(kPartProperty).toInt();
+    if (event->type() == QEvent::FocusIn) {
+      ui::RunGuarded([this, part] { EditEntered(part); });
+    } else if (event->type() == QEvent::FocusOut) {
+      // Leaving for another window (a message box, another program) is not
+      // leaving the box.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        ui::RunGuarded([this, part] { EditExited(part); });
+      }
+    } else if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      ui::RunGuarded([this, part, key] { EditKeyDown(part, key); });
+    }
+    return false;
+  });
+  for (int part = 0; part < kParts; ++part) {
+    auto* edit = new QLineEdit(page);
+    edit->hide();
+    edit->setGeometry(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight);
+    edit->setEnabled(Enabled);
+    edit->setReadOnly(!Enabled);
+    edit->setProperty(kTagProperty, index);
+    edit->setProperty(kPartProperty, part);
+    edit->installEventFilter(&Relay());
+    PartEdits[static_cast<size_t>(part)] = edit;
+    edit->show();
+  }
+  ShowParts();
+}
+
+void TSetting4PartID::DestroyControls() {
+  TSetting::DestroyControls();
+  for (QPointer<QLineEdit>& edit : PartEdits) {
+    if (edit) {
+      // No focus-out handling for a box that is going away.
+      edit->removeEventFilter(&Relay());
+      delete edit.data();
+    }
+  }
+  enteredPart_ = -1;
+}
+
+void TSetting4PartID::SetEnabled(bool enabled) {
+  TSetting::SetEnabled(enabled);
+  for (QPointer<QLineEdit>& edit : PartEdits) {
+    if (edit) {
+      edit->setReadOnly(!enabled);
+      edit->setEnabled(enabled);
+    }
+  }
+}
+
+void TSetting4PartID::ShowParts() {
+  std::array<uint16_t, kParts> parts{};
+  {
+    // The worker may be taking a read into the parts.
+    auto lock = Store().Lock();
+    parts = Parts;
+  }
+  for (size_t i = 0; i < PartEdits.size(); ++i) {
+    if (PartEdits[i]) {
+      PartEdits[i]->setText(QString::number(parts[i]));
+    }
+  }
+}
+
+void TSetting4PartID::UpdateDisplay(bool) {
+  ShowParts();
+}
+
+void TSetting4PartID::RestoreDefault() {
+  {
+    auto lock = Store().Lock();
+    SplitId(DefaultId);
+    Changed = true;
+    StoreValue();
+  }
+  ShowParts();
+}
+
+pugi::xml_node TSetting4PartID::SaveToXml(pugi::xml_node groupElement) {
+  pugi::xml_node element = TSetting::SaveToXml(groupElement);
+  element.append_attribute("Address") = static_cast<unsigned long long>(CombineParts());
+  return element;
+}
+
+void TSetting4PartID::ReadValueFromXml(const pugi::xml_node& settingElement) {
+  const uint32_t id = StrToUInt32(GetAttribute(settingElement, "Address").AsString());
+  auto lock = Store().Lock();
+  SplitId(id);
+  Changed = true;
+}
+
+void TSetting4PartID::ExportCsv(std::vector<std::string>& lines) {
+  // The whole identifier, as the settings file's Address carries it.
+  lines.push_back(Name + "," + std::to_string(CombineParts()) + " " + ValueText);
+}
+
+void TSetting4PartID::RegisterInStore() {
+  if (IsTemplate) {
+    return;
+  }
+  // Two holding registers whatever the definition's `type` says.
+  Store().InsertHoldingRegister(Reference);
+  Store().InsertHoldingRegister(Reference + 1);
+}
+
+void TSetting4PartID::PutValueInStore() {
+  auto lock = Store().Lock();
+  const uint32_t id = CombineParts();
+  // The device keeps the low half of the identifier in the first register.
+  const int16_t words[kRegisters] = {static_cast<int16_t>(id & 0xFFFF),
+                                     static_cast<int16_t>(id >> 16)};
+  Store().SetHoldingRegisters(Reference, words, kRegisters);
+}
+
+void TSetting4PartID::LoadValueFromStore() {
+  auto lock = Store().Lock();
+  if (!ReadPending) {
+    return;
+  }
+  int16_t words[kRegisters] = {};
+  Store().GetHoldingRegisters(Reference, words, kRegisters);
+  SplitId(static_cast<uint32_t>(static_cast<uint16_t>(words[0])) +
+          (static_cast<uint32_t>(static_cast<uint16_t>(words[1])) << 16));
+  FinishRead();
+}
+
+void TSetting4PartID::Refresh() {
+  bool progressDue = false;
+  bool redisplayDue = false;
+  bool failed = false;
+  std::string text;
+  {
+    auto lock = Store().Lock();
+    progressDue = ProgressDue;
+    redisplayDue = RedisplayDue;
+    failed = Error;
+    text = ProgressText;
+    ProgressDue = false;
+    RedisplayDue = false;
+  }
+  if (progressDue && Document().OnProgress) {
+    Document().OnProgress(this, text, failed, kRegisters);
+  }
+  if (redisplayDue) {
+    ShowParts();
+  }
+}
+
+int TSetting4PartID::PendingCount() {
+  auto lock = Store().Lock();
+  return (ReadPending ? kRegisters : 0) + (WritePending ? kRegisters : 0);
+}
+
+bool TSetting4PartID::CopyValueFrom(TSetting& source) {
+  if (typeid(source) != typeid(TSetting4PartID)) {
+    throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSetting4PartID");
+  }
+  if (!CheckRelativeLimits(source.Value)) {
+    return false;
+  }
+  const auto& from = static_cast<const TSetting4PartID&>(source);
+  auto lock = Store().Lock();
+  for (size_t i = 0; i < Parts.size(); ++i) {
+    // A zero part ends the copy; the parts before it stay copied.
+    if (from.Parts[i] == 0) {
+      return false;
+    }
+    if (from.Parts[i] != Parts[i]) {
+      Parts[i] = from.Parts[i];
+      Changed = true;
+    }
+  }
+  return true;
+}
+
+bool TSetting4PartID::CheckPartText(const std::string& text) {
+  int32_t part = 0;
+  try {
+    part = StrToInt(text);
+  } catch (const std::runtime_error& error) {
+    ui::ShowErrorBox(error.what());
+    return false;
+  }
+  // A part beyond its byte would spill into the next part or wrap, so the
+  // definition's limits are narrowed to the byte and the user is shown the
+  // limit that applies.
+  const int32_t lowest = std::max(Minimum, kLowestPart);
+  const int32_t highest = std::min(Maximum, kHighestPart);
+  if (part < lowest) {
+    ui::ShowErrorBox("The minimum value this setting can be is '" + std::to_string(lowest) + "'");
+    return false;
+  }
+  if (part > highest) {
+    ui::ShowErrorBox("The maximum value this setting can be is '" + std::to_string(highest) + "'");
+    return false;
+  }
+  return true;
+}
+
+void TSetting4PartID::EditEntered(int part) {
+  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
+  if (edit == nullptr) {
+    return;
+  }
+  enteredPart_ = part;
+  edit->setText(QString::number(Parts[static_cast<size_t>(part)]));
+  edit->selectAll();
+}
+
+void TSetting4PartID::EditExited(int part) {
+  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
+  // A box that never had the focus holds no entry.
+  if (edit == nullptr || enteredPart_ != part) {
+    return;
+  }
+  enteredPart_ = -1;
+  const std::string text = edit->text().toStdString();
+  if (!CheckPartText(text)) {
+    // The focus goes back once the change of focus under way is over.
+    QTimer::singleShot(0, edit, [edit] { edit->setFocus(Qt::OtherFocusReason); });
+    return;
+  }
+  const int32_t number = StrToInt(text);
+  if (CheckRelativeLimits(number)) {
+    auto lock = Store().Lock();
+    if (number != Parts[static_cast<size_t>(part)]) {
+      Changed = true;
+      Parts[static_cast<size_t>(part)] = static_cast<uint16_t>(number);
+      StoreValue();
+    }
+    Value = number;
+  }
+  UpdateDisplay(true);
+}
+
+void TSetting4PartID::EditKeyDown(int part, int key) {
+  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
+  if (edit != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    CheckPartText(edit->text().toStdString());
+  }
+}
+
+}  // namespace model

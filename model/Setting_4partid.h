@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QPointer>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/Setting.h"
+
+class QLineEdit;
+
+namespace model {
+
+// A 32-bit identifier (an address) edited as four numbers, one per byte,
+// most significant first. It lies in two holding registers, the low half
+// first. Each part is checked against the setting's `min` and `max` and
+// must fit its byte.
+class TSetting4PartID : public TSetting {
+ public:
+  TSetting4PartID(TGroup* group, int32_t instanceIndex);
+
+  void LoadDefinition(const pugi::xml_node& element) override;
+  void CreateControls(QWidget* page, int index, int top) override;
+  void DestroyControls() override;
+  void SetEnabled(bool enabled) override;
+  void UpdateDisplay(bool decorated) override;
+  void RestoreDefault() override;
+  pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
+  void ExportCsv(std::vector<std::string>& lines) override;
+  void RegisterInStore() override;
+  void LoadValueFromStore() override;
+  void Refresh() override;
+  int PendingCount() override;
+  bool CopyValueFrom(TSetting& source) override;
+  void ReadValueFromXml(const pugi::xml_node& settingElement) override;
+
+  uint32_t CombineParts() const;
+  void SplitId(uint32_t id);
+  void ShowParts();
+  // Checks a typed part, with the messages the user sees.
+  bool CheckPartText(const std::string& text);
+
+  // The part edits' handlers; part is 0 (most significant) to 3.
+  void EditEntered(int part);
+  void EditExited(int part);
+  void EditKeyDown(int part, int key);
+
+  static constexpr int kParts = 4;
+
+  std::string ValueText;
+  std::array<QPointer<QLineEdit>, kParts> PartEdits;
+  std::array<uint16_t, kParts> Parts{};
+  uint32_t DefaultId = 0;
+
+ protected:
+  void PutValueInStore() override;
+
+ private:
+  // The part whose edit the user entered and has not left yet; -1 for none.
+  int enteredPart_ = -1;
+};
+
+}  // namespace model
