@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "model/Setting_4partid.h"
+#include "model/Setting_button.h"
 #include "model/Setting_checkbox.h"
 #include "model/Setting_date.h"
 #include "model/Setting_dropdown.h"
@@ -152,6 +153,9 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
   }
   if (kind == "4PartID") {
     return std::make_unique<TSetting4PartID>(this, instanceIndex);
+  }
+  if (kind == "button") {
+    return std::make_unique<TSettingButton>(this, instanceIndex);
   }
   if (kind == "time") {
     return std::make_unique<TSettingTime>(this, instanceIndex);
