@@ -50,6 +50,10 @@ int32_t NextSettingId() {
   return settingIds.fetch_add(1);
 }
 
+int32_t TSetting::Signed16(int64_t value) {
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
+}
+
 TSetting::TSetting(TGroup* group, int32_t instanceIndex)
     : Group(group), InstanceIndex(instanceIndex) {}
 
