@@ -471,9 +471,9 @@ TEST_F(SettingKindsTest, ReferencesOutsideADevicesRangeFailTheLoad) {
             "Unknown value type : register");
   EXPECT_EQ(Thrown([&] {
               Load(OneDevice(R"(<group name="G" description="">
-      <setting name="Later" value_type="units" register="1" type="coil"/></group>)"));
+      <setting name="Later" value_type="Units" register="1" type="coil"/></group>)"));
             }),
-            "Unknown setting type units");
+            "Unknown setting type Units");
 }
 
 TEST_F(SettingKindsTest, HugeTemplatesFailWithAMessage) {

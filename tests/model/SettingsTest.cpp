@@ -180,6 +180,22 @@ TEST_F(SettingsTest, SmallDocumentFilesMatchTheirGoldenText) {
   EXPECT_EQ(Holding(51), 1);
 }
 
+TEST_F(SettingsTest, TheFirstSettingOfARunLoadsBesideTheSectionLabels) {
+  // Section labels carry ID 0 in files, as does the first setting loaded in
+  // a run; when that setting sits in an R12 group both share one element.
+  TSettings& document = LoadOffline(kR12Definitions);
+  TGroup& range = *document.Groups[2];
+  TSetting& delay = *range.Settings[1];
+  delay.Id = 0;
+  delay.Value = 77;
+  const std::string path = folder_.File("first.ZSF");
+  document.SaveToFile(path);
+  delay.Value = 30;
+  document.LoadFromFile(path);
+  EXPECT_EQ(delay.Value, 77);
+  EXPECT_EQ(range.Settings[0]->Name, "Group 1");
+}
+
 TEST_F(SettingsTest, ThousandsOfGroupsLoad) {
   std::string groups;
   for (int i = 0; i < 3000; ++i) {
