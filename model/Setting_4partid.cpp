@@ -1,7 +1,5 @@
 #include "model/Setting_4partid.h"
 
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
+#include "ui/EditBoxEvents.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -74,28 +73,12 @@ void TSetting4PartID::SplitId(uint32_t id) {
 
 void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  Relay().SetFilter([this](QObject* watched, QEvent* event) {
-    // A box that is being destroyed is no longer a QLineEdit: its last
-    // events are not handled.
-    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
-      return false;
-    }
-    const int part = watched->property(kPartProperty).toInt();
-    if (event->type() == QEvent::FocusIn) {
-      ui::RunGuarded([this, part] { EditEntered(part); });
-    } else if (event->type() == QEvent::FocusOut) {
-      // Leaving for another window (a message box, another program) is not
-      // leaving the box.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-        ui::RunGuarded([this, part] { EditExited(part); });
-      }
-    } else if (event->type() == QEvent::KeyPress) {
-      const int key = static_cast<QKeyEvent*>(event)->key();
-      ui::RunGuarded([this, part, key] { EditKeyDown(part, key); });
-    }
-    return false;
-  });
+  auto part = [](const QLineEdit& box) { return box.property(kPartProperty).toInt(); };
+  Relay().SetFilter(ui::EditBoxFilter({
+      .Entered = [this, part](QLineEdit& box) { EditEntered(part(box)); },
+      .Left = [this, part](QLineEdit& box) { EditExited(part(box)); },
+      .KeyPressed = [this, part](QLineEdit& box, int key) { EditKeyDown(part(box), key); },
+  }));
   for (int part = 0; part < kParts; ++part) {
     auto* edit = new QLineEdit(page);
     edit->hide();

@@ -1,6 +1,5 @@
 #include "model/Setting_password.h"
 
-#include <QFocusEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include <stdexcept>
 
 #include "model/Xmlutil.h"
+#include "ui/EditBoxEvents.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -32,24 +32,11 @@ void TSettingPassword::CreateControls(QWidget* page, int index, int top) {
   edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
   edit->setMaxLength(kDigits);
   edit->setEnabled(Enabled);
-  Relay().SetFilter([this](QObject* watched, QEvent* event) {
-    // A box that is being destroyed is no longer a QLineEdit: its last
-    // events are not handled.
-    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
-      return false;
-    }
-    if (event->type() == QEvent::FocusIn) {
-      PasswordEntered();
-    } else if (event->type() == QEvent::FocusOut) {
-      // Leaving for another window (a message box, another program) is not
-      // leaving the box.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-        ui::RunGuarded([this] { PasswordExited(); });
-      }
-    }
-    return false;
-  });
+  Relay().SetFilter(ui::EditBoxFilter({
+      .Entered = [this](QLineEdit&) { PasswordEntered(); },
+      .Left = [this](QLineEdit&) { PasswordExited(); },
+      .KeyPressed = {},
+  }));
   edit->installEventFilter(&Relay());
   // Typing never makes the text longer than four characters, or than the
   // device value shown when that is longer.

@@ -2,8 +2,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QThread>
 #include <QTimer>
@@ -15,6 +13,7 @@
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
+#include "ui/EditBoxEvents.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -83,29 +82,12 @@ QLineEdit* TSettingTime::EditOf(int which) const {
 
 void TSettingTime::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  Relay().SetFilter([this](QObject* watched, QEvent* event) {
-    // A box that is being destroyed is no longer a QLineEdit: its last
-    // events are not handled.
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (edit == nullptr || (edit != HoursEdit && edit != MinutesEdit)) {
-      return false;
-    }
-    const int which = edit == HoursEdit ? kHoursBox : kMinutesBox;
-    if (event->type() == QEvent::FocusIn) {
-      ui::RunGuarded([this, which] { EditEntered(which); });
-    } else if (event->type() == QEvent::FocusOut) {
-      // Leaving for another window (a message box, another program) is not
-      // leaving the box.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-        ui::RunGuarded([this, which] { EditExited(which); });
-      }
-    } else if (event->type() == QEvent::KeyPress) {
-      const int key = static_cast<QKeyEvent*>(event)->key();
-      ui::RunGuarded([this, which, key] { EditKeyDown(which, key); });
-    }
-    return false;
-  });
+  auto which = [this](const QLineEdit& box) { return &box == HoursEdit ? kHoursBox : kMinutesBox; };
+  Relay().SetFilter(ui::EditBoxFilter({
+      .Entered = [this, which](QLineEdit& box) { EditEntered(which(box)); },
+      .Left = [this, which](QLineEdit& box) { EditExited(which(box)); },
+      .KeyPressed = [this, which](QLineEdit& box, int key) { EditKeyDown(which(box), key); },
+  }));
   auto makeEdit = [&](int which, int left) {
     auto* edit = new QLineEdit(page);
     edit->hide();

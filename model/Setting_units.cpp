@@ -1,7 +1,5 @@
 #include "model/Setting_units.h"
 
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
@@ -11,6 +9,7 @@
 
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
+#include "ui/EditBoxEvents.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -213,27 +212,11 @@ void TSettingUnits::CreateControls(QWidget* page, int index, int top) {
   edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
   edit->setEnabled(Enabled);
   edit->setReadOnly(!Enabled);
-  Relay().SetFilter([this](QObject* watched, QEvent* event) {
-    // A box that is being destroyed is no longer a QLineEdit: its last
-    // events are not handled.
-    if (qobject_cast<QLineEdit*>(watched) == nullptr) {
-      return false;
-    }
-    if (event->type() == QEvent::FocusIn) {
-      ui::RunGuarded([this] { EditEnter(); });
-    } else if (event->type() == QEvent::FocusOut) {
-      // Leaving for another window (a message box, another program) is not
-      // leaving the box.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-        ui::RunGuarded([this] { EditExit(); });
-      }
-    } else if (event->type() == QEvent::KeyPress) {
-      const int key = static_cast<QKeyEvent*>(event)->key();
-      ui::RunGuarded([this, key] { EditKeyPress(key); });
-    }
-    return false;
-  });
+  Relay().SetFilter(ui::EditBoxFilter({
+      .Entered = [this](QLineEdit&) { EditEnter(); },
+      .Left = [this](QLineEdit&) { EditExit(); },
+      .KeyPressed = [this](QLineEdit&, int key) { EditKeyPress(key); },
+  }));
   edit->installEventFilter(&Relay());
   Edit = edit;
   edit->show();

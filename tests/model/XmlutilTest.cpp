@@ -84,7 +84,8 @@ TEST(LoadXmlDocument, ReadsUtf16AndWesternSingleByteFiles) {
 
   LoadXmlDocument(document, folder.Write("iso.xml",
                                          "<?xml version='1.0' encoding='ISO-8859-1'?>"
-                                         "<device name=\"\xb0" "C\"/>"));
+                                         "<device name=\"\xb0"
+                                         "C\"/>"));
   EXPECT_STREQ(document.document_element().attribute("name").value(), "\u00b0C");
 
   std::string utf16 = "\xff\xfe";  // little-endian byte order mark
