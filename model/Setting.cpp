@@ -325,7 +325,7 @@ void TSetting::Refresh() {
     RedisplayDue = false;
   }
   if (progressDue && Document().OnProgress) {
-    Document().OnProgress(this, text, failed, 1);
+    Document().OnProgress(this, text, failed, RegistersPerTransfer);
   }
   if (redisplayDue) {
     UpdateDisplay(true);
@@ -334,7 +334,7 @@ void TSetting::Refresh() {
 
 int TSetting::PendingCount() {
   auto lock = Store().Lock();
-  return (ReadPending ? 1 : 0) + (WritePending ? 1 : 0);
+  return (ReadPending ? RegistersPerTransfer : 0) + (WritePending ? RegistersPerTransfer : 0);
 }
 
 double TSetting::ToDisplayValue(int32_t raw) {

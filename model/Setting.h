@@ -137,6 +137,9 @@ class TSetting {
   ui::TEventRelay& Relay();
   // Kinds that read `min` and `max` check copies against them.
   bool HasLimits = false;
+  // The registers one transfer of the setting moves: what its progress
+  // report adds to the progress bar and each pending mark counts.
+  int32_t RegistersPerTransfer = 1;
 
  private:
   std::unique_ptr<ui::TEventRelay> relay_;

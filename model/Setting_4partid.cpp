@@ -46,7 +46,9 @@ uint32_t StrToUInt32(const std::string& text) {
 }  // namespace
 
 TSetting4PartID::TSetting4PartID(TGroup* group, int32_t instanceIndex)
-    : TSetting(group, instanceIndex) {}
+    : TSetting(group, instanceIndex) {
+  RegistersPerTransfer = kRegisters;
+}
 
 void TSetting4PartID::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
@@ -190,33 +192,6 @@ void TSetting4PartID::LoadValueFromStore() {
   SplitId(static_cast<uint32_t>(static_cast<uint16_t>(words[0])) +
           (static_cast<uint32_t>(static_cast<uint16_t>(words[1])) << 16));
   FinishRead();
-}
-
-void TSetting4PartID::Refresh() {
-  bool progressDue = false;
-  bool redisplayDue = false;
-  bool failed = false;
-  std::string text;
-  {
-    auto lock = Store().Lock();
-    progressDue = ProgressDue;
-    redisplayDue = RedisplayDue;
-    failed = Error;
-    text = ProgressText;
-    ProgressDue = false;
-    RedisplayDue = false;
-  }
-  if (progressDue && Document().OnProgress) {
-    Document().OnProgress(this, text, failed, kRegisters);
-  }
-  if (redisplayDue) {
-    ShowParts();
-  }
-}
-
-int TSetting4PartID::PendingCount() {
-  auto lock = Store().Lock();
-  return (ReadPending ? kRegisters : 0) + (WritePending ? kRegisters : 0);
 }
 
 bool TSetting4PartID::CopyValueFrom(TSetting& source) {

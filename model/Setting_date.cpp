@@ -45,7 +45,9 @@ uint16_t PositionOf(const QComboBox& list) {
 
 }  // namespace
 
-TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {}
+TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
+  RegistersPerTransfer = kRegistersPerDate;
+}
 
 void TSettingDate::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
@@ -247,33 +249,6 @@ void TSettingDate::LoadValueFromStore() {
   RedisplayDue = true;
   ReadPending = false;
   Changed = false;
-}
-
-void TSettingDate::Refresh() {
-  bool progressDue = false;
-  bool redisplayDue = false;
-  bool failed = false;
-  std::string text;
-  {
-    auto lock = Store().Lock();
-    progressDue = ProgressDue;
-    redisplayDue = RedisplayDue;
-    failed = Error;
-    text = ProgressText;
-    ProgressDue = false;
-    RedisplayDue = false;
-  }
-  if (progressDue && Document().OnProgress) {
-    Document().OnProgress(this, text, failed, kRegistersPerDate);
-  }
-  if (redisplayDue) {
-    UpdateDisplay(true);
-  }
-}
-
-int TSettingDate::PendingCount() {
-  auto lock = Store().Lock();
-  return (ReadPending ? kRegistersPerDate : 0) + (WritePending ? kRegistersPerDate : 0);
 }
 
 bool TSettingDate::CopyValueFrom(TSetting& source) {

@@ -32,8 +32,6 @@ class TSettingDate : public TSetting {
   void ExportCsv(std::vector<std::string>& lines) override;
   void RegisterInStore() override;
   void LoadValueFromStore() override;
-  void Refresh() override;
-  int PendingCount() override;
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;
   void ReadValueFromXml(const pugi::xml_node& settingElement) override;

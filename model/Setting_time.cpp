@@ -55,7 +55,9 @@ bool ReadsAsOn(int16_t hours, int16_t minutes) {
 
 }  // namespace
 
-TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {}
+TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
+  RegistersPerTransfer = kRegistersPerTime;
+}
 
 void TSettingTime::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
@@ -238,33 +240,6 @@ void TSettingTime::LoadValueFromStore() {
     }
   }
   FinishRead();
-}
-
-void TSettingTime::Refresh() {
-  bool progressDue = false;
-  bool redisplayDue = false;
-  bool failed = false;
-  std::string text;
-  {
-    auto lock = Store().Lock();
-    progressDue = ProgressDue;
-    redisplayDue = RedisplayDue;
-    failed = Error;
-    text = ProgressText;
-    ProgressDue = false;
-    RedisplayDue = false;
-  }
-  if (progressDue && Document().OnProgress) {
-    Document().OnProgress(this, text, failed, kRegistersPerTime);
-  }
-  if (redisplayDue) {
-    UpdateDisplay(true);
-  }
-}
-
-int TSettingTime::PendingCount() {
-  auto lock = Store().Lock();
-  return (ReadPending ? kRegistersPerTime : 0) + (WritePending ? kRegistersPerTime : 0);
 }
 
 bool TSettingTime::CopyValueFrom(TSetting& source) {
