@@ -26,7 +26,6 @@ class GroupPageTest : public ModelFixture {
   void TearDown() override { SetImagesFolder(QString()); }
 
   ui::TScrollBox column_;
-  ui::TScrollBox page_;
 };
 
 const std::string kThreeGroups = ModelFixture::OneDevice(R"(

@@ -12,6 +12,7 @@
 #include "registers/Registerdatastore.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/TempDir.h"
+#include "ui/ScrollBox.h"
 
 namespace model {
 
@@ -55,6 +56,14 @@ class ModelFixture : public testing::Test {
     return "(nothing thrown)";
   }
 
+  // Shows the group's page in the fixture's own page area.
+  void ShowPage(TSettings& document, size_t group = 0) {
+    page_.resize(800, 600);
+    page_.show();
+    document.PageArea = &page_;
+    document.Groups[group]->Show();
+  }
+
   int16_t Holding(int32_t reference) const {
     int16_t value = 0;
     store_.GetHoldingRegisters(reference, &value, 1);
@@ -66,6 +75,7 @@ class ModelFixture : public testing::Test {
   TModbusHandler handler_;
   TRegisterDataStore store_;
   TDevices devices_;
+  ui::TScrollBox page_;
 };
 
 }  // namespace model

@@ -36,13 +36,6 @@ class Setting4PartIDTest : public ModelFixture {
     return *id;
   }
 
-  void ShowPage(TSettings& document) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[0]->Show();
-  }
-
   // The user enters a part's box, replaces its text and leaves it.
   static void Type(TSetting4PartID& id, int part, const char* text) {
     id.EditEntered(part);
@@ -55,8 +48,6 @@ class Setting4PartIDTest : public ModelFixture {
     setting.ExportCsv(lines);
     return lines;
   }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(Setting4PartIDTest, PartsCombineIntoTwoRegistersLowHalfFirst) {

@@ -64,7 +64,6 @@ class SettingButtonTest : public ModelFixture {
   }
 
   ui::TScrollBox column_;
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingButtonTest, TheRowIsAButtonCaptionedWithTheName) {

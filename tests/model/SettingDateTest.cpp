@@ -19,13 +19,6 @@ class SettingDateTest : public ModelFixture {
     return *date;
   }
 
-  void ShowPage(TSettings& document, size_t group) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[group]->Show();
-  }
-
   // Puts a month and a day number into the device's two registers and reads
   // them as a completed read from the device does.
   void ReadFromDevice(TSettingDate& date, int16_t month, int16_t day) {
@@ -48,8 +41,6 @@ class SettingDateTest : public ModelFixture {
     }
     return items;
   }
-
-  ui::TScrollBox page_;
 };
 
 const std::string kTwoDates = ModelFixture::OneDevice(R"(<group name="Season" description="">

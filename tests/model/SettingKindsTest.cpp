@@ -22,16 +22,6 @@ class SettingKindsTest : public ModelFixture {
     EXPECT_NE(kind, nullptr);
     return *kind;
   }
-
-  // Shows the group's page in a page area of its own.
-  void ShowPage(TSettings& document, size_t group) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[group]->Show();
-  }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingKindsTest, RegisterValuesConvertWithSignOffsetAndMask) {

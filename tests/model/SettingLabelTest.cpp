@@ -34,15 +34,6 @@ class SettingLabelTest : public ModelFixture {
     EXPECT_NE(setting, nullptr);
     return *setting;
   }
-
-  void ShowPage(TSettings& document) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[0]->Show();
-  }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingLabelTest, ShowsTheValueWithTheDisplayUnits) {

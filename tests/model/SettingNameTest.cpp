@@ -27,15 +27,6 @@ class SettingNameTest : public ModelFixture {
     EXPECT_NE(name, nullptr);
     return *name;
   }
-
-  void ShowPage(TSettings& document) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[0]->Show();
-  }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingNameTest, DeclaresItsSpanButStoresOneRegister) {

@@ -26,21 +26,12 @@ class SettingPasswordTest : public ModelFixture {
     return *code;
   }
 
-  void ShowPage(TSettings& document) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[0]->Show();
-  }
-
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingPassword& code, const char* text) {
     code.PasswordEntered();
     code.PasswordEdit->setText(text);
     code.PasswordExited();
   }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {

@@ -21,13 +21,6 @@ class SettingTimeTest : public ModelFixture {
     return *time;
   }
 
-  void ShowPage(TSettings& document, size_t group) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[group]->Show();
-  }
-
   // Puts hours and minutes into the device's two registers and reads them
   // as a completed read from the device does.
   void ReadFromDevice(TSettingTime& time, int16_t hours, int16_t minutes) {
@@ -50,8 +43,6 @@ class SettingTimeTest : public ModelFixture {
   std::pair<int16_t, int16_t> Stored(const TSettingTime& time) const {
     return {Holding(time.Reference), Holding(time.Reference + 1)};
   }
-
-  ui::TScrollBox page_;
 };
 
 using TPair = std::pair<int16_t, int16_t>;

@@ -40,13 +40,6 @@ class SettingUnitsTest : public ModelFixture {
     return *setting;
   }
 
-  void ShowPage(TSettings& document) {
-    page_.resize(800, 600);
-    page_.show();
-    document.PageArea = &page_;
-    document.Groups[0]->Show();
-  }
-
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingUnits& setting, const char* text) {
     setting.EditEnter();
@@ -61,8 +54,6 @@ class SettingUnitsTest : public ModelFixture {
     setting.Value = word;
     return setting.FormatValue(true);
   }
-
-  ui::TScrollBox page_;
 };
 
 TEST_F(SettingUnitsTest, RegisterWordsShowInEveryUnit) {
