@@ -1,7 +1,6 @@
 #include "model/Setting_4partid.h"
 
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
@@ -105,7 +104,7 @@ void TSetting4PartID::DestroyControls() {
       delete edit.data();
     }
   }
-  enteredPart_ = -1;
+  enteredParts_.fill(false);
 }
 
 void TSetting4PartID::SetEnabled(bool enabled) {
@@ -245,7 +244,7 @@ void TSetting4PartID::EditEntered(int part) {
   if (edit == nullptr) {
     return;
   }
-  enteredPart_ = part;
+  enteredParts_[static_cast<size_t>(part)] = true;
   edit->setText(QString::number(Parts[static_cast<size_t>(part)]));
   edit->selectAll();
 }
@@ -253,14 +252,15 @@ void TSetting4PartID::EditEntered(int part) {
 void TSetting4PartID::EditExited(int part) {
   QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
   // A box that never had the focus holds no entry.
-  if (edit == nullptr || enteredPart_ != part) {
+  if (edit == nullptr || !enteredParts_[static_cast<size_t>(part)]) {
     return;
   }
-  enteredPart_ = -1;
+  enteredParts_[static_cast<size_t>(part)] = false;
   const std::string text = edit->text().toStdString();
   if (!CheckPartText(text)) {
-    // The focus goes back once the change of focus under way is over.
-    QTimer::singleShot(0, edit, [edit] { edit->setFocus(Qt::OtherFocusReason); });
+    // The entry stays for the user to mend.
+    enteredParts_[static_cast<size_t>(part)] = true;
+    ui::ReturnFocusTo(*edit);
     return;
   }
   const int32_t number = StrToInt(text);

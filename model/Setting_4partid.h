@@ -55,8 +55,8 @@ class TSetting4PartID : public TSetting {
   void PutValueInStore() override;
 
  private:
-  // The part whose edit the user entered and has not left yet; -1 for none.
-  int enteredPart_ = -1;
+  // The part boxes holding an entry being edited.
+  std::array<bool, 4> enteredParts_{};
 };
 
 }  // namespace model

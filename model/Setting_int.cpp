@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QThread>
-#include <QTimer>
 #include <stdexcept>
 
 #include "model/Xmlutil.h"
@@ -156,10 +155,9 @@ void TSettingInt::EditExit() {
   entered_ = false;
   const std::string text = Edit->text().toStdString();
   if (!ValidateEntry(text)) {
-    // The focus goes back once the change of focus under way is over;
-    // taking it back in the middle would bounce it between two boxes.
-    QTimer::singleShot(0, Edit.data(),
-                       [edit = Edit.data()] { edit->setFocus(Qt::OtherFocusReason); });
+    // The entry stays for the user to mend.
+    entered_ = true;
+    ui::ReturnFocusTo(*Edit);
     return;
   }
   const int32_t number = StrToInt(text);

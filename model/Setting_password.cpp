@@ -1,7 +1,6 @@
 #include "model/Setting_password.h"
 
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -122,9 +121,9 @@ void TSettingPassword::PasswordExited() {
   entered_ = false;
   const std::string text = PasswordEdit->text().toStdString();
   if (!CheckPasswordText(text)) {
-    // The focus goes back once the change of focus under way is over.
-    QTimer::singleShot(0, PasswordEdit.data(),
-                       [edit = PasswordEdit.data()] { edit->setFocus(Qt::OtherFocusReason); });
+    // The entry stays for the user to mend.
+    entered_ = true;
+    ui::ReturnFocusTo(*PasswordEdit);
     return;
   }
   Value = StrToInt(text);

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QThread>
-#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -134,7 +133,7 @@ void TSettingTime::DestroyControls() {
     }
   }
   delete EnableBox.data();
-  entered_ = -1;
+  entered_.fill(false);
 }
 
 void TSettingTime::ApplyEditState() {
@@ -351,7 +350,7 @@ void TSettingTime::EditEntered(int which) {
   if (edit == nullptr) {
     return;
   }
-  entered_ = which;
+  entered_[static_cast<size_t>(which)] = true;
   // The bare number, 99 for a time that is off.
   edit->setText(QString::number(which == kHoursBox ? Hours : Minutes));
   edit->selectAll();
@@ -360,15 +359,15 @@ void TSettingTime::EditEntered(int which) {
 void TSettingTime::EditExited(int which) {
   QLineEdit* edit = EditOf(which);
   // A box that never had the focus shows its display text, not an entry.
-  if (edit == nullptr || entered_ != which) {
+  if (edit == nullptr || !entered_[static_cast<size_t>(which)]) {
     return;
   }
-  entered_ = -1;
+  entered_[static_cast<size_t>(which)] = false;
   const std::string text = edit->text().toStdString();
   if (!CheckTimeText(which, text)) {
-    // The focus goes back once the change of focus under way is over;
-    // taking it back in the middle would bounce it between two boxes.
-    QTimer::singleShot(0, edit, [edit] { edit->setFocus(Qt::OtherFocusReason); });
+    // The entry stays for the user to mend.
+    entered_[static_cast<size_t>(which)] = true;
+    ui::ReturnFocusTo(*edit);
     return;
   }
   const auto number = static_cast<int16_t>(StrToInt(text));

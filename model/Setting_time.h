@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -77,9 +78,8 @@ class TSettingTime : public TSetting {
   // The boxes accept input only while the row is enabled and the time on.
   void ApplyEditState();
 
-  // The box that has the focus and holds the bare number being edited;
-  // -1 when neither has.
-  int entered_ = -1;
+  // The boxes (hours, minutes) holding an entry being edited.
+  std::array<bool, 2> entered_{};
 };
 
 }  // namespace model

@@ -1,7 +1,6 @@
 #include "model/Setting_units.h"
 
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -374,10 +373,9 @@ void TSettingUnits::EditExit() {
     return;
   }
   if (!ValidateEntry(text)) {
-    // The focus goes back once the change of focus under way is over;
-    // taking it back in the middle would bounce it between two boxes.
-    QTimer::singleShot(0, Edit.data(),
-                       [edit = Edit.data()] { edit->setFocus(Qt::OtherFocusReason); });
+    // The entry stays for the user to mend.
+    entered_ = true;
+    ui::ReturnFocusTo(*Edit);
     return;
   }
   float number = 0.0f;

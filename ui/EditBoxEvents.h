@@ -20,9 +20,16 @@ struct TEditBoxHandlers {
 };
 
 // An event filter for a relay installed on edit boxes: it calls the handlers
-// and lets every event go on. An error escaping a handler is shown in the
-// application's error box. The last events of a box being destroyed (which
-// is then no longer a QLineEdit) are not handled.
+// and lets every event go on. Entered runs when the user comes to the box,
+// not when the focus returns to a box still being edited (from a message
+// box, another window, or after ReturnFocusTo). An error escaping a handler
+// is shown in the application's error box. The last events of a box being
+// destroyed (which is then no longer a QLineEdit) are not handled.
 TEventRelay::TFilter EditBoxFilter(TEditBoxHandlers handlers);
+
+// After a refused entry: the box keeps the user's text and takes the focus
+// back once the change of focus under way is over (taking it back at once
+// would bounce the focus between two boxes).
+void ReturnFocusTo(QLineEdit& box);
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
 
@@ -130,6 +131,24 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
             std::vector<std::string>{"The maximum value this setting can be is '10'"});
   EXPECT_TRUE(delay.Edit->hasFocus());
   EXPECT_EQ(delay.Value, 5);
+  // The refused entry stays for the user to mend.
+  EXPECT_EQ(delay.Edit->text(), "12");
+
+  // A message box over the window takes the focus and gives it back: the
+  // entry is still the user's.
+  delay.Edit->setText("13");
+  QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+  QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+  QApplication::sendEvent(delay.Edit, &out);
+  QApplication::sendEvent(delay.Edit, &in);
+  EXPECT_EQ(delay.Edit->text(), "13");
+  EXPECT_EQ(boxes_.Boxes().size(), 1u);
+
+  delay.Edit->setText("8");
+  other.Edit->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  EXPECT_EQ(delay.Value, 8);
+  EXPECT_EQ(delay.Edit->text(), "8 s");
 }
 
 TEST_F(SettingKindsTest, DropDownDefaultsLookupsAndCsv) {
