@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <atomic>
 #include <cmath>
@@ -58,6 +59,22 @@ TSetting::TSetting(TGroup* group, int32_t instanceIndex)
     : Group(group), InstanceIndex(instanceIndex) {}
 
 TSetting::~TSetting() = default;
+
+QLineEdit* TSetting::NewEditBox(QWidget* page, int index, const QRect& geometry) {
+  auto* box = new QLineEdit(page);
+  box->hide();
+  box->setGeometry(geometry);
+  box->setProperty(kTagProperty, index);
+  box->installEventFilter(&Relay());
+  return box;
+}
+
+void TSetting::DeleteEditBox(QLineEdit* box) {
+  if (box != nullptr) {
+    box->removeEventFilter(&Relay());
+    delete box;
+  }
+}
 
 ui::TEventRelay& TSetting::Relay() {
   if (!relay_) {

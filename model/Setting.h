@@ -12,6 +12,8 @@
 
 class MbusMasterFunctions;
 class QLabel;
+class QLineEdit;
+class QRect;
 class QPushButton;
 class QWidget;
 class TRegisterDataStore;
@@ -135,6 +137,11 @@ class TSetting {
   // The receiver of the row's signals and events, made when first needed
   // (settings that are never shown cost no QObject).
   ui::TEventRelay& Relay();
+  // An edit box of the row, hidden until the caller shows it, carrying the
+  // row's tag; its focus and key events go to the relay's filter.
+  QLineEdit* NewEditBox(QWidget* page, int index, const QRect& geometry);
+  // Frees an edit box without handling its last events.
+  void DeleteEditBox(QLineEdit* box);
   // Kinds that read `min` and `max` check copies against them.
   bool HasLimits = false;
   // The registers one transfer of the setting moves: what its progress

@@ -81,14 +81,11 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
       .KeyPressed = [this, part](QLineEdit& box, int key) { EditKeyDown(part(box), key); },
   }));
   for (int part = 0; part < kParts; ++part) {
-    auto* edit = new QLineEdit(page);
-    edit->hide();
-    edit->setGeometry(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight);
+    auto* edit =
+        NewEditBox(page, index, QRect(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight));
     edit->setEnabled(Enabled);
     edit->setReadOnly(!Enabled);
-    edit->setProperty(kTagProperty, index);
     edit->setProperty(kPartProperty, part);
-    edit->installEventFilter(&Relay());
     PartEdits[static_cast<size_t>(part)] = edit;
     edit->show();
   }
@@ -98,11 +95,7 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
 void TSetting4PartID::DestroyControls() {
   TSetting::DestroyControls();
   for (QPointer<QLineEdit>& edit : PartEdits) {
-    if (edit) {
-      // No focus-out handling for a box that is going away.
-      edit->removeEventFilter(&Relay());
-      delete edit.data();
-    }
+    DeleteEditBox(edit);
   }
   enteredParts_.fill(false);
 }

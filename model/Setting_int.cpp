@@ -58,9 +58,7 @@ void TSettingInt::CreateControls(QWidget* page, int index, int top) {
     left += XOffset;
     editTop += YOffset;
   }
-  auto* edit = new QLineEdit(page);
-  edit->hide();
-  edit->setGeometry(left, editTop, kEditWidth, kEditHeight);
+  auto* edit = NewEditBox(page, index, QRect(left, editTop, kEditWidth, kEditHeight));
   edit->setEnabled(Enabled);
   edit->setReadOnly(!Enabled);
   Relay().SetFilter(ui::EditBoxFilter({
@@ -68,21 +66,15 @@ void TSettingInt::CreateControls(QWidget* page, int index, int top) {
       .Left = [this](QLineEdit&) { EditExit(); },
       .KeyPressed = [this](QLineEdit&, int key) { EditKeyPress(key); },
   }));
-  edit->installEventFilter(&Relay());
   Edit = edit;
   edit->show();
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);
   UpdateDisplay(true);
-  edit->setProperty(kTagProperty, index);
 }
 
 void TSettingInt::DestroyControls() {
   TSetting::DestroyControls();
-  if (Edit) {
-    // No focus-out handling for a box that is going away.
-    Edit->removeEventFilter(&Relay());
-    delete Edit.data();
-  }
+  DeleteEditBox(Edit);
 }
 
 void TSettingInt::SetEnabled(bool enabled) {

@@ -26,9 +26,7 @@ TSettingPassword::TSettingPassword(TGroup* group, int32_t instanceIndex)
 
 void TSettingPassword::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto* edit = new QLineEdit(page);
-  edit->hide();
-  edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
+  auto* edit = NewEditBox(page, index, QRect(kEditLeft, top, kEditWidth, kEditHeight));
   edit->setMaxLength(kDigits);
   edit->setEnabled(Enabled);
   Relay().SetFilter(ui::EditBoxFilter({
@@ -36,7 +34,6 @@ void TSettingPassword::CreateControls(QWidget* page, int index, int top) {
       .Left = [this](QLineEdit&) { PasswordExited(); },
       .KeyPressed = {},
   }));
-  edit->installEventFilter(&Relay());
   // Typing never makes the text longer than four characters, or than the
   // device value shown when that is longer.
   QObject::connect(edit, &QLineEdit::textEdited, &Relay(), [edit](const QString& text) {
@@ -46,16 +43,11 @@ void TSettingPassword::CreateControls(QWidget* page, int index, int top) {
   edit->show();
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);
   UpdateDisplay(true);
-  edit->setProperty(kTagProperty, index);
 }
 
 void TSettingPassword::DestroyControls() {
   TSetting::DestroyControls();
-  if (PasswordEdit) {
-    // No focus-out handling for a box that is going away.
-    PasswordEdit->removeEventFilter(&Relay());
-    delete PasswordEdit.data();
-  }
+  DeleteEditBox(PasswordEdit);
   entered_ = false;
 }
 

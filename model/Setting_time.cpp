@@ -90,12 +90,8 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
       .KeyPressed = [this, which](QLineEdit& box, int key) { EditKeyDown(which(box), key); },
   }));
   auto makeEdit = [&](int which, int left) {
-    auto* edit = new QLineEdit(page);
-    edit->hide();
-    edit->setGeometry(left, top, kEditWidth, kEditHeight);
-    edit->setProperty(kTagProperty, index);
+    auto* edit = NewEditBox(page, index, QRect(left, top, kEditWidth, kEditHeight));
     edit->setProperty(kBoxProperty, which);
-    edit->installEventFilter(&Relay());
     return edit;
   };
   HoursEdit = makeEdit(kHoursBox, kHoursLeft);
@@ -125,13 +121,8 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
 
 void TSettingTime::DestroyControls() {
   TSetting::DestroyControls();
-  for (QLineEdit* edit : {HoursEdit.data(), MinutesEdit.data()}) {
-    if (edit != nullptr) {
-      // No focus-out handling for a box that is going away.
-      edit->removeEventFilter(&Relay());
-      delete edit;
-    }
-  }
+  DeleteEditBox(HoursEdit);
+  DeleteEditBox(MinutesEdit);
   delete EnableBox.data();
   entered_.fill(false);
 }

@@ -206,9 +206,7 @@ void TSettingUnits::LoadDefinition(const pugi::xml_node& element) {
 
 void TSettingUnits::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto* edit = new QLineEdit(page);
-  edit->hide();
-  edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
+  auto* edit = NewEditBox(page, index, QRect(kEditLeft, top, kEditWidth, kEditHeight));
   edit->setEnabled(Enabled);
   edit->setReadOnly(!Enabled);
   Relay().SetFilter(ui::EditBoxFilter({
@@ -216,21 +214,15 @@ void TSettingUnits::CreateControls(QWidget* page, int index, int top) {
       .Left = [this](QLineEdit&) { EditExit(); },
       .KeyPressed = [this](QLineEdit&, int key) { EditKeyPress(key); },
   }));
-  edit->installEventFilter(&Relay());
   Edit = edit;
   edit->show();
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);
   UpdateDisplay(true);
-  edit->setProperty(kTagProperty, index);
 }
 
 void TSettingUnits::DestroyControls() {
   TSetting::DestroyControls();
-  if (Edit) {
-    // No focus-out handling for a box that is going away.
-    Edit->removeEventFilter(&Relay());
-    delete Edit.data();
-  }
+  DeleteEditBox(Edit);
   entered_ = false;
 }
 
