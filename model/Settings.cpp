@@ -156,6 +156,12 @@ void TSettings::RefreshPolledSetting() {
   }
 }
 
+void TSettings::ReloadFromStore() {
+  for (auto& group : Groups) {
+    group->ReloadFromStore();
+  }
+}
+
 void TSettings::RestoreFactoryDefaults() {
   for (auto& group : Groups) {
     group->RestoreDefaults();

@@ -49,6 +49,9 @@ class TSettings {
   void SetEnabled(bool enabled);
   void SetUnitsName(const std::string& name);
   void RefreshPolledSetting();
+  // Every setting takes its value from the register image (after a read, so that a file
+  // saved then holds what the device holds, not only the pages shown).
+  void ReloadFromStore();
 
   void RestoreFactoryDefaults();
   void ExportCsv(const std::string& path);

@@ -112,6 +112,13 @@ void TRegisterDataStore::SetProtocol(MbusMasterFunctions* protocol) {
   protocol_ = protocol;
 }
 
+void TRegisterDataStore::DropProtocol(MbusMasterFunctions* protocol) {
+  StoreLock lock(mutex_);
+  if (protocol_ == protocol) {
+    protocol_ = nullptr;
+  }
+}
+
 void TRegisterDataStore::Reset() {
   StoreLock lock(mutex_);
   coilImage_.clear();
@@ -461,16 +468,46 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
 }
 
 void TRegisterDataStore::FinishWrite(const TStep& step, std::uint64_t generation, bool& reported) {
-  // The device acknowledges nothing here that the user could act on: the result is ignored.
-  handler_.WriteHoldingRegister(step.protocol, kSlave, kWriteEndReference, kWriteEndValue);
+  // The device takes 123 in reference 27 as the end of the write: without it the device does
+  // not apply what it was sent, so a marker that does not arrive fails the write like any
+  // other block, with the same text.
+  const int result =
+      handler_.WriteHoldingRegister(step.protocol, kSlave, kWriteEndReference, kWriteEndValue);
+  const bool ok = result == kMbusSuccess;
   {
     StoreLock lock(mutex_);
     if (generation_ != generation) {
       return;
     }
     state_ = Idle;
+    if (!ok) {
+      failed_ = true;
+      coilCursor_ = 0;
+      holdingCursor_ = 0;
+    }
   }
-  RaiseProgress("", false, 0, reported);
+  if (ok) {
+    RaiseProgress("", false, 0, reported);
+  } else {
+    RaiseProgress(BlockText(BlockWords(false, true, false), kWriteEndReference, 1, false), true, 0,
+                  reported);
+  }
+}
+
+void TRegisterDataStore::Abort(const std::string& text) {
+  {
+    StoreLock lock(mutex_);
+    if (state_ == Idle) {
+      return;
+    }
+    state_ = Idle;
+    failed_ = true;
+    coilCursor_ = 0;
+    holdingCursor_ = 0;
+    ++generation_;
+  }
+  bool reported = false;
+  RaiseProgress(text, true, 0, reported);
 }
 
 void TRegisterDataStore::RaiseProgress(const std::string& text, bool failed, std::int32_t count,

@@ -69,6 +69,8 @@ class TRegisterDataStore {
 
   void SetOnProgress(TProgressEvent handler);
   void SetProtocol(MbusMasterFunctions* protocol);
+  // Forgets the protocol if it is this one, whose link is closing.
+  void DropProtocol(MbusMasterFunctions* protocol);
 
   // The store's lock, for callers whose own state must change together with the images.
   // Hold it for in-memory work only: never across a Modbus request or a wait for another
@@ -117,6 +119,11 @@ class TRegisterDataStore {
   // (Writing); a pass started while another runs does nothing either. Always true.
   bool ReadPass();
   bool WritePass();
+
+  // Ends a collect, read or write that cannot go on (an error outside the line): failed flag,
+  // Idle, cursors 0, a request still on the line dropped, and one failed report with text.
+  // Does nothing when the store is Idle.
+  void Abort(const std::string& text);
 
  private:
   static constexpr std::uint32_t kUnregistered = 0xFFFFFFFF;

@@ -260,15 +260,34 @@ TEST_F(WritePass, NothingRegisteredStillWritesTheEndMarker) {
   EXPECT_EQ(store.State(), Idle);
 }
 
-TEST_F(WritePass, EndMarkerFailureIsIgnored) {
+TEST_F(WritePass, EndMarkerFailureFailsTheWrite) {
   RecordProgress();
   store.InsertHoldingRegister(2);
   device.FailRequest(2, kExceptionReply);
   store.StartWrite();
   PassesUntilIdle(Writing);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Holding Registers 2 to 2\n", ""}));
-  EXPECT_FALSE(store.HasFailed());
-  EXPECT_TRUE(store.IsComplete());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Holding Registers 2 to 2\n",
+                                               "Writing Holding Registers 27 to 27Failed"}));
+  EXPECT_EQ(Reports().back(), (TReport{"Writing Holding Registers 27 to 27Failed", true, 0, false,
+                                       true, 1}));
+  EXPECT_TRUE(store.HasFailed());
+  EXPECT_FALSE(store.IsComplete());
+}
+
+TEST_F(WritePass, AbortEndsATransferWithOneFailedReport) {
+  RecordProgress();
+  RegisterHoldingRegisters(1, 60);
+  store.StartRead();
+  store.ReadPass();
+  store.Abort("Reading stopped");
+  store.Abort("ignored: already idle");
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"Reading Holding Registers 1 to 50\n",
+                                               "Reading stopped"}));
+  EXPECT_EQ(Reports().back().failed, true);
+  EXPECT_EQ(store.State(), Idle);
+  EXPECT_TRUE(store.HasFailed());
+  store.ReadPass();
+  EXPECT_EQ(device.Requests().size(), 1u);
 }
 
 TEST_F(WritePass, FailedBlockEndsTheWriteWithoutEndMarker) {

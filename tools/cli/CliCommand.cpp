@@ -9,6 +9,7 @@
 #include "modbus/MbusMasterFunctions.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
+       dravonik-cli read|write (--port PORT | --usb) [options]
        dravonik-cli devices|defaults|convert [options]
 Raw register commands through the tool's own Modbus RTU master, and offline commands on
 the device definitions and settings files.
@@ -43,6 +44,16 @@ Offline commands (no link is opened, nothing is sent to a device):
   convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE
                                                 load a settings file over the factory
                                                 defaults and write the result
+
+Device commands (through the program's own link, worker thread and register store):
+  read  (--port PORT | --usb) [--devices FILE] --out FILE
+                        search for the device (holding register 28), read every register
+                        its device type uses and write them as a settings file, or CSV
+  write (--port PORT | --usb) [--devices FILE] --in FILE.zsf
+                        search, read as a connection does, load the settings file over
+                        what was read and write every register, then 123 to register 27
+  --timeout-ms MS       reply time-out in milliseconds (default 1000)
+Progress goes to standard error. Exit status 0 only when the whole transfer succeeded.
 
 DEVICE is --device NAME (the exact name) or --device-id ID. --devices FILE is the device
 definitions file (default: the Devices.xml beside this program). --out FILE is written as
@@ -122,7 +133,60 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
   return error.empty();
 }
 
+bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& command,
+                        std::string& error) {
+  const bool reading = command.kind == TCliCommand::Kind::kRead;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--usb") {
+      command.usb = true;
+      continue;
+    }
+    const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||
+                       (reading && arg == "--out") || (!reading && arg == "--in");
+    if (!known) {
+      error = (arg.rfind("--", 0) == 0 ? "unknown option for " + args[0] + ": "
+                                       : "unexpected argument: ") +
+              arg;
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      error = "missing value for " + arg;
+      return false;
+    }
+    const std::string& text = args[++i];
+    if (arg == "--port") {
+      command.port = text;
+    } else if (arg == "--devices") {
+      command.devicesPath = text;
+    } else if (arg == "--out") {
+      command.outPath = text;
+    } else if (arg == "--in") {
+      command.inPath = text;
+    } else {
+      const auto value = ParseNumber(text, 1, 600000);
+      if (!value) {
+        error = "bad value for " + arg + ": " + text;
+        return false;
+      }
+      command.timeoutMs = static_cast<int>(*value);
+    }
+  }
+  if (command.port.empty() == !command.usb) {
+    error = "give either --port or --usb";
+  } else if (reading && command.outPath.empty()) {
+    error = "--out is required";
+  } else if (!reading && command.inPath.empty()) {
+    error = "--in is required";
+  }
+  return error.empty();
+}
+
 }  // namespace
+
+bool IsOnlineCommand(TCliCommand::Kind kind) {
+  return kind == TCliCommand::Kind::kRead || kind == TCliCommand::Kind::kWrite;
+}
 
 bool IsOfflineCommand(TCliCommand::Kind kind) {
   return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
@@ -140,6 +204,8 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"devices", TCliCommand::Kind::kDevices},
       {"defaults", TCliCommand::Kind::kDefaults},
       {"convert", TCliCommand::Kind::kConvert},
+      {"read", TCliCommand::Kind::kRead},
+      {"write", TCliCommand::Kind::kWrite},
   };
   if (args.empty()) {
     error = "no command";
@@ -153,6 +219,9 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
   command.kind = kind->second;
   if (IsOfflineCommand(command.kind)) {
     return ParseOfflineOptions(args, command, error);
+  }
+  if (IsOnlineCommand(command.kind)) {
+    return ParseOnlineOptions(args, command, error);
   }
   const bool isRead = command.kind == TCliCommand::Kind::kReadRegisters ||
                       command.kind == TCliCommand::Kind::kReadCoils;
@@ -275,7 +344,9 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kDevices:
     case TCliCommand::Kind::kDefaults:
     case TCliCommand::Kind::kConvert:
-      // Offline commands open no link; RunOfflineCommand runs them.
+    case TCliCommand::Kind::kRead:
+    case TCliCommand::Kind::kWrite:
+      // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.
       result = kMbusIllegalState;
       break;
   }

@@ -20,6 +20,8 @@ struct TCliCommand {
     kDevices,
     kDefaults,
     kConvert,
+    kRead,
+    kWrite,
   };
   Kind kind = Kind::kReadRegisters;
   std::string port;
@@ -43,6 +45,8 @@ struct TCliCommand {
 
 // True for the commands that work on files only and open no link.
 bool IsOfflineCommand(TCliCommand::Kind kind);
+// True for read and write: a whole device through the program's own link, worker and store.
+bool IsOnlineCommand(TCliCommand::Kind kind);
 
 extern const char* const kCliUsage;
 

@@ -1,5 +1,6 @@
 // dravonik-cli: raw register commands for installers and tests, through the tool's own
-// Modbus master, and offline commands that write the settings files and CSV the program
+// Modbus master; read and write of a whole device through the program's own link, worker and
+// register store; and offline commands that write the settings files and CSV the program
 // writes, without a device.
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/OfflineCommand.h"
+#include "tools/cli/OnlineCommand.h"
 
 namespace {
 
@@ -38,12 +40,16 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  if (IsOfflineCommand(command.kind)) {
-    // The settings model is built on QObject; no GUI platform is needed.
+  if (IsOfflineCommand(command.kind) || IsOnlineCommand(command.kind)) {
+    // The settings model is built on QObject, and this thread serves the serial worker's
+    // calls as the program's GUI thread does; no GUI platform is needed.
     QCoreApplication application(argc, argv);
     const std::string defaultDevices =
         QFile::encodeName(QDir(QCoreApplication::applicationDirPath()).filePath("Devices.xml"))
             .toStdString();
+    if (IsOnlineCommand(command.kind)) {
+      return RunOnlineCommand(command, defaultDevices, std::cerr);
+    }
     return RunOfflineCommand(command, defaultDevices, std::cout, std::cerr);
   }
 

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "comms/Devicelist.h"
+#include "comms/GuiDispatcher.h"
+#include "comms/Serialthread.h"
+
+class MbusMasterFunctions;
+class TModbusHandler;
+class TRegisterDataStore;
+
+namespace model {
+class TDevice;
+}
+
+namespace comms {
+
+class TStoredChoices;
+
+// Owns the links to devices: per comm port one Modbus protocol object (RTU on a serial line,
+// or RTU through the FTDI USB converter) and the worker thread that drives it, plus the
+// device list all workers serve. Links are keyed by the comm port number, also for USB,
+// where the number only names the link. Line settings are fixed: 57600 baud, 8 data bits,
+// 1 stop bit, no parity, retry count 1 (each request tried at most twice).
+//
+// Every operation runs on the GUI thread (the one that made the manager), except ReopenLink,
+// which may also run on a worker thread. The manager shows no messages: its errors are
+// thrown with the system's texts for its callers to show.
+class TSerialManager {
+ public:
+  static constexpr std::uint32_t kBaudRate = 57600;
+  static constexpr int kDataBits = 8;
+  static constexpr int kStopBits = 1;
+  static constexpr int kParityNone = 0;
+  static constexpr int kRetryCount = 1;
+
+  // store, handler and choices must outlive the manager.
+  TSerialManager(TRegisterDataStore& store, TModbusHandler& handler, TStoredChoices& choices);
+  // Closes every link, then empties the device list.
+  ~TSerialManager();
+  TSerialManager(const TSerialManager&) = delete;
+  TSerialManager& operator=(const TSerialManager&) = delete;
+
+  // Attaches an online device to the link of its CommPort, opening the link if there is
+  // none. An open error is thrown with the device left in the list.
+  void Connect(model::TDevice& device);
+  // Online: closes the device's link unless another listed device uses its port. Offline:
+  // its settings document loses its navigation buttons; no link is touched.
+  void Disconnect(model::TDevice& device);
+  // Opens the port's link if needed and asks its worker to search (holding register 28 of
+  // slave 1). The result arrives later, on the GUI thread, through handler.
+  void StartDeviceSearch(std::int32_t port, std::int32_t address, TSearchResultEvent handler);
+  // Closes and reopens the protocol of the link that serves the current device, with that
+  // link's own connection type and port. Called by the progress handler after a failed
+  // write: on that link's worker, inside its pass, or on the GUI thread. False when there is
+  // no such link or it cannot be opened (nothing is shown; the link stays, closed).
+  bool ReopenLink();
+  // The first attached device's settings document shows its first group.
+  void ShowFirstGroup();
+
+  // The main window's ResetProgress, run on the GUI thread once a read has started.
+  void SetOnResetProgress(std::function<void()> handler);
+  // The request time-out of links opened or reopened from now on. The program keeps the
+  // protocol's 1000 ms; the command-line tool and tests may shorten it.
+  void SetRequestTimeout(int timeoutMs);
+
+  // The facility through which workers and their progress handlers reach the GUI thread.
+  TGuiDispatcher& Gui() { return gui_; }
+  TDeviceList& DeviceList() { return devices_; }
+  bool HasLink(std::int32_t port) const;
+  int LinkCount() const;
+
+ private:
+  struct TLink {
+    std::unique_ptr<MbusMasterFunctions> protocol;
+    std::unique_ptr<TSerialThread> worker;
+  };
+
+  bool OpenLink(std::int32_t port);
+  void OpenProtocol(MbusMasterFunctions& protocol, std::int32_t connectionType,
+                    std::int32_t port);
+  void CloseLink(std::int32_t port);
+  TSerialThread& FindLink(std::int32_t port) const;
+  void CloseAllLinks();
+  // A link opened by a search for another connection type than the one now chosen, with no
+  // device attached and no search pending, is closed so that the next use opens it anew.
+  void CloseLinkOfOtherType(std::int32_t port);
+  TSerialThread* LinkServingCurrentDevice();
+  static void CloseWorker(TLink& link);
+
+  TRegisterDataStore& store_;
+  TModbusHandler& handler_;
+  TStoredChoices& choices_;
+  TGuiDispatcher gui_;
+  TDeviceList devices_;
+  TLinkShared shared_;
+  // The links change on the GUI thread only, always under this lock; a worker looking up
+  // its own link (ReopenLink) takes it too. Never held while waiting for a worker.
+  mutable std::mutex linksMutex_;
+  std::vector<TLink> links_;
+  int requestTimeoutMs_;
+};
+
+}  // namespace comms

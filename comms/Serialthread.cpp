@@ -1,0 +1,273 @@
+#include "comms/Serialthread.h"
+
+#include <stdexcept>
+
+#include "comms/Devicelist.h"
+#include "comms/GuiDispatcher.h"
+#include "model/Device.h"
+#include "model/Settings.h"
+#include "modbus/MbusMasterFunctions.h"
+#include "registers/Registerdatastore.h"
+#include "ui/ErrorBox.h"
+
+namespace comms {
+
+namespace {
+
+// Runs its action when the scope ends, however it ends.
+template <typename Action>
+class TScopeExit {
+ public:
+  explicit TScopeExit(Action action) : action_(std::move(action)) {}
+  ~TScopeExit() { action_(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+
+ private:
+  Action action_;
+};
+
+}  // namespace
+
+TSerialThread::TSerialThread(MbusMasterFunctions& protocol, std::int32_t commPort,
+                             std::int32_t connectionType, TLinkShared& shared)
+    : protocol_(protocol), commPort_(commPort), connectionType_(connectionType), shared_(shared) {
+  thread_ = std::thread([this] { Execute(); });
+  threadId_ = thread_.get_id();
+}
+
+TSerialThread::~TSerialThread() {
+  Terminate();
+}
+
+void TSerialThread::Terminate() {
+  terminate_ = true;
+  shared_.Gui.WakeWaiters();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  shared_.Store.DropProtocol(&protocol_);
+}
+
+void TSerialThread::WithLine(const std::function<void()>& work) {
+  std::lock_guard<std::recursive_mutex> line(lineMutex_);
+  work();
+}
+
+void TSerialThread::RequestSearch(std::int32_t address, TSearchResultEvent handler) {
+  std::lock_guard<std::mutex> lock(searchMutex_);
+  if (searchPending_) {
+    throw std::runtime_error(kSearchBusyText);
+  }
+  searchAddress_ = address;
+  searchHandler_ = std::move(handler);
+  searchValue_ = 0;
+  searchPending_ = true;
+}
+
+bool TSerialThread::SearchPending() const {
+  std::lock_guard<std::mutex> lock(searchMutex_);
+  return searchPending_;
+}
+
+std::int32_t TSerialThread::SearchFound() const {
+  std::lock_guard<std::mutex> lock(searchMutex_);
+  return searchFound_;
+}
+
+void TSerialThread::Execute() {
+  while (!terminate_) {
+    try {
+      RunIteration();
+    } catch (const std::exception& error) {
+      EndTransfer(error.what());
+    } catch (...) {
+      EndTransfer("Unknown error");
+    }
+    // Also after an error: a failing step must not spin the processor.
+    std::this_thread::sleep_for(kLoopPause);
+  }
+}
+
+void TSerialThread::RunIteration() {
+  ServeSearch();
+  if (terminate_) {
+    return;
+  }
+  switch (shared_.Store.State()) {
+    case Collect:
+    case Reading:
+      RunReadPass();
+      break;
+    case Writing:
+      RunWritePass();
+      break;
+    default:
+      RunIdlePass();
+      return;
+  }
+  RefreshDisplays();
+}
+
+void TSerialThread::ServeSearch() {
+  TSearchResultEvent handler;
+  {
+    std::lock_guard<std::mutex> lock(searchMutex_);
+    if (!searchPending_) {
+      return;
+    }
+    handler = searchHandler_;
+  }
+  // However delivery ends (delivered, dropped, refused by a stop, or an error in the
+  // handler), the search is over and the next one on this port is accepted.
+  TScopeExit finish([this] {
+    std::lock_guard<std::mutex> lock(searchMutex_);
+    searchHandler_ = {};
+    searchPending_ = false;
+  });
+
+  std::int16_t word = 0;
+  int result = kMbusIllegalState;
+  for (int attempt = 0; attempt < kSearchAttempts && !terminate_; ++attempt) {
+    word = 0;
+    {
+      std::lock_guard<std::recursive_mutex> line(lineMutex_);
+      result = protocol_.ReadHoldingRegisters(kSearchSlave, kDeviceTypeReference, &word, 1);
+    }
+    lastSearchResult_ = result;
+    if (result == kMbusSuccess) {
+      break;
+    }
+  }
+  std::int32_t value = 0;
+  std::int32_t found = 0;
+  {
+    std::lock_guard<std::mutex> lock(searchMutex_);
+    if (result == kMbusSuccess) {
+      searchValue_ = word;  // sign-extended: 0xFFFE is -2
+      searchFound_ = 1;
+    } else {
+      searchValue_ = 0;
+    }
+    value = searchValue_;
+    found = searchFound_;
+  }
+  if (terminate_ || !handler.Callback) {
+    return;
+  }
+  shared_.Gui.Call(
+      [sender = this, handler, value, found] {
+        if (handler.Bound && handler.Receiver.isNull()) {
+          return;  // the requester has gone
+        }
+        handler.Callback(sender, value, found);
+      },
+      terminate_);
+}
+
+bool TSerialThread::ServesDevices() const {
+  return shared_.Devices.ContainsPort(commPort_);
+}
+
+void TSerialThread::RunReadPass() {
+  if (shared_.Store.State() == Collect && ServesDevices()) {
+    if (!shared_.Gui.Call([this] { CollectOnGui(); }, terminate_)) {
+      return;
+    }
+  }
+  auto devices = shared_.Devices.Lock();
+  if (!ServesDevices()) {
+    return;
+  }
+  // Under the device list's lock, so that no other worker's pass runs on this protocol.
+  shared_.Store.SetProtocol(&protocol_);
+  if (shared_.Store.State() == Reading) {
+    std::lock_guard<std::recursive_mutex> line(lineMutex_);
+    shared_.Store.ReadPass();
+  }
+}
+
+void TSerialThread::RunWritePass() {
+  auto devices = shared_.Devices.Lock();
+  if (!ServesDevices()) {
+    return;
+  }
+  shared_.Store.SetProtocol(&protocol_);
+  if (shared_.Store.State() != Writing) {
+    return;
+  }
+  try {
+    std::lock_guard<std::recursive_mutex> line(lineMutex_);
+    shared_.Store.WritePass();
+  } catch (const std::exception& error) {
+    // Queued: a box must not open while this worker holds the device list's lock.
+    const std::string text = error.what();
+    shared_.Gui.Post([text] { ui::ShowErrorBox(text); });
+    throw;
+  }
+}
+
+void TSerialThread::RunIdlePass() {
+  if (!ServesDevices()) {
+    return;
+  }
+  // The idle pass and the refresh that follows it are both GUI-thread steps: one call.
+  shared_.Gui.Call(
+      [this] {
+        PollOnGui();
+        RefreshOnGui();
+      },
+      terminate_);
+}
+
+void TSerialThread::RefreshDisplays() {
+  if (!terminate_ && ServesDevices()) {
+    shared_.Gui.Call([this] { RefreshOnGui(); }, terminate_);
+  }
+}
+
+void TSerialThread::EndTransfer(const std::string& text) {
+  try {
+    if (ServesDevices()) {
+      shared_.Store.Abort(text);
+    }
+  } catch (...) {
+    // A progress handler that fails again is not called a third time: the store is Idle.
+  }
+}
+
+void TSerialThread::CollectOnGui() {
+  {
+    auto devices = shared_.Devices.Lock();
+    if (shared_.Store.State() != Collect) {
+      return;
+    }
+    const auto attached = shared_.Devices.OnPort(commPort_);
+    if (attached.empty()) {
+      return;
+    }
+    for (model::TDevice* device : attached) {
+      device->Settings->RegisterRegisters();
+    }
+    shared_.Store.StartRead();
+  }
+  if (shared_.ResetProgress) {
+    shared_.ResetProgress();
+  }
+}
+
+void TSerialThread::PollOnGui() {
+  auto devices = shared_.Devices.Lock();
+  for (model::TDevice* device : shared_.Devices.OnPort(commPort_)) {
+    device->Settings->PollNext(device->Address, &protocol_);
+  }
+}
+
+void TSerialThread::RefreshOnGui() {
+  auto devices = shared_.Devices.Lock();
+  for (model::TDevice* device : shared_.Devices.OnPort(commPort_)) {
+    device->Settings->RefreshPolledSetting();
+  }
+}
+
+}  // namespace comms

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <QPointer>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class MbusMasterFunctions;
+class QObject;
+class TRegisterDataStore;
+
+namespace comms {
+
+class TDeviceList;
+class TGuiDispatcher;
+class TSerialThread;
+
+// The result of a device search, delivered once on the GUI thread: the worker that searched,
+// the value of holding register 28 (0 when the device did not answer) and the found flag.
+// A handler bound to a receiver is dropped when the receiver is gone before delivery.
+struct TSearchResultEvent {
+  using TCallback =
+      std::function<void(TSerialThread* sender, std::int32_t value, std::int32_t found)>;
+
+  TSearchResultEvent() = default;
+  TSearchResultEvent(QObject* receiver, TCallback callback)
+      : Callback(std::move(callback)), Receiver(receiver), Bound(true) {}
+  explicit TSearchResultEvent(TCallback callback) : Callback(std::move(callback)) {}
+
+  TCallback Callback;
+  QPointer<QObject> Receiver;
+  bool Bound = false;
+};
+
+// What the workers of one serial manager share.
+struct TLinkShared {
+  TDeviceList& Devices;
+  TRegisterDataStore& Store;
+  TGuiDispatcher& Gui;
+  // The main window's ResetProgress, run on the GUI thread once a read has started. Set and
+  // read on the GUI thread only.
+  std::function<void()> ResetProgress;
+};
+
+// The worker of one link. Its loop serves a pending device search, then runs one pass chosen
+// by the register store's state (read, write or idle polling), then has the GUI thread
+// refresh the displays, then pauses 1 ms.
+//
+// The worker does the line work: the search reads and the store's block passes. Every step
+// that touches a settings document (collecting the registers before a read, the idle poll,
+// the refresh) runs on the GUI thread through a blocking call, in the loop's order, so the
+// documents are never touched by two threads. A worker serves only the listed devices on its
+// own comm port: a link left open by a search never carries another port's transfers.
+//
+// Locks: the device list's lock is held for the whole of a read or write pass and released
+// before every blocking call to the GUI thread; the store's progress report, raised inside a
+// pass, must therefore never wait for the GUI thread. The line lock is held while this
+// worker has a request on the line and by WithLine.
+class TSerialThread {
+ public:
+  static constexpr int kSearchAttempts = 15;
+  static constexpr int kSearchSlave = 1;
+  // The device reports its type id in holding register 28.
+  static constexpr int kDeviceTypeReference = 28;
+  static constexpr std::chrono::milliseconds kLoopPause{1};
+  static constexpr const char* kSearchBusyText =
+      "Can only search for 1 device at a time on any comm port.";
+
+  // Starts the loop at once. The protocol is the link's open protocol object; it and shared
+  // must outlive the worker.
+  TSerialThread(MbusMasterFunctions& protocol, std::int32_t commPort, std::int32_t connectionType,
+                TLinkShared& shared);
+  // Terminates the loop.
+  ~TSerialThread();
+  TSerialThread(const TSerialThread&) = delete;
+  TSerialThread& operator=(const TSerialThread&) = delete;
+
+  // GUI thread. Throws kSearchBusyText, changing nothing, while a search is pending. The
+  // search always reads slave 1.
+  void RequestSearch(std::int32_t address, TSearchResultEvent handler);
+  // Asks the loop to end and waits for it. The worker makes no GUI call once asked, so the
+  // caller need not serve any; the wait is at most one request with its retry.
+  void Terminate();
+  // Runs work while no request of this worker is on the line (at once on the worker's own
+  // thread, where it is called from inside a pass).
+  void WithLine(const std::function<void()>& work);
+
+  std::int32_t CommPort() const { return commPort_; }
+  std::int32_t ConnectionType() const { return connectionType_; }
+  MbusMasterFunctions& Protocol() const { return protocol_; }
+  bool RunsOnThisThread() const { return std::this_thread::get_id() == threadId_.load(); }
+
+  bool SearchPending() const;
+  // 1 once a search on this link has succeeded; never cleared.
+  std::int32_t SearchFound() const;
+  // Result code of the last read attempt of a search.
+  int LastSearchResult() const { return lastSearchResult_.load(); }
+
+ private:
+  void Execute();
+  void RunIteration();
+  void ServeSearch();
+  void RunReadPass();
+  void RunWritePass();
+  void RunIdlePass();
+  void RefreshDisplays();
+  // Ends the transfer under way for this worker's devices as a failed one.
+  void EndTransfer(const std::string& text);
+  bool ServesDevices() const;
+
+  // GUI-thread steps.
+  void CollectOnGui();
+  void PollOnGui();
+  void RefreshOnGui();
+
+  MbusMasterFunctions& protocol_;
+  const std::int32_t commPort_;
+  const std::int32_t connectionType_;
+  TLinkShared& shared_;
+
+  mutable std::mutex searchMutex_;
+  TSearchResultEvent searchHandler_;
+  bool searchPending_ = false;
+  std::int32_t searchValue_ = 0;
+  std::int32_t searchFound_ = 0;
+  std::int32_t searchAddress_ = 0;
+  std::atomic<int> lastSearchResult_{0};
+
+  std::recursive_mutex lineMutex_;
+  std::atomic<bool> terminate_{false};
+  std::atomic<std::thread::id> threadId_{};
+  std::thread thread_;
+};
+
+}  // namespace comms

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace comms {
+
+// The user's link choices as the serial manager reads them each time it opens a link. The
+// program keeps them in its settings store (TRegistryChoices); the command-line tool passes
+// its own and never touches that store. Called on the GUI thread and, when a link is
+// reopened, on that link's worker thread.
+class TStoredChoices {
+ public:
+  static constexpr std::int32_t kUsbLink = 0;
+  static constexpr std::int32_t kSerialLink = 1;
+
+  virtual ~TStoredChoices() = default;
+
+  // kUsbLink or kSerialLink.
+  virtual std::int32_t ConnectionType() = 0;
+  // The name the serial line of a comm port is opened by: "COM" + the number, resolved by the
+  // serial port (see ResolvePortName), or a device path used as it is.
+  virtual std::string PortName(std::int32_t commPort);
+  // The device file chosen for a port name such as "COM3"; nullopt when none is chosen.
+  virtual std::optional<std::string> PortDevice(const std::string& portName) = 0;
+};
+
+// Choices fixed when the object is made, for the command-line tool and tests: one connection
+// type, and optionally one device path for every comm port.
+class TFixedChoices : public TStoredChoices {
+ public:
+  explicit TFixedChoices(std::int32_t connectionType, std::string devicePath = {})
+      : connectionType_(connectionType), devicePath_(std::move(devicePath)) {}
+
+  std::int32_t ConnectionType() override { return connectionType_; }
+  std::string PortName(std::int32_t commPort) override;
+  std::optional<std::string> PortDevice(const std::string&) override { return std::nullopt; }
+
+ private:
+  std::int32_t connectionType_;
+  std::string devicePath_;
+};
+
+}  // namespace comms

@@ -1,0 +1,272 @@
+#include "tools/cli/OnlineCommand.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+
+#include "comms/Serialmanager.h"
+#include "comms/StoredChoices.h"
+#include "model/Devices.h"
+#include "model/Settings.h"
+#include "registers/Registerdatastore.h"
+#include "tools/cli/OfflineCommand.h"
+#include "ui/MessageBoxes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The program's boxes, as lines on standard error: a box the worker raises (an error that
+// escaped a write pass) is reported, not shown.
+class TStderrBoxes : public ui::TMessageBoxes {
+ public:
+  explicit TStderrBoxes(std::ostream& err) : err_(err) { ui::SetMessageBoxes(this); }
+  ~TStderrBoxes() override { ui::SetMessageBoxes(nullptr); }
+  ui::TBoxAnswer Show(ui::TBoxIcon, const std::string&, const std::string& text,
+                      ui::TBoxButtons) override {
+    err_ << "error: " << text << '\n';
+    return ui::TBoxAnswer::Ok;
+  }
+
+ private:
+  std::ostream& err_;
+};
+
+// "COM<n>" names comm port n; a device path is opened as it is, on comm port 1.
+std::int32_t CommPortOf(const std::string& port) {
+  if (port.rfind("COM", 0) == 0 && port.size() > 3 &&
+      port.find_first_not_of("0123456789", 3) == std::string::npos && port.size() < 8) {
+    const int number = std::stoi(port.substr(3));
+    if (number >= 1) {
+      return number;
+    }
+  }
+  return 1;
+}
+
+// One transfer as the progress reports tell it, kept on this (the GUI) thread.
+struct TTransfer {
+  std::int32_t position = 0;
+  std::int32_t maximum = 0;
+  int blocks = 0;
+  bool over = false;
+  bool failed = false;
+  std::string failureText;
+  Clock::time_point started = Clock::now();
+};
+
+class TOnlineSession {
+ public:
+  TOnlineSession(const TCliCommand& command, const std::string& devicesPath, std::ostream& err)
+      : command_(command),
+        err_(err),
+        boxes_(err),
+        choices_(command.usb ? comms::TStoredChoices::kUsbLink
+                             : comms::TStoredChoices::kSerialLink,
+                 command.usb || command.port.rfind("COM", 0) == 0 ? std::string()
+                                                                   : command.port),
+        store_(handler_),
+        devices_(store_),
+        manager_(store_, handler_, choices_),
+        commPort_(command.usb ? 1 : CommPortOf(command.port)),
+        showBar_(isatty(STDERR_FILENO) != 0) {
+    devices_.LoadFromFile(devicesPath);
+    manager_.SetRequestTimeout(command.timeoutMs);
+    manager_.SetOnResetProgress([this] { ResetProgress(); });
+    store_.SetOnProgress([this](const void*, const std::string& text, bool failed,
+                                std::int32_t count) { OnStoreProgress(text, failed, count); });
+  }
+
+  ~TOnlineSession() {
+    if (device_ != nullptr) {
+      manager_.Disconnect(*device_);
+    }
+  }
+
+  void Run() {
+    device_ = &devices_.FindDevice(Search());
+    err_ << "Found " << device_->Name << " (device id " << device_->DeviceId << ")\n";
+    model::TSettings& document = *device_->Settings;
+    Connect();
+    Await("Reading");
+    document.ReloadFromStore();
+    if (command_.kind == TCliCommand::Kind::kRead) {
+      if (IsCsvPath(command_.outPath)) {
+        document.ExportCsv(command_.outPath);
+      } else {
+        document.SaveToFile(command_.outPath);
+      }
+      err_ << "Wrote " << command_.outPath << '\n';
+      return;
+    }
+    document.LoadFromFile(command_.inPath);
+    transfer_ = TTransfer();
+    transfer_.maximum = store_.RegisterCount();
+    writing_ = true;
+    store_.StartWrite();
+    Await("Writing");
+    err_ << "Settings written successfully.\n";
+  }
+
+ private:
+  // The device type id the device reports; throws the connection dialog's texts when no
+  // device answers.
+  std::int32_t Search() {
+    bool delivered = false;
+    std::int32_t value = 0;
+    manager_.StartDeviceSearch(
+        commPort_, 1,
+        comms::TSearchResultEvent([&](comms::TSerialThread*, std::int32_t v, std::int32_t) {
+          value = v;
+          delivered = true;
+        }));
+    WaitUntil([&] { return delivered; });
+    if (value != 0) {
+      return value;
+    }
+    if (command_.usb) {
+      throw std::runtime_error(
+          "Dravonik has been found but is not communicating\n\nPlease ensure that the "
+          "Dravonik was powered up with the 'Sync' button held down.");
+    }
+    const std::string port =
+        command_.port.rfind("COM", 0) == 0 ? std::to_string(commPort_) : command_.port;
+    throw std::runtime_error("Could not find a device attached to comm port '" + port +
+                             "' address '1'\n\nPlease ensure the device is connected to the "
+                             "serial bus, \nyou have chosen the correct comm port and "
+                             "address,\nand the serial options are set correctly");
+  }
+
+  // The main window's online connection: the worker then collects, starts the read and calls
+  // ResetProgress.
+  void Connect() {
+    device_->CommPort = commPort_;
+    device_->Address = 1;
+    device_->Online = true;
+    device_->Settings->ClearPending();
+    transfer_ = TTransfer();
+    store_.Reset();
+    manager_.Connect(*device_);
+  }
+
+  // GUI thread, once the worker has collected the registers and started the read.
+  void ResetProgress() {
+    transfer_.maximum = store_.RegisterCount();
+    transfer_.position = 0;
+    device_->Settings->ClearPending();
+    if (transfer_.maximum == 0) {
+      transfer_.over = true;  // nothing to read: the store raises no report
+    }
+  }
+
+  // Worker thread, inside a pass: the state is taken now and the rest handed to this thread.
+  void OnStoreProgress(const std::string& text, bool failed, std::int32_t count) {
+    const bool complete = store_.IsComplete();
+    const bool hasFailed = store_.HasFailed();
+    manager_.Gui().Post(
+        [=, this] { OnProgress(text, failed, count, complete, hasFailed); });
+  }
+
+  void OnProgress(const std::string& text, bool failed, std::int32_t count, bool complete,
+                  bool hasFailed) {
+    if (transfer_.over) {
+      return;
+    }
+    transfer_.position += count;
+    ++transfer_.blocks;
+    Show(text);
+    if (failed || hasFailed) {
+      transfer_.over = true;
+      transfer_.failed = true;
+      transfer_.failureText = text;
+      return;
+    }
+    // A write is done when the device has taken the closing marker: the store's empty report.
+    if (writing_) {
+      transfer_.over = text.empty() && complete;
+    } else {
+      transfer_.over = transfer_.position >= transfer_.maximum || complete;
+    }
+  }
+
+  void Show(const std::string& text) {
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+      line.pop_back();
+    }
+    if (!showBar_) {
+      if (!line.empty()) {
+        err_ << line << '\n';
+      }
+      return;
+    }
+    constexpr int kWidth = 30;
+    const int percent = transfer_.maximum > 0
+                            ? static_cast<int>(100LL * transfer_.position / transfer_.maximum)
+                            : 100;
+    const int filled = percent * kWidth / 100;
+    const double seconds =
+        std::chrono::duration<double>(Clock::now() - transfer_.started).count();
+    std::ostringstream bar;
+    bar << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+        << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << std::setw(3)
+        << percent << "%  " << transfer_.blocks << " blocks  " << std::fixed
+        << std::setprecision(1) << seconds << " s  " << line << "\x1b[K";
+    err_ << bar.str() << std::flush;
+  }
+
+  void Await(const char* what) {
+    WaitUntil([&] { return transfer_.over; });
+    if (showBar_) {
+      err_ << '\n';
+    }
+    if (transfer_.failed) {
+      throw std::runtime_error(transfer_.failureText.empty() ? std::string(what) + " failed"
+                                                             : transfer_.failureText);
+    }
+  }
+
+  // Serves the worker's calls until done() holds.
+  static void WaitUntil(const std::function<bool()>& done) {
+    while (!done()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  }
+
+  const TCliCommand& command_;
+  std::ostream& err_;
+  TStderrBoxes boxes_;
+  comms::TFixedChoices choices_;
+  TModbusHandler handler_;
+  TRegisterDataStore store_;
+  model::TDevices devices_;
+  comms::TSerialManager manager_;
+  const std::int32_t commPort_;
+  const bool showBar_;
+  model::TDevice* device_ = nullptr;
+  TTransfer transfer_;
+  bool writing_ = false;
+};
+
+}  // namespace
+
+int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
+                     std::ostream& err) {
+  try {
+    TOnlineSession session(command, command.devicesPath.empty() ? defaultDevicesPath
+                                                                : command.devicesPath,
+                           err);
+    session.Run();
+    return 0;
+  } catch (const std::exception& error) {
+    err << "error: " << error.what() << '\n';
+    return 1;
+  }
+}
