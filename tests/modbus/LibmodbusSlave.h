@@ -15,7 +15,7 @@ struct _modbus_mapping_t;
 // pair, served by a thread. Masters open MasterPath().
 class LibmodbusSlave {
  public:
-  static constexpr int kSize = 1000;
+  static constexpr int kSize = 4000;
 
   explicit LibmodbusSlave(int address = 1);
   ~LibmodbusSlave();

@@ -1,0 +1,424 @@
+// The serial manager against dravonik-sim and a libmodbus slave on pseudo-terminals: device
+// searches, whole reads and writes of every bundled device type compared register by register
+// with the device, failures, reopening, and closing links while a transfer runs.
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <atomic>
+#include <memory>
+#include <sstream>
+
+#include "comms/Registry.h"
+#include "model/Device.h"
+#include "model/Settings.h"
+#include "tests/comms/CommsFixture.h"
+#include "tests/modbus/LibmodbusSlave.h"
+#include "tests/modbus/SimProcess.h"
+#include "modbus/MbusRtuMasterProtocol.h"
+#include <QTest>
+
+namespace comms {
+namespace {
+
+struct TSearchResult {
+  int deliveries = 0;
+  std::int32_t value = -1;
+  std::int32_t found = -1;
+};
+
+// A value for every registered reference that differs from its neighbours and from 0.
+std::int16_t PatternValue(std::int32_t reference) {
+  return static_cast<std::int16_t>((reference * 37) % 2000 - 700);
+}
+
+// Holding registers ("h REF VALUE", unsigned) and coils ("c REF 1") the simulator holds.
+struct TDump {
+  std::map<std::int32_t, std::uint16_t> registers;
+  std::map<std::int32_t, bool> coils;
+};
+
+TDump ParseDump(const std::string& text) {
+  TDump dump;
+  std::istringstream in(text);
+  char kind = 0;
+  long reference = 0;
+  long value = 0;
+  while (in >> kind >> reference >> value) {
+    if (kind == 'h') {
+      dump.registers[static_cast<std::int32_t>(reference)] = static_cast<std::uint16_t>(value);
+    } else {
+      dump.coils[static_cast<std::int32_t>(reference)] = value != 0;
+    }
+  }
+  return dump;
+}
+
+class SerialManager : public CommsFixture {
+ protected:
+  SerialManager() { RecordProgress(); }
+
+  // A manager whose serial links open the given device paths as COM1, COM2, ...
+  std::unique_ptr<TSerialManager> MakeManager(const std::vector<std::string>& ports,
+                                              int timeoutMs = 300) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      choices_.ports["COM" + std::to_string(i + 1)] = ports[i];
+    }
+    auto manager = std::make_unique<TSerialManager>(store_, handler_, choices_);
+    manager->SetRequestTimeout(timeoutMs);
+    return manager;
+  }
+
+  TSearchResult Search(TSerialManager& manager, std::int32_t port) {
+    TSearchResult result;
+    QObject receiver;
+    manager.StartDeviceSearch(port, 1,
+                              TSearchResultEvent(&receiver, [&](TSerialThread*, std::int32_t value,
+                                                                std::int32_t found) {
+                                ++result.deliveries;
+                                result.value = value;
+                                result.found = found;
+                              }));
+    EXPECT_TRUE(WaitFor([&] { return result.deliveries > 0; }));
+    // A second delivery would come within the worker's next iterations.
+    QTest::qWait(20);
+    return result;
+  }
+
+  // Options presetting every register and coil the device type uses with PatternValue and
+  // alternating coils, and 28 with the device type id.
+  std::vector<std::string> PresetOptions(model::TDevice& device) {
+    store_.Reset();
+    device.Settings->RegisterRegisters();
+    std::vector<std::string> options{"--set", "28=" + std::to_string(device.DeviceId)};
+    for (const auto& [reference, value] : HoldingImage()) {
+      if (reference != 28) {
+        options.insert(options.end(), {"--set", std::to_string(reference) + "=" +
+                                                    std::to_string(PatternValue(reference))});
+      }
+    }
+    for (const auto& [reference, value] : CoilImage()) {
+      options.insert(options.end(),
+                     {"--set-coil", std::to_string(reference) + "=" + (reference % 2 ? "1" : "0")});
+    }
+    store_.Reset();
+    return options;
+  }
+};
+
+TEST_F(SerialManager, SearchDeliversTheDeviceIdSignExtendedOnce) {
+  SimProcess sim({"--set", "28=65534"});
+  auto manager = MakeManager({sim.Path()});
+  const TSearchResult result = Search(*manager, 1);
+  EXPECT_EQ(result.deliveries, 1);
+  EXPECT_EQ(result.value, -2);
+  EXPECT_EQ(result.found, 1);
+  EXPECT_EQ(sim.LogLines().size(), 1u);
+}
+
+TEST_F(SerialManager, SilentDeviceCostsFifteenAttemptsAndDeliversZeroOnce) {
+  SimProcess sim({"--exception", "28:2"});
+  auto manager = MakeManager({sim.Path()});
+  const TSearchResult result = Search(*manager, 1);
+  EXPECT_EQ(result.deliveries, 1);
+  EXPECT_EQ(result.value, 0);
+  EXPECT_EQ(result.found, 0);
+  EXPECT_EQ(sim.LogLines().size(), 15u);
+  // The search is over: the next one is accepted on the same link.
+  EXPECT_EQ(Search(*manager, 1).deliveries, 1);
+  EXPECT_EQ(manager->LinkCount(), 1);
+}
+
+TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
+  auto manager = MakeManager({config_.File("no-such-port")});
+  auto message = [&](std::int32_t port) {
+    try {
+      manager->StartDeviceSearch(port, 1, {});
+    } catch (const std::exception& error) {
+      return std::string(error.what());
+    }
+    return std::string("(nothing thrown)");
+  };
+  EXPECT_EQ(message(1), "Port or socket open error");
+  EXPECT_EQ(manager->LinkCount(), 0);
+
+  SimProcess sim({});
+  choices_.ports["COM2"] = sim.Path();
+  MbusRtuMasterProtocol other;  // another program holding the port
+  ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
+  EXPECT_EQ(message(2), "Serial port already open");
+  other.Close();
+
+  // No FTDI converter attached: every description fails to open.
+  testsupport::TTempDir emptyTree;
+  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
+  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
+  choices_.connectionType = TStoredChoices::kUsbLink;
+  EXPECT_EQ(message(3), "Port or socket open error");
+  unsetenv("DRAVONIK_SYSFS_ROOT");
+  unsetenv("DRAVONIK_DEV_ROOT");
+  EXPECT_EQ(manager->LinkCount(), 0);
+}
+
+TEST_F(SerialManager, ReadsAndWritesEveryBundledDeviceTypeRegisterByRegister) {
+  for (int index = 0; index < devices_.Count(); ++index) {
+    model::TDevice& device = devices_.GetDevice(index);
+    SCOPED_TRACE(device.Name);
+    SimProcess sim(PresetOptions(device));
+    auto manager = MakeManager({sim.Path()});
+    int resets = 0;
+    manager->SetOnResetProgress([&] { ++resets; });
+    const TSearchResult found = Search(*manager, 1);
+    ASSERT_EQ(found.value, device.DeviceId);
+
+    ASSERT_TRUE(ConnectAndRead(*manager, device, 1));
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(manager->LinkCount(), 1);  // the search's link serves the connection
+    const auto holding = HoldingImage();
+    ASSERT_FALSE(holding.empty());
+    for (const auto& [reference, value] : holding) {
+      const std::int16_t expected = reference == 28 ? static_cast<std::int16_t>(device.DeviceId)
+                                                    : PatternValue(reference);
+      ASSERT_EQ(value, expected) << "holding register " << reference;
+    }
+    for (const auto& [reference, on] : CoilImage()) {
+      ASSERT_EQ(on, reference % 2 == 1) << "coil " << reference;
+    }
+
+    // The user's values go back: every registered register, then the closing marker.
+    device.Settings->RestoreFactoryDefaults();
+    const std::size_t requestsBefore = sim.LogLines().size();
+    ASSERT_TRUE(WriteAll());
+    EXPECT_EQ(Texts().back(), "");
+    const TDump dump = ParseDump(sim.DumpText());
+    for (const auto& [reference, value] : HoldingImage()) {
+      if (reference == 27) {
+        continue;
+      }
+      const auto held = dump.registers.find(reference);
+      const std::uint16_t actual = held == dump.registers.end() ? 0 : held->second;
+      ASSERT_EQ(actual, static_cast<std::uint16_t>(value)) << "holding register " << reference;
+    }
+    for (const auto& [reference, on] : CoilImage()) {
+      const auto held = dump.coils.find(reference);
+      ASSERT_EQ(held != dump.coils.end() && held->second, on) << "coil " << reference;
+    }
+    EXPECT_EQ(dump.registers.at(27), 123);
+    const auto log = sim.LogLines();
+    ASSERT_GT(log.size(), requestsBefore);
+    // 123 goes to reference 27 (address 26 = 0x1a) once, as the last request of the write.
+    int markers = 0;
+    for (std::size_t i = requestsBefore; i < log.size(); ++i) {
+      markers += log[i].find("01 06 00 1a 00 7b") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(markers, 1);
+    EXPECT_NE(log.back().find("01 06 00 1a 00 7b"), std::string::npos) << log.back();
+    manager->Disconnect(device);
+    EXPECT_EQ(manager->LinkCount(), 0);
+  }
+}
+
+TEST_F(SerialManager, AReadFailingAtTheSecondBlockKeepsTheFirstBlocksValues) {
+  model::TDevice& device = devices_.FindDevice(3);
+  std::vector<std::string> options = PresetOptions(device);
+  // The holding-register blocks of the device type: runs of consecutive references, at most
+  // 50 long.
+  store_.Reset();
+  device.Settings->RegisterRegisters();
+  const auto holding = HoldingImage();
+  store_.Reset();
+  std::vector<std::pair<std::int32_t, std::int32_t>> blocks;  // first, last
+  for (const auto& entry : holding) {
+    const std::int32_t reference = entry.first;
+    if (blocks.empty() || reference != blocks.back().second + 1 ||
+        reference - blocks.back().first >= 50) {
+      blocks.emplace_back(reference, reference);
+    } else {
+      blocks.back().second = reference;
+    }
+  }
+  ASSERT_GE(blocks.size(), 2u);
+  options.insert(options.end(), {"--exception", std::to_string(blocks[1].second) + ":4"});
+  SimProcess sim(options);
+  auto manager = MakeManager({sim.Path()});
+  ConnectOnline(*manager, device, 1);
+  ASSERT_TRUE(WaitFor([&] { return !Reports().empty() && Reports().back().failed; }));
+
+  const std::string failure = "Reading Holding Registers " + std::to_string(blocks[1].first) +
+                              " to " + std::to_string(blocks[1].second) + "Failed";
+  EXPECT_EQ(Reports().back(), (TProgressReport{failure, true, 0}));
+  EXPECT_EQ(Texts().end()[-2], "Reading Holding Registers " + std::to_string(blocks[0].first) +
+                                   " to " + std::to_string(blocks[0].second) + "\n");
+  EXPECT_TRUE(store_.HasFailed());
+  EXPECT_EQ(store_.State(), Idle);
+  EXPECT_FALSE(store_.IsComplete());
+  const auto image = HoldingImage();
+  EXPECT_EQ(image.at(blocks[0].first), PatternValue(blocks[0].first));
+  EXPECT_EQ(image.at(blocks[1].first), 0);
+}
+
+TEST_F(SerialManager, AFailedWriteReopensTheLinkOfTheCurrentDevice) {
+  model::TDevice& device = devices_.FindDevice(3);
+  auto first = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3"});
+  auto searchOnly = std::make_unique<SimProcess>(std::vector<std::string>{"--exception", "28:2"});
+  SimProcess replacement({"--set", "28=3"});
+  auto manager = MakeManager({first->Path(), searchOnly->Path()});
+  ASSERT_TRUE(ConnectAndRead(*manager, device, 1));
+  // A link opened after the connection, by a search on another port whose device has gone
+  // since: reopening it would fail.
+  EXPECT_EQ(Search(*manager, 2).value, 0);
+  searchOnly.reset();
+  // The device on Comm 1 goes away under the link; Comm 1 now names another line.
+  choices_.ports["COM1"] = replacement.Path();
+  first.reset();
+
+  std::atomic<int> reopened{-1};
+  onReport_ = [&](const TProgressReport& report) {
+    if (report.failed) {
+      reopened = manager->ReopenLink() ? 1 : 0;  // on the worker thread, inside the pass
+    }
+  };
+  EXPECT_FALSE(WriteAll());
+  onReport_ = nullptr;
+  EXPECT_EQ(reopened.load(), 1);
+  EXPECT_TRUE(Reports().back().failed);
+
+  ASSERT_TRUE(WriteAll());
+  EXPECT_EQ(ParseDump(replacement.DumpText()).registers.at(27), 123);
+}
+
+TEST_F(SerialManager, ReopenLinkFailsQuietlyWithoutALinkToReopen) {
+  auto manager = MakeManager({});
+  EXPECT_FALSE(manager->ReopenLink());
+  auto gone = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=1"});
+  choices_.ports["COM1"] = gone->Path();
+  model::TDevice& device = devices_.FindDevice(1);
+  ASSERT_TRUE(ConnectAndRead(*manager, device, 1));
+  gone.reset();
+  EXPECT_FALSE(manager->ReopenLink());
+  EXPECT_TRUE(manager->HasLink(1));  // the link stays, closed
+}
+
+TEST_F(SerialManager, TwoDevicesOnOnePortKeepTheLinkUntilTheLastLeaves) {
+  SimProcess sim({"--set", "28=1"});
+  auto manager = MakeManager({sim.Path()});
+  model::TDevice& first = devices_.FindDevice(1);
+  model::TDevice& second = devices_.FindDevice(2);
+  ASSERT_TRUE(ConnectAndRead(*manager, first, 1));
+  second.CommPort = 1;
+  second.Online = true;
+  manager->Connect(second);
+  EXPECT_EQ(manager->LinkCount(), 1);
+  manager->Disconnect(first);
+  EXPECT_TRUE(manager->HasLink(1));
+  manager->Disconnect(second);
+  EXPECT_FALSE(manager->HasLink(1));
+}
+
+TEST_F(SerialManager, DisconnectingAnOfflineDeviceTouchesNoLink) {
+  SimProcess sim({"--set", "28=1"});
+  auto manager = MakeManager({sim.Path()});
+  EXPECT_EQ(Search(*manager, 1).value, 1);
+  model::TDevice& device = devices_.FindDevice(1);
+  device.Online = false;
+  device.CommPort = 1;
+  manager->Disconnect(device);
+  EXPECT_TRUE(manager->HasLink(1));
+}
+
+TEST_F(SerialManager, DisconnectAfterAFailedConnectShowsNoError) {
+  auto manager = MakeManager({config_.File("absent")});
+  model::TDevice& device = devices_.FindDevice(1);
+  EXPECT_THROW(ConnectOnline(*manager, device, 1), std::runtime_error);
+  EXPECT_NO_THROW(manager->Disconnect(device));
+  EXPECT_EQ(manager->LinkCount(), 0);
+}
+
+TEST_F(SerialManager, AWorkerCarriesOnlyTheTransfersOfItsOwnPort) {
+  SimProcess device1({"--set", "28=1"});
+  SimProcess silent({"--exception", "28:2"});
+  auto manager = MakeManager({device1.Path(), silent.Path()});
+  // A search that found nothing leaves its link open on port 2.
+  EXPECT_EQ(Search(*manager, 2).value, 0);
+  model::TDevice& device = devices_.FindDevice(1);
+  ASSERT_TRUE(ConnectAndRead(*manager, device, 1));
+  ASSERT_TRUE(WriteAll());
+  EXPECT_EQ(manager->LinkCount(), 2);
+  EXPECT_EQ(silent.LogLines().size(), 15u);  // the search's attempts only
+}
+
+TEST_F(SerialManager, ASearchLinkOfAnotherConnectionTypeIsReopened) {
+  SimProcess sim({"--exception", "28:2"});
+  auto manager = MakeManager({sim.Path()});
+  EXPECT_EQ(Search(*manager, 1).value, 0);
+  // The user switches to USB with no converter attached: the serial link must not be reused.
+  testsupport::TTempDir emptyTree;
+  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
+  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
+  choices_.connectionType = TStoredChoices::kUsbLink;
+  EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
+  unsetenv("DRAVONIK_SYSFS_ROOT");
+  unsetenv("DRAVONIK_DEV_ROOT");
+  EXPECT_EQ(manager->LinkCount(), 0);
+}
+
+TEST_F(SerialManager, ClosingALinkDuringAReadOrAWriteEndsPromptly) {
+  model::TDevice& device = devices_.FindDevice(3);
+  for (const bool writing : {false, true}) {
+    SCOPED_TRACE(writing ? "write" : "read");
+    // Every reply takes 150 ms: a transfer is under way for seconds.
+    SimProcess sim({"--set", "28=3", "--delay-ms", "150"});
+    auto manager = MakeManager({sim.Path()}, 1000);
+    ConnectOnline(*manager, device, 1);
+    if (writing) {
+      ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+      store_.StartWrite();
+    }
+    const std::size_t before = Reports().size();
+    ASSERT_TRUE(WaitFor([&] { return Reports().size() >= before + 2; }));
+    manager->Disconnect(device);
+    EXPECT_EQ(manager->LinkCount(), 0);
+    const std::size_t requests = sim.LogLines().size();
+    QTest::qWait(400);
+    EXPECT_EQ(sim.LogLines().size(), requests);  // nothing more reaches the device
+  }
+}
+
+TEST_F(SerialManager, ReadsAndWritesThroughAnIndependentModbusSlave) {
+  LibmodbusSlave slave;
+  ASSERT_TRUE(slave.Ready());
+  model::TDevice& device = devices_.FindDevice(1);
+  slave.SetRegister(28, 1);
+  store_.Reset();
+  device.Settings->RegisterRegisters();
+  for (const auto& [reference, value] : HoldingImage()) {
+    if (reference != 28) {
+      slave.SetRegister(reference, static_cast<std::uint16_t>(PatternValue(reference)));
+    }
+  }
+  for (const auto& [reference, on] : CoilImage()) {
+    slave.SetCoil(reference, reference % 3 == 0);
+  }
+  auto manager = MakeManager({slave.MasterPath()});
+  EXPECT_EQ(Search(*manager, 1).value, 1);
+  ASSERT_TRUE(ConnectAndRead(*manager, device, 1));
+  for (const auto& [reference, value] : HoldingImage()) {
+    ASSERT_EQ(value, reference == 28 ? 1 : PatternValue(reference)) << reference;
+  }
+  for (const auto& [reference, on] : CoilImage()) {
+    ASSERT_EQ(on, reference % 3 == 0) << reference;
+  }
+  device.Settings->RestoreFactoryDefaults();
+  ASSERT_TRUE(WriteAll());
+  for (const auto& [reference, value] : HoldingImage()) {
+    if (reference != 27) {
+      ASSERT_EQ(slave.Register(reference), static_cast<std::uint16_t>(value)) << reference;
+    }
+  }
+  for (const auto& [reference, on] : CoilImage()) {
+    ASSERT_EQ(slave.Coil(reference), on) << reference;
+  }
+  EXPECT_EQ(slave.Register(27), 123);
+}
+
+}  // namespace
+}  // namespace comms

@@ -1,0 +1,264 @@
+// The worker loop on a fake device that can fail or hold any request: the device search,
+// which devices a worker serves, errors inside an iteration, and stopping a worker whose
+// GUI-thread call nobody serves.
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <QTest>
+#include <future>
+#include <memory>
+
+#include "comms/Devicelist.h"
+#include "comms/GuiDispatcher.h"
+#include "comms/Serialthread.h"
+#include "model/Device.h"
+#include "model/Group.h"
+#include "model/Setting.h"
+#include "model/Settings.h"
+#include "tests/comms/CommsFixture.h"
+#include "tests/registers/FakeProtocol.h"
+
+namespace comms {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct TDelivery {
+  std::int32_t value = 0;
+  std::int32_t found = 0;
+};
+
+class SerialThread : public CommsFixture {
+ protected:
+  SerialThread() : shared_{list_, store_, gui_, {}} {}
+  ~SerialThread() override { worker_.reset(); }
+
+  TSerialThread& StartWorker(std::int32_t port = 1) {
+    worker_ = std::make_unique<TSerialThread>(device_, port, TStoredChoices::kSerialLink, shared_);
+    return *worker_;
+  }
+
+  // Requests a search bound to receiver and returns the deliveries it has made.
+  std::shared_ptr<std::vector<TDelivery>> RequestSearch(QObject* receiver) {
+    auto deliveries = std::make_shared<std::vector<TDelivery>>();
+    worker_->RequestSearch(
+        1, TSearchResultEvent(receiver, [deliveries](TSerialThread*, std::int32_t value,
+                                                     std::int32_t found) {
+          deliveries->push_back({value, found});
+        }));
+    return deliveries;
+  }
+
+  std::vector<TDelivery> Search() {
+    QObject receiver;
+    auto deliveries = RequestSearch(&receiver);
+    EXPECT_TRUE(WaitFor([&] { return !deliveries->empty() && !worker_->SearchPending(); }));
+    QTest::qWait(10);
+    return *deliveries;
+  }
+
+  void Attach(model::TDevice& device, std::int32_t port) {
+    device.CommPort = port;
+    device.Address = 1;
+    device.Online = true;
+    list_.Add(&device);
+  }
+
+  TFakeProtocol device_;
+  TDeviceList list_;
+  TGuiDispatcher gui_;
+  TLinkShared shared_;
+  std::unique_ptr<TSerialThread> worker_;
+};
+
+TEST_F(SerialThread, ASearchStopsAtTheFirstAnswerAndDeliversItSignExtended) {
+  device_.SetRegister(28, static_cast<std::int16_t>(0xFFFE));
+  device_.FailRequest(1, kMbusReplyTimeout);
+  device_.FailRequest(2, kMbusChecksumError);
+  StartWorker();
+  const auto deliveries = Search();
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].value, -2);
+  EXPECT_EQ(deliveries[0].found, 1);
+  EXPECT_EQ(device_.Requests(),
+            (std::vector<TFakeProtocol::TRequest>(3, {3, 28, 1, {}})));
+  EXPECT_EQ(worker_->LastSearchResult(), kMbusSuccess);
+}
+
+TEST_F(SerialThread, FifteenFailedAttemptsDeliverZeroAndFoundStaysOnceSet) {
+  device_.SetRegister(28, 5);
+  for (int n = 1; n <= 15; ++n) {
+    device_.FailRequest(n, kMbusReplyTimeout);
+  }
+  StartWorker();
+  auto deliveries = Search();
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].value, 0);
+  EXPECT_EQ(deliveries[0].found, 0);
+  EXPECT_EQ(device_.Requests().size(), 15u);
+  EXPECT_EQ(worker_->LastSearchResult(), kMbusReplyTimeout);
+
+  deliveries = Search();  // request 16 answers
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].value, 5);
+  EXPECT_EQ(deliveries[0].found, 1);
+
+  for (int n = 17; n <= 31; ++n) {
+    device_.FailRequest(n, kMbusReplyTimeout);
+  }
+  deliveries = Search();
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].value, 0);
+  EXPECT_EQ(deliveries[0].found, 1);
+}
+
+TEST_F(SerialThread, ASecondSearchWhileOneIsPendingIsRefused) {
+  device_.HoldRequest(1);
+  StartWorker();
+  QObject receiver;
+  auto first = RequestSearch(&receiver);
+  device_.WaitUntilHeld();
+  try {
+    RequestSearch(&receiver);
+    ADD_FAILURE() << "a second search was accepted";
+  } catch (const std::exception& error) {
+    EXPECT_STREQ(error.what(), "Can only search for 1 device at a time on any comm port.");
+  }
+  device_.Release();
+  ASSERT_TRUE(WaitFor([&] { return !first->empty(); }));
+}
+
+TEST_F(SerialThread, AResultForARequesterThatHasGoneIsDroppedAndTheNextSearchAccepted) {
+  device_.SetRegister(28, 3);
+  device_.HoldRequest(1);
+  StartWorker();
+  auto receiver = std::make_unique<QObject>();
+  auto dropped = RequestSearch(receiver.get());
+  device_.WaitUntilHeld();
+  receiver.reset();  // the connection dialog closed while its search ran
+  device_.Release();
+  ASSERT_TRUE(WaitFor([&] { return !worker_->SearchPending(); }));
+  QTest::qWait(20);
+  EXPECT_TRUE(dropped->empty());
+  EXPECT_EQ(Search().size(), 1u);
+}
+
+TEST_F(SerialThread, AWorkerLeavesTheTransfersOfOtherPortsAlone) {
+  model::TDevice& device = devices_.FindDevice(1);
+  Attach(device, 1);
+  store_.Reset();
+  StartWorker(2);
+  Search();  // at least one whole iteration of the loop has run since
+  Search();
+  EXPECT_EQ(store_.State(), Collect);
+  EXPECT_EQ(store_.RegisterCount(), 0);
+  EXPECT_EQ(device_.Requests().size(), 2u);  // the searches only
+}
+
+TEST_F(SerialThread, ACollectedReadResetsTheProgressOnceOnTheGuiThread) {
+  model::TDevice& device = devices_.FindDevice(3);
+  Attach(device, 1);
+  int resets = 0;
+  std::int32_t registersAtReset = 0;
+  shared_.ResetProgress = [&] {
+    ++resets;
+    registersAtReset = store_.RegisterCount();
+  };
+  RecordProgress();
+  store_.Reset();
+  StartWorker();
+  ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+  EXPECT_EQ(resets, 1);
+  EXPECT_GT(registersAtReset, 0);
+  EXPECT_EQ(registersAtReset, store_.RegisterCount());
+}
+
+TEST_F(SerialThread, AnErrorInsideAReadEndsItAsAFailedTransferAndTheLoopGoesOn) {
+  model::TDevice& device = devices_.FindDevice(3);
+  Attach(device, 1);
+  int calls = 0;
+  std::vector<TProgressReport> seen;
+  std::mutex seenMutex;
+  store_.SetOnProgress([&](const void*, const std::string& text, bool failed, std::int32_t count) {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    seen.push_back({text, failed, count});
+    if (++calls == 1) {
+      throw std::runtime_error("The progress display is gone");
+    }
+  });
+  store_.Reset();
+  StartWorker();
+  ASSERT_TRUE(WaitFor([&] { return store_.HasFailed(); }));
+  QTest::qWait(50);
+  {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_FALSE(seen[0].failed);
+    EXPECT_EQ(seen[1], (TProgressReport{"The progress display is gone", true, 0}));
+  }
+  EXPECT_EQ(store_.State(), Idle);
+  device_.SetRegister(28, 3);
+  EXPECT_EQ(Search().size(), 1u);  // the worker still runs
+}
+
+TEST_F(SerialThread, AnErrorEscapingAWritePassIsShownAndEndsTheWrite) {
+  model::TDevice& device = devices_.FindDevice(3);
+  Attach(device, 1);
+  store_.Reset();
+  StartWorker();
+  ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+  std::atomic<int> calls{0};
+  store_.SetOnProgress([&](const void*, const std::string&, bool, std::int32_t) {
+    if (++calls == 2) {
+      throw std::runtime_error("Progress bar index out of range");
+    }
+  });
+  store_.StartWrite();
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Boxes().empty(); }));
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Progress bar index out of range"}));
+  EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Error);
+  EXPECT_EQ(boxes_.Boxes()[0].Buttons, ui::TBoxButtons::Ok);
+  EXPECT_TRUE(store_.HasFailed());
+  EXPECT_EQ(store_.State(), Idle);
+}
+
+TEST_F(SerialThread, IdlePassesServeASettingsPendingRead) {
+  model::TDevice& device = devices_.FindDevice(3);
+  Attach(device, 1);
+  store_.Reset();
+  StartWorker();
+  ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+  model::TSetting* setting = nullptr;
+  for (auto& group : device.Settings->Groups) {
+    for (auto& candidate : group->Settings) {
+      if (setting == nullptr && candidate->RegisterType == model::kHoldingRegister &&
+          candidate->BitMask == 0 && candidate->ValueOffset == 0 && !candidate->IsTemplate) {
+        setting = candidate.get();
+      }
+    }
+  }
+  ASSERT_NE(setting, nullptr);
+  store_.SetHoldingRegister(setting->Reference, 77);
+  setting->RequestRead();
+  ASSERT_TRUE(WaitFor([&] { return setting->Value == 77; }));
+}
+
+// The GUI thread stops a worker that waits for a GUI-thread call and serves none meanwhile.
+TEST_F(SerialThread, StoppingAWorkerThatWaitsForTheGuiThreadNeverDeadlocks) {
+  device_.SetRegister(28, 3);
+  StartWorker();
+  QObject receiver;
+  auto deliveries = RequestSearch(&receiver);
+  // The worker now waits to deliver; this thread runs no event loop while it stops it.
+  ASSERT_EQ(device_.Requests().size(), 0u);
+  while (device_.Requests().empty()) {
+    std::this_thread::sleep_for(1ms);
+  }
+  auto stopped = std::async(std::launch::async, [&] { worker_->Terminate(); });
+  ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "deadlock";
+  QTest::qWait(20);
+  EXPECT_TRUE(deliveries->empty());
+}
+
+}  // namespace
+}  // namespace comms
