@@ -8,15 +8,29 @@
 
 namespace comms {
 
+// The GUI thread's receiver of the wake-ups. Woken by name, so that no data of ours travels
+// in Qt's event.
+class TGuiContext : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TGuiContext(TGuiDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+  Q_INVOKABLE void RunQueue() { dispatcher_.RunQueue(); }
+
+ private:
+  TGuiDispatcher& dispatcher_;
+};
+
 struct TGuiDispatcher::TPendingCall {
   std::function<void()> call;
+  bool blocking = false;
   // Guarded by the dispatcher's mutex.
   bool finished = false;
   bool abandoned = false;
   std::exception_ptr error;
 };
 
-TGuiDispatcher::TGuiDispatcher() : context_(std::make_unique<QObject>()) {}
+TGuiDispatcher::TGuiDispatcher() : context_(std::make_unique<TGuiContext>(*this)) {}
 
 TGuiDispatcher::~TGuiDispatcher() = default;
 
@@ -25,8 +39,37 @@ bool TGuiDispatcher::OnGuiThread() const {
 }
 
 void TGuiDispatcher::Post(std::function<void()> call) {
-  QMetaObject::invokeMethod(
-      context_.get(), [call = std::move(call)] { ui::RunGuarded(call); }, Qt::QueuedConnection);
+  auto pending = std::make_shared<TPendingCall>();
+  pending->call = std::move(call);
+  Enqueue(std::move(pending));
+}
+
+void TGuiDispatcher::Enqueue(std::shared_ptr<TPendingCall> pending) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(pending));
+  }
+  // One wake-up per call: a call that opens a modal loop still lets the next ones run.
+  QMetaObject::invokeMethod(context_.get(), "RunQueue", Qt::QueuedConnection);
+}
+
+void TGuiDispatcher::RunQueue() {
+  for (;;) {
+    std::shared_ptr<TPendingCall> pending;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (queue_.empty()) {
+        return;
+      }
+      pending = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    if (pending->blocking) {
+      RunPending(*pending);
+    } else {
+      ui::RunGuarded(pending->call);
+    }
+  }
 }
 
 bool TGuiDispatcher::Call(std::function<void()> call, const std::atomic<bool>& stop) {
@@ -36,14 +79,14 @@ bool TGuiDispatcher::Call(std::function<void()> call, const std::atomic<bool>& s
   }
   auto pending = std::make_shared<TPendingCall>();
   pending->call = std::move(call);
+  pending->blocking = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stop.load()) {
       return false;
     }
   }
-  QMetaObject::invokeMethod(
-      context_.get(), [this, pending] { RunPending(*pending); }, Qt::QueuedConnection);
+  Enqueue(pending);
 
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return pending->finished || stop.load(); });
@@ -85,3 +128,5 @@ void TGuiDispatcher::WakeWaiters() {
 }
 
 }  // namespace comms
+
+#include "GuiDispatcher.moc"

@@ -2,13 +2,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-class QObject;
-
 namespace comms {
+
+class TGuiContext;
 
 // How a serial worker hands work to the GUI thread. Widgets and settings documents belong to
 // the GUI thread; a worker reaches them only through these two calls.
@@ -25,6 +26,10 @@ namespace comms {
 // stopped and freed from within that loop while the call is still running.
 //
 // Calls still queued when the dispatcher is destroyed are dropped.
+//
+// The calls wait in the dispatcher's own queue, under its own lock; the GUI thread's event
+// loop is only woken to run the queue. So every hand-over of data between the threads is
+// ordered by that lock, which the thread sanitizer sees (Qt's own locks it cannot see).
 class TGuiDispatcher {
  public:
   // The GUI thread is the thread that constructs the dispatcher; it must run an event loop.
@@ -43,12 +48,17 @@ class TGuiDispatcher {
   bool OnGuiThread() const;
 
  private:
+  friend class TGuiContext;
   struct TPendingCall;
+  void Enqueue(std::shared_ptr<TPendingCall> pending);
+  // GUI thread: runs the queued calls in order.
+  void RunQueue();
   void RunPending(TPendingCall& pending);
 
-  std::unique_ptr<QObject> context_;
+  std::unique_ptr<TGuiContext> context_;
   std::mutex mutex_;
   std::condition_variable changed_;
+  std::deque<std::shared_ptr<TPendingCall>> queue_;
 };
 
 }  // namespace comms

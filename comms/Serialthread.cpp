@@ -46,6 +46,7 @@ void TSerialThread::Terminate() {
   if (thread_.joinable()) {
     thread_.join();
   }
+  idle_->workerGone = true;
   shared_.Store.DropProtocol(&protocol_);
 }
 
@@ -211,13 +212,25 @@ void TSerialThread::RunIdlePass() {
   if (!ServesDevices()) {
     return;
   }
-  // The idle pass and the refresh that follows it are both GUI-thread steps: one call.
-  shared_.Gui.Call(
-      [this] {
-        PollOnGui();
-        RefreshOnGui();
-      },
-      terminate_);
+  // The idle poll and the refresh that follows it are both GUI-thread steps and move nothing
+  // on the line, so the worker hands them over queued instead of waiting for them: a blocking
+  // hand-off every millisecond would cost the idle program more processor time than all else.
+  // Calls run in order, so a transfer started later still finds this poll done before it.
+  if (idle_->queued.exchange(true)) {
+    return;  // the last one has not run yet
+  }
+  shared_.Gui.Post([this, idle = idle_] {
+    idle->queued = false;
+    if (idle->workerGone) {
+      return;
+    }
+    try {
+      PollOnGui();
+      RefreshOnGui();
+    } catch (...) {
+      // As every error of an idle pass: the poll goes on with the next setting.
+    }
+  });
 }
 
 void TSerialThread::RefreshDisplays() {

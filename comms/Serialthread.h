@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -52,8 +53,9 @@ struct TLinkShared {
 //
 // The worker does the line work: the search reads and the store's block passes. Every step
 // that touches a settings document (collecting the registers before a read, the idle poll,
-// the refresh) runs on the GUI thread through a blocking call, in the loop's order, so the
-// documents are never touched by two threads. A worker serves only the listed devices on its
+// the refresh) runs on the GUI thread, in the loop's order, so the documents are never
+// touched by two threads. The steps around a transfer are blocking calls; the idle poll with
+// its refresh, which moves nothing on the line, is queued (see RunIdlePass). A worker serves only the listed devices on its
 // own comm port: a link left open by a search never carries another port's transfers.
 //
 // Locks: the device list's lock is held for the whole of a read or write pass and released
@@ -117,6 +119,13 @@ class TSerialThread {
   void PollOnGui();
   void RefreshOnGui();
 
+  // The idle pass is handed over queued, one at a time: the worker does not wait for it, and
+  // skips an idle pass while the last one is still queued.
+  struct TIdleHandOff {
+    std::atomic<bool> queued{false};
+    std::atomic<bool> workerGone{false};
+  };
+
   MbusMasterFunctions& protocol_;
   const std::int32_t commPort_;
   const std::int32_t connectionType_;
@@ -130,6 +139,7 @@ class TSerialThread {
   std::int32_t searchAddress_ = 0;
   std::atomic<int> lastSearchResult_{0};
 
+  std::shared_ptr<TIdleHandOff> idle_ = std::make_shared<TIdleHandOff>();
   std::recursive_mutex lineMutex_;
   std::atomic<bool> terminate_{false};
   std::atomic<std::thread::id> threadId_{};
