@@ -81,6 +81,23 @@ std::optional<long> ParseNumber(const std::string& text, long min, long max) {
 // own range checks decide, and report result 1.
 constexpr long kAnyInt = 1L << 30;
 
+// An option of the command (known) that has a value after it; otherwise the usage error.
+bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known,
+                 std::string& error) {
+  const std::string& arg = args[i];
+  if (!known) {
+    error = (arg.rfind("--", 0) == 0 ? "unknown option for " + args[0] + ": "
+                                     : "unexpected argument: ") +
+            arg;
+    return false;
+  }
+  if (i + 1 >= args.size()) {
+    error = "missing value for " + arg;
+    return false;
+  }
+  return true;
+}
+
 bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
                          std::string& error) {
   const bool needsDevice = command.kind != TCliCommand::Kind::kDevices;
@@ -90,14 +107,7 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
         arg == "--devices" ||
         (needsDevice && (arg == "--device" || arg == "--device-id" || arg == "--out")) ||
         (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
-    if (!known) {
-      error = (arg.rfind("--", 0) == 0 ? "unknown option for " + args[0] + ": "
-                                       : "unexpected argument: ") +
-              arg;
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      error = "missing value for " + arg;
+    if (!CheckOption(args, i, known, error)) {
       return false;
     }
     const std::string& text = args[++i];
@@ -144,14 +154,7 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     }
     const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||
                        (reading && arg == "--out") || (!reading && arg == "--in");
-    if (!known) {
-      error = (arg.rfind("--", 0) == 0 ? "unknown option for " + args[0] + ": "
-                                       : "unexpected argument: ") +
-              arg;
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      error = "missing value for " + arg;
+    if (!CheckOption(args, i, known, error)) {
       return false;
     }
     const std::string& text = args[++i];
