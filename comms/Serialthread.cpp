@@ -46,7 +46,7 @@ void TSerialThread::Terminate() {
   if (thread_.joinable()) {
     thread_.join();
   }
-  idle_->workerGone = true;
+  displaySteps_->workerGone = true;
   shared_.Store.DropProtocol(&protocol_);
 }
 
@@ -209,34 +209,40 @@ void TSerialThread::RunWritePass() {
 }
 
 void TSerialThread::RunIdlePass() {
-  if (!ServesDevices()) {
+  if (ServesDevices()) {
+    QueueDisplaySteps(true);
+  }
+}
+
+void TSerialThread::RefreshDisplays() {
+  if (!terminate_ && ServesDevices()) {
+    QueueDisplaySteps(false);
+  }
+}
+
+// The idle poll and the refresh move nothing on the line, so the worker hands them over
+// queued instead of waiting for them: a blocking hand-over every millisecond would cost the
+// idle program more processor time than all else, and hold up every block of a transfer.
+// At most one is outstanding: while the last has not run, the worker skips the next. Calls
+// run in order, so a step that follows (a collect before a read) still finds them done.
+void TSerialThread::QueueDisplaySteps(bool poll) {
+  if (displaySteps_->queued.exchange(true)) {
     return;
   }
-  // The idle poll and the refresh that follows it are both GUI-thread steps and move nothing
-  // on the line, so the worker hands them over queued instead of waiting for them: a blocking
-  // hand-off every millisecond would cost the idle program more processor time than all else.
-  // Calls run in order, so a transfer started later still finds this poll done before it.
-  if (idle_->queued.exchange(true)) {
-    return;  // the last one has not run yet
-  }
-  shared_.Gui.Post([this, idle = idle_] {
-    idle->queued = false;
-    if (idle->workerGone) {
+  shared_.Gui.Post([this, steps = displaySteps_, poll] {
+    steps->queued = false;
+    if (steps->workerGone) {
       return;
     }
     try {
-      PollOnGui();
+      if (poll) {
+        PollOnGui();
+      }
       RefreshOnGui();
     } catch (...) {
       // As every error of an idle pass: the poll goes on with the next setting.
     }
   });
-}
-
-void TSerialThread::RefreshDisplays() {
-  if (!terminate_ && ServesDevices()) {
-    shared_.Gui.Call([this] { RefreshOnGui(); }, terminate_);
-  }
 }
 
 void TSerialThread::EndTransfer(const std::string& text) {

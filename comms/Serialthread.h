@@ -54,12 +54,13 @@ struct TLinkShared {
 // The worker does the line work: the search reads and the store's block passes. Every step
 // that touches a settings document (collecting the registers before a read, the idle poll,
 // the refresh) runs on the GUI thread, in the loop's order, so the documents are never
-// touched by two threads. The steps around a transfer are blocking calls; the idle poll with
-// its refresh, which moves nothing on the line, is queued (see RunIdlePass). A worker serves only the listed devices on its
+// touched by two threads. The collect step before a read and the search delivery are
+// blocking calls; the idle poll and the refresh, which move nothing on the line, are queued
+// (see QueueDisplaySteps). A worker serves only the listed devices on its
 // own comm port: a link left open by a search never carries another port's transfers.
 //
 // Locks: the device list's lock is held for the whole of a read or write pass and released
-// before every blocking call to the GUI thread; the store's progress report, raised inside a
+// before every call to the GUI thread; the store's progress report, raised inside a
 // pass, must therefore never wait for the GUI thread. The line lock is held while this
 // worker has a request on the line and by WithLine.
 class TSerialThread {
@@ -110,6 +111,7 @@ class TSerialThread {
   void RunWritePass();
   void RunIdlePass();
   void RefreshDisplays();
+  void QueueDisplaySteps(bool poll);
   // Ends the transfer under way for this worker's devices as a failed one.
   void EndTransfer(const std::string& text);
   bool ServesDevices() const;
@@ -119,9 +121,8 @@ class TSerialThread {
   void PollOnGui();
   void RefreshOnGui();
 
-  // The idle pass is handed over queued, one at a time: the worker does not wait for it, and
-  // skips an idle pass while the last one is still queued.
-  struct TIdleHandOff {
+  // The idle poll and the refresh are handed over queued, one at a time (QueueDisplaySteps).
+  struct TDisplaySteps {
     std::atomic<bool> queued{false};
     std::atomic<bool> workerGone{false};
   };
@@ -139,7 +140,7 @@ class TSerialThread {
   std::int32_t searchAddress_ = 0;
   std::atomic<int> lastSearchResult_{0};
 
-  std::shared_ptr<TIdleHandOff> idle_ = std::make_shared<TIdleHandOff>();
+  std::shared_ptr<TDisplaySteps> displaySteps_ = std::make_shared<TDisplaySteps>();
   std::recursive_mutex lineMutex_;
   std::atomic<bool> terminate_{false};
   std::atomic<std::thread::id> threadId_{};

@@ -162,9 +162,12 @@ int main(int argc, char** argv) {
       "write", [&] { store.StartWrite(); },
       [&] { return !texts.empty() && texts.back().empty(); });
 
+  // The program's own event loop, with no timer of the benchmark's waking it.
   const double cpuBefore = CpuSeconds();
   const auto begin = Clock::now();
-  ServeUntil([&] { return Clock::now() - begin >= std::chrono::seconds(idleSeconds); });
+  QEventLoop idle;
+  QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
+  idle.exec();
   const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
   const double cpu = CpuSeconds() - cpuBefore;
   std::printf("idle   connected and polling for %.1f s: CPU %.3f s = %.2f %% of one core\n", wall,
