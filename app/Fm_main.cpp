@@ -3,7 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -11,15 +15,23 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
+#include <chrono>
+#include <thread>
 
 #include "app/Fm_about.h"
+#include "app/Fm_connect.h"
 #include "app/TitleBand.h"
 #include "app/Version.h"
+#include "comms/Serialmanager.h"
 #include "model/Group.h"
+#include "model/OfflineEdit.h"
+#include "model/Settings.h"
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
+#include "ui/MessageBoxes.h"
 #include "ui/Panel.h"
 #include "ui/ScrollBox.h"
 
@@ -56,10 +68,47 @@ QPixmap Picture(const QString& imagesFolder, const char* name) {
   return QPixmap(imagesFolder + QLatin1Char('/') + QLatin1String(name));
 }
 
+// The settings files carry ".ZSF"; on Linux names are case-sensitive, so the patterns also
+// take the lower-case spelling.
+constexpr const char* kLoadFilter = "ZSF Settings File (*.ZSF *.zsf);;All Files (*)";
+constexpr const char* kSaveFilter =
+    "ZSF Settings File (*.ZSF *.zsf);;Comma Separated Values (*.CSV *.csv);;All Files (*)";
+
+QString RunFileDialog(QWidget* parent, const QString& title, const QString& filter, bool save) {
+  QFileDialog dialog(parent, title, QString(), filter);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(QStringLiteral("ZSF"));
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return QString();
+  }
+  return dialog.selectedFiles().front();
+}
+
+bool EndsInCsv(const QString& path) {
+  return path.toUpper().endsWith(QStringLiteral(".CSV"));
+}
+
+// A question box (information icon, Yes and No).
+ui::TBoxAnswer Ask(const char* question) {
+  return ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle, question,
+                                 ui::TBoxButtons::YesNo);
+}
+
+constexpr const char* kWriteAgain = "Writing settings failed, please try writing again";
+
 }  // namespace
 
 TfmMain::TfmMain(const QString& programFolder)
-    : ShownGroupButton(model::ShownGroupButton), programFolder_(programFolder) {
+    : ChooseFileToLoad([this](const QString& title, const QString& filter) {
+        return RunFileDialog(this, title, filter, false);
+      }),
+      ChooseFileToSave([this](const QString& title, const QString& filter) {
+        return RunFileDialog(this, title, filter, true);
+      }),
+      ShownGroupButton(model::ShownGroupButton),
+      programFolder_(programFolder) {
   setWindowTitle(QStringLiteral("Dravonik Configuration Manager"));
   setFont(ui::DefaultFont());
   resize(kClientWidth, kClientHeight);
@@ -97,6 +146,21 @@ void TfmMain::BuildLayout() {
   body->addWidget(Panel3, 1);
 
   BuildPopupMenu();
+  BuildTimers();
+}
+
+void TfmMain::BuildTimers() {
+  const auto makeTimer = [this](void (TfmMain::*handler)()) {
+    auto* timer = new QTimer(this);
+    timer->setInterval(kTimerMs);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this,
+            [this, handler] { ui::RunGuarded([this, handler] { (this->*handler)(); }); });
+    return timer;
+  };
+  WrittenSettingsTimer = makeTimer(&TfmMain::WrittenSettingsTimerTimer);
+  FailTimer = makeTimer(&TfmMain::FailTimerTimer);
+  ReadCompleteTimer = makeTimer(&TfmMain::ReadCompleteTimerTimer);
 }
 
 void TfmMain::BuildTitleBand() {
@@ -152,6 +216,8 @@ void TfmMain::BuildGroupColumn() {
   btRefresh->setGeometry(84, 1, 72, 22);
   btRefresh->setToolTip(QStringLiteral("Refresh"));
   btRefresh->installEventFilter(this);
+  connect(btConnect, &QAbstractButton::clicked, this,
+          [this] { ui::RunGuarded([this] { btConnectClick(); }); });
   Shape1 = new ui::TPanel(Panel2, kRed);
   Shape1->setGeometry(0, kCommandPanelHeight - 1, kGroupColumnWidth, 1);
 
@@ -214,6 +280,8 @@ void TfmMain::BuildPageArea() {
   btWriteSettings = new QPushButton(QStringLiteral("&Write Settings"), pnToolbarBottom);
   btWriteSettings->setGeometry(572, 9, 88, 21);
   btWriteSettings->setEnabled(false);
+  connect(btWriteSettings, &QPushButton::clicked, this,
+          [this] { ui::RunGuarded([this] { btWriteSettingsClick(); }); });
   btExit = new QPushButton(QStringLiteral("E&xit"), pnToolbarBottom);
   btExit->setGeometry(668, 9, 88, 21);
   connect(btExit, &QPushButton::clicked, this,
@@ -233,6 +301,12 @@ void TfmMain::BuildPopupMenu() {
   for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
     item->setEnabled(false);
   }
+  connect(tbLoadSettings, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { tbLoadSettingsClick(); }); });
+  connect(tbSaveSettings, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { tbSaveSettingsClick(); }); });
+  connect(tbRestoreDefault, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { tbRestoreDefaultClick(); }); });
   // Closing the menu resets the pressed look of the refresh button.
   connect(PopupMenu, &QMenu::aboutToHide, this, [this] {
     btRefresh->setEnabled(false);
@@ -263,14 +337,20 @@ void TfmMain::FormCreate() {
   // gives it a protocol.
   modbusHandler_ = std::make_unique<TModbusHandler>();
   registerDataStore_ = std::make_unique<TRegisterDataStore>(*modbusHandler_);
+  serialManager_ =
+      std::make_unique<comms::TSerialManager>(*registerDataStore_, *modbusHandler_, choices_);
+  serialManager_->SetOnResetProgress([this] { ResetProgress(); });
   devices_ = std::make_unique<model::TDevices>(*registerDataStore_);
   model::SetImagesFolder(programFolder_ + QStringLiteral("/images"));
   ui::RunGuarded([this] { devices_->LoadFromFile(DefinitionsPath().toStdString()); });
 }
 
 void TfmMain::FormDestroy() {
-  // The device definitions go first, with every settings document.
+  // The workers stop before the settings documents they serve are destroyed; then the
+  // device definitions go, with every settings document.
   CurrentDevice = nullptr;
+  serialManager_->CloseAllLinks();
+  serialManager_.reset();
   devices_.reset();
   registerDataStore_.reset();
   modbusHandler_.reset();
@@ -321,4 +401,351 @@ void TfmMain::btExitClick() {
 void TfmMain::btRefreshMouseDown() {
   const QPoint outer = frameGeometry().topLeft();
   PopupMenu->popup(QPoint(outer.x() + kMenuOffsetX, outer.y() + kMenuOffsetY));
+}
+
+void TfmMain::btConnectClick() {
+  if (CurrentDevice != nullptr && CurrentDevice->Online) {
+    if (Ask("Are you sure you wish to disconnect?") != ui::TBoxAnswer::Yes) {
+      return;
+    }
+    SetConnected(this, false);
+  }
+  TDeviceInfo info;
+  int result = TfmConnect::kResultCancel;
+  {
+    TfmConnect dialog(this, *serialManager_, CurrentDevice);
+    devices_->FillDeviceList(*dialog.cbDevice);
+    result = dialog.ShowModal();
+    if (result != TfmConnect::kResultCancel) {
+      info = dialog.Info;
+    }
+  }
+  if (result == TfmConnect::kResultOnline) {
+    OnlineConnection(info);
+  } else if (result == TfmConnect::kResultOffline) {
+    OfflineEdit(info);
+  }
+  if (CurrentDevice != nullptr && result != TfmConnect::kResultCancel) {
+    CurrentDevice->Settings->PageArea = sbMainArea;
+    CurrentDevice->Settings->CreateGroupButtons(sbSettingsGroups);
+  }
+}
+
+void TfmMain::ClosePageOfOtherDocument(const model::TDevice& next) {
+  if (model::CurrentGroup != nullptr && model::CurrentGroup->Document != next.Settings.get()) {
+    model::CurrentGroup->ClosePage();
+    model::CurrentGroup = nullptr;
+  }
+}
+
+void TfmMain::OnlineConnection(const TDeviceInfo& info) {
+  model::TDevice* device = nullptr;
+  try {
+    device = &devices_->FindDevice(info.DeviceValue);
+  } catch (const std::exception& error) {
+    ui::MessageBoxes().Show(ui::TBoxIcon::None, ui::kApplicationTitle, error.what(),
+                            ui::TBoxButtons::Ok);
+    return;
+  }
+  ClosePageOfOtherDocument(*device);
+  ++connection_;
+  CurrentDevice = device;
+  device->CommPort = info.CommPort;
+  device->Address = info.Address;
+  device->Online = true;
+  readyToWrite_ = false;
+  registerDataStore_->SetOnProgress(
+      [this](const void* sender, const std::string& text, bool failed, int32_t count) {
+        SettingsProgress(sender, text, failed, count);
+      });
+  model::TSettings& document = *device->Settings;
+  document.OnProgress = [this](const void* sender, const std::string& text, bool failed,
+                               int32_t count) { SettingsProgress(sender, text, failed, count); };
+  document.ClearPending();
+  registerDataStore_->Reset();
+  document.EditingEnabled = false;
+  document.SetEnabled(false);
+  SetConnected(this, true);
+  try {
+    serialManager_->Connect(*device);
+  } catch (...) {
+    // No link serves the device: undo the connection, so that the user may connect again.
+    ReleaseCurrentDevice();
+    ShowDisconnected();
+    throw;
+  }
+}
+
+void TfmMain::OfflineEdit(const TDeviceInfo& info) {
+  model::TDevice& device = devices_->GetDevice(info.DeviceValue);
+  ClosePageOfOtherDocument(device);
+  CurrentDevice = &device;
+  lbConnectStatus->setText(QString::fromStdString("Offline edit " + device.Name + "."));
+  device.Online = false;
+  readyToWrite_ = false;
+  model::OpenOffline(*device.Settings);
+  device.Settings->EditingEnabled = true;
+  device.Settings->SetEnabled(true);
+  btWriteSettings->setEnabled(false);
+  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
+    item->setEnabled(true);
+  }
+}
+
+void TfmMain::SetConnected(const void*, bool connected) {
+  // Write becomes possible only once the device has been read.
+  btWriteSettings->setEnabled(connected && OnlineAndReady());
+  if (connected) {
+    lbConnectStatus->setText(QString::fromStdString("Connected to " + CurrentDevice->Name + "."));
+    lbProgress->setText(QStringLiteral("Reading settings please wait..."));
+    lbProgress->adjustSize();
+    lbProgress->show();
+    Writing = false;
+    writingOnLine_ = false;
+    return;
+  }
+  ShowDisconnected();
+  if (CurrentDevice != nullptr) {
+    CurrentDevice->Settings->DestroyGroupButtons();
+    // The device is released whatever fails on the way, so the user can always connect
+    // again and always close the window.
+    ReleaseCurrentDevice();
+  }
+}
+
+void TfmMain::ReleaseCurrentDevice() {
+  model::TDevice* device = CurrentDevice;
+  CurrentDevice = nullptr;
+  ++connection_;
+  readyToWrite_ = false;
+  if (device != nullptr) {
+    serialManager_->Disconnect(*device);
+  }
+}
+
+void TfmMain::ShowDisconnected() {
+  lbConnectStatus->setText(QStringLiteral("Disconnected."));
+  Writing = false;
+  writingOnLine_ = false;
+  readyToWrite_ = false;
+  if (CurrentDevice != nullptr) {
+    CurrentDevice->Settings->EditingEnabled = false;
+    CurrentDevice->Settings->SetEnabled(false);
+  }
+  btWriteSettings->setEnabled(false);
+  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
+    item->setEnabled(false);
+  }
+}
+
+bool TfmMain::OnlineAndReady() const {
+  return CurrentDevice != nullptr && CurrentDevice->Online && readyToWrite_;
+}
+
+void TfmMain::SetEditingEnabled(bool enabled) {
+  if (CurrentDevice != nullptr) {
+    CurrentDevice->Settings->EditingEnabled = enabled;
+    CurrentDevice->Settings->SetEnabled(enabled);
+  }
+  readyToWrite_ = enabled && CurrentDevice != nullptr && CurrentDevice->Online;
+  btWriteSettings->setEnabled(OnlineAndReady());
+  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
+    item->setEnabled(enabled);
+  }
+}
+
+void TfmMain::ResetProgress() {
+  // Only the current online device is being read; nothing once it has been released.
+  if (CurrentDevice == nullptr || !CurrentDevice->Online) {
+    return;
+  }
+  ProgressMax = registerDataStore_->RegisterCount();
+  position_ = 0;
+  CurrentDevice->Settings->ClearPending();
+  ProgressBar1->setRange(0, std::max(ProgressMax, 1));
+  ProgressBar1->setValue(0);
+  if (ProgressMax == 0) {
+    // Nothing to read: the store raises no report, so the read is over now.
+    lbProgress->hide();
+    ProgressBar1->hide();
+    SetEditingEnabled(true);
+    ReadCompleteTimer->start();
+  }
+}
+
+bool TfmMain::ReopenLinkWithRetries() {
+  for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
+    if (serialManager_->ReopenLink()) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kReopenPauseMs));
+  }
+  return false;
+}
+
+void TfmMain::SettingsProgress(const void*, const std::string& text, bool failed,
+                               int32_t count) {
+  TReport report;
+  report.text = text;
+  report.failed = failed;
+  report.count = count;
+  report.complete = registerDataStore_->IsComplete();
+  report.hasFailed = registerDataStore_->HasFailed();
+  report.connection = connection_.load();
+  // After a failed write the link is reopened here, on the worker that raised the report,
+  // while no request of it is on the line.
+  if (failed && report.hasFailed && writingOnLine_) {
+    report.reopened = ReopenLinkWithRetries();
+  }
+  if (serialManager_->Gui().OnGuiThread()) {
+    ShowReport(report);
+  } else {
+    serialManager_->Gui().Post([this, report] { ShowReport(report); });
+  }
+}
+
+void TfmMain::ShowReport(const TReport& report) {
+  if (report.connection != connection_.load() || CurrentDevice == nullptr ||
+      !CurrentDevice->Online) {
+    return;  // a report of a connection that has ended
+  }
+  ProgressBar1->show();
+  lbProgress->setText(QString::fromStdString(report.text));
+  lbProgress->adjustSize();
+  lbProgress->show();
+  btWriteSettings->setEnabled(false);
+  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
+    item->setEnabled(false);
+  }
+  ProgressBar1->setValue(std::min(ProgressBar1->value() + report.count, ProgressBar1->maximum()));
+  position_ += report.count;
+  // A write is over at the store's closing report (the device has taken the marker) or at a
+  // failure; not at its last block.
+  const bool over = Writing ? report.hasFailed || (report.text.empty() && report.complete)
+                            : position_ >= ProgressMax || report.complete || report.hasFailed;
+  if (!over) {
+    return;
+  }
+  ProgressBar1->hide();
+  lbProgress->hide();
+  SetEditingEnabled(true);
+  if (!report.failed) {
+    if (Writing) {
+      WrittenSettingsTimer->start();
+    } else {
+      // Every setting takes what was read, so that a file saved now holds what the device
+      // holds, not only the pages shown.
+      CurrentDevice->Settings->ReloadFromStore();
+    }
+    ReadCompleteTimer->start();
+  } else if (report.hasFailed) {
+    if (Writing && report.reopened) {
+      FailureMessage = kWriteAgain;
+    } else {
+      ShowDisconnected();
+      FailureMessage = report.text;
+    }
+    FailTimer->start();
+  }
+  Writing = false;
+  writingOnLine_ = false;
+}
+
+void TfmMain::btWriteSettingsClick() {
+  // Only a device that has been read may be written: unread registers would go out as 0.
+  if (!OnlineAndReady() || Writing) {
+    return;
+  }
+  Writing = true;
+  writingOnLine_ = true;
+  readyToWrite_ = false;
+  btWriteSettings->setEnabled(false);
+  ProgressMax = registerDataStore_->RegisterCount();
+  position_ = 0;
+  ProgressBar1->setRange(0, std::max(ProgressMax, 1));
+  ProgressBar1->setValue(0);
+  lbProgress->setText(QStringLiteral("Writing settings please wait..."));
+  lbProgress->adjustSize();
+  lbProgress->show();
+  CurrentDevice->Settings->EditingEnabled = false;
+  CurrentDevice->Settings->SetEnabled(false);
+  registerDataStore_->StartWrite();
+}
+
+void TfmMain::WrittenSettingsTimerTimer() {
+  WrittenSettingsTimer->stop();
+  ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle,
+                          "Settings written successfully.", ui::TBoxButtons::Ok);
+}
+
+void TfmMain::FailTimerTimer() {
+  FailTimer->stop();
+  ui::ShowErrorBox(FailureMessage);
+}
+
+void TfmMain::ReadCompleteTimerTimer() {
+  ReadCompleteTimer->stop();
+  serialManager_->ShowFirstGroup();
+}
+
+void TfmMain::tbLoadSettingsClick() {
+  if (CurrentDevice == nullptr) {
+    return;
+  }
+  const QString path =
+      ChooseFileToLoad(QStringLiteral("Load Settings..."), QString::fromLatin1(kLoadFilter));
+  if (path.isEmpty()) {
+    return;
+  }
+  if (CurrentDevice->Online &&
+      Ask("Are you sure you wish to load the new settings?  This will overwrite any settings "
+          "stored in the unit.") == ui::TBoxAnswer::No) {
+    return;
+  }
+  CurrentDevice->Settings->LoadFromFile(QFile::encodeName(path).toStdString());
+  ReadCompleteTimer->start();
+}
+
+void TfmMain::tbSaveSettingsClick() {
+  if (CurrentDevice == nullptr) {
+    return;
+  }
+  const QString path =
+      ChooseFileToSave(QStringLiteral("Save Settings..."), QString::fromLatin1(kSaveFilter));
+  if (path.isEmpty()) {
+    return;
+  }
+  const std::string file = QFile::encodeName(path).toStdString();
+  if (EndsInCsv(path)) {
+    CurrentDevice->Settings->ExportCsv(file);
+  } else {
+    CurrentDevice->Settings->SaveToFile(file);
+  }
+}
+
+void TfmMain::tbRestoreDefaultClick() {
+  if (CurrentDevice == nullptr) {
+    return;
+  }
+  if (CurrentDevice->Online &&
+      Ask("Are you sure you wish to restore the factory defaults?") == ui::TBoxAnswer::No) {
+    return;
+  }
+  CurrentDevice->Settings->RestoreFactoryDefaults();
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  if (CurrentDevice != nullptr && CurrentDevice->Online) {
+    // A write stopped halfway would leave the device with part of the new settings and
+    // without its closing marker: it is let finish (each block ends within one request).
+    setEnabled(false);
+    while (Writing && registerDataStore_->State() == ::Writing) {
+      QEventLoop wait;
+      QTimer::singleShot(50, &wait, &QEventLoop::quit);
+      wait.exec();
+    }
+    setEnabled(true);
+    ui::RunGuarded([this] { ReleaseCurrentDevice(); });
+  }
+  QWidget::closeEvent(event);
 }

@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "comms/Registry.h"
 #include "model/Devices.h"
 #include "registers/Registerdatastore.h"
 
@@ -15,7 +17,13 @@ class QMenu;
 class QAction;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class TTitleBand;
+struct TDeviceInfo;
+
+namespace comms {
+class TSerialManager;
+}
 
 namespace ui {
 class TImageButton;
@@ -24,8 +32,15 @@ class TScrollBox;
 }  // namespace ui
 
 // The main window: title band, group navigation column, page area and the
-// bottom tool bar. It owns the device definitions and holds the device whose
-// settings are on display.
+// bottom tool bar. It owns the device definitions and the serial links, holds
+// the device whose settings are on display, and runs the commands: connect
+// (online or offline), write, load, save, restore factory defaults.
+//
+// Transfer reports: the register store raises its progress on the serial
+// worker's thread. There the handler only takes the store's state (and, after
+// a failed write, tries to reopen the link, with no request in flight); every
+// change of controls is posted to this thread in order, and every box and page
+// change follows from the one-shot timers.
 class TfmMain : public QWidget {
   Q_OBJECT
 
@@ -38,7 +53,30 @@ class TfmMain : public QWidget {
   model::TDevices* Devices() const { return devices_.get(); }
   TRegisterDataStore* RegisterDataStore() const { return registerDataStore_.get(); }
   TModbusHandler* ModbusHandler() const { return modbusHandler_.get(); }
+  comms::TSerialManager* SerialManager() const { return serialManager_.get(); }
   QString DefinitionsPath() const;
+
+  void btConnectClick();
+  void btWriteSettingsClick();
+  void tbLoadSettingsClick();
+  void tbSaveSettingsClick();
+  void tbRestoreDefaultClick();
+  void WrittenSettingsTimerTimer();
+  void FailTimerTimer();
+  void ReadCompleteTimerTimer();
+
+  void SetConnected(const void* sender, bool connected);
+  void ShowDisconnected();
+  void SetEditingEnabled(bool enabled);
+  // GUI thread, once the worker has collected the registers and started a read.
+  void ResetProgress();
+  // The store's reports (worker thread) and a setting's own (GUI thread).
+  void SettingsProgress(const void* sender, const std::string& text, bool failed, int32_t count);
+
+  // The file choosers of the settings menu: the chosen path, or empty when
+  // cancelled. Tests replace them.
+  std::function<QString(const QString& title, const QString& filter)> ChooseFileToLoad;
+  std::function<QString(const QString& title, const QString& filter)> ChooseFileToSave;
 
   // Called when the empty page area is clicked: the navigation button of the
   // group whose page is on display, or null when no page is shown or the
@@ -87,8 +125,18 @@ class TfmMain : public QWidget {
   QAction* tbSaveSettings = nullptr;
   QAction* tbRestoreDefault = nullptr;
 
+  QTimer* WrittenSettingsTimer = nullptr;
+  QTimer* FailTimer = nullptr;
+  QTimer* ReadCompleteTimer = nullptr;
+
+  static constexpr int kTimerMs = 100;
+  static constexpr int kReopenAttempts = 3;
+  static constexpr int kReopenPauseMs = 1000;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // FormClose: an online device is released; a write under way is let finish.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildLayout();
@@ -101,11 +149,43 @@ class TfmMain : public QWidget {
   void FormCreate();
   void FormDestroy();
   void OnMouseWheel(int delta);
+  void BuildTimers();
+
+  // One progress report with the store's state taken when it was raised.
+  struct TReport {
+    std::string text;
+    bool failed = false;
+    int32_t count = 0;
+    bool complete = false;
+    bool hasFailed = false;
+    // After a failed write: whether the link could be reopened.
+    bool reopened = false;
+    uint64_t connection = 0;
+  };
+  void OnlineConnection(const TDeviceInfo& info);
+  void OfflineEdit(const TDeviceInfo& info);
+  // Before another device becomes current: its page is closed, so that no
+  // page stays editable on a document that is no longer current.
+  void ClosePageOfOtherDocument(const model::TDevice& next);
+  void ReleaseCurrentDevice();
+  bool ReopenLinkWithRetries();
+  void ShowReport(const TReport& report);
+  bool OnlineAndReady() const;
 
   QString programFolder_;
+  comms::TRegistryChoices choices_;
   std::unique_ptr<TModbusHandler> modbusHandler_;
   std::unique_ptr<TRegisterDataStore> registerDataStore_;
+  std::unique_ptr<comms::TSerialManager> serialManager_;
   std::unique_ptr<model::TDevices> devices_;
+  // Read on the worker thread by the progress handler.
+  std::atomic<bool> writingOnLine_{false};
+  // Changes whenever a device is attached or released: reports posted for
+  // another connection are dropped.
+  std::atomic<uint64_t> connection_{0};
+  bool readyToWrite_ = false;
+  // Registers moved so far by the transfer on display.
+  int32_t position_ = 0;
 };
 
 // The one main window of the program, for the parts that must reach it.

@@ -17,7 +17,7 @@ TSerialManager::TSerialManager(TRegisterDataStore& store, TModbusHandler& handle
     : store_(store),
       handler_(handler),
       choices_(choices),
-      shared_{devices_, store_, gui_, {}},
+      shared_{devices_, store_, gui_, {}, {}},
       requestTimeoutMs_(MbusMasterFunctions::kDefaultTimeoutMs) {}
 
 TSerialManager::~TSerialManager() {

@@ -74,6 +74,9 @@ class TSerialManager {
   TDeviceList& DeviceList() { return devices_; }
   bool HasLink(std::int32_t port) const;
   int LinkCount() const;
+  // Stops every worker and closes its link (the destructor does it too). Afterwards no
+  // worker raises anything.
+  void CloseAllLinks();
 
  private:
   struct TLink {
@@ -86,7 +89,6 @@ class TSerialManager {
                     std::int32_t port);
   void CloseLink(std::int32_t port);
   TSerialThread& FindLink(std::int32_t port) const;
-  void CloseAllLinks();
   // A link opened by a search for another connection type than the one now chosen, with no
   // device attached and no search pending, is closed so that the next use opens it anew.
   void CloseLinkOfOtherType(std::int32_t port);

@@ -176,11 +176,10 @@ void TSerialThread::RunReadPass() {
       return;
     }
   }
-  auto devices = shared_.Devices.Lock();
+  std::lock_guard<std::mutex> pass(shared_.Passes);
   if (!ServesDevices()) {
     return;
   }
-  // Under the device list's lock, so that no other worker's pass runs on this protocol.
   shared_.Store.SetProtocol(&protocol_);
   if (shared_.Store.State() == Reading) {
     std::lock_guard<std::recursive_mutex> line(lineMutex_);
@@ -189,7 +188,7 @@ void TSerialThread::RunReadPass() {
 }
 
 void TSerialThread::RunWritePass() {
-  auto devices = shared_.Devices.Lock();
+  std::lock_guard<std::mutex> pass(shared_.Passes);
   if (!ServesDevices()) {
     return;
   }
@@ -201,7 +200,7 @@ void TSerialThread::RunWritePass() {
     std::lock_guard<std::recursive_mutex> line(lineMutex_);
     shared_.Store.WritePass();
   } catch (const std::exception& error) {
-    // Queued: a box must not open while this worker holds the device list's lock.
+    // Queued: the worker never waits for a box.
     const std::string text = error.what();
     shared_.Gui.Post([text] { ui::ShowErrorBox(text); });
     throw;

@@ -42,6 +42,9 @@ struct TLinkShared {
   TDeviceList& Devices;
   TRegisterDataStore& Store;
   TGuiDispatcher& Gui;
+  // Serialises the workers' read and write passes, so that each runs on the protocol it gave
+  // the store. Never taken by the GUI thread.
+  std::mutex Passes;
   // The main window's ResetProgress, run on the GUI thread once a read has started. Set and
   // read on the GUI thread only.
   std::function<void()> ResetProgress;
@@ -59,10 +62,12 @@ struct TLinkShared {
 // (see QueueDisplaySteps). A worker serves only the listed devices on its
 // own comm port: a link left open by a search never carries another port's transfers.
 //
-// Locks: the device list's lock is held for the whole of a read or write pass and released
-// before every call to the GUI thread; the store's progress report, raised inside a
-// pass, must therefore never wait for the GUI thread. The line lock is held while this
-// worker has a request on the line and by WithLine.
+// Locks: the device list's lock is taken only to look at the list, never across a request
+// on the line, so the GUI thread (which takes it to attach, release, poll and refresh) never
+// waits on the line. The shared pass lock keeps one worker's pass from running on another's
+// protocol; the line lock is held while this worker has a request on the line and by
+// WithLine. The store's progress report is raised inside a pass on the worker thread and
+// must never wait for the GUI thread.
 class TSerialThread {
  public:
   static constexpr int kSearchAttempts = 15;

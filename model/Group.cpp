@@ -219,7 +219,7 @@ void TGroup::Show() {
     CurrentGroup->ClosePage();
   }
   RefreshFromStore();
-  SetEnabled(true);
+  SetEnabled(Document->EditingEnabled);
   CurrentGroup = this;
   if (Document->PageArea != nullptr) {
     BuildPage(Document->PageArea);

@@ -85,6 +85,9 @@ class TSettings {
   // Where group pages are built; set by the main window before the
   // navigation is built. Null: pages are not built (offline commands).
   ui::TScrollBox* PageArea = nullptr;
+  // Whether a page shown now may be edited: not while a device is read or written. The
+  // main window sets it; offline work leaves it on.
+  bool EditingEnabled = true;
   TProgressEvent OnProgress;
 
   // At most this many settings in one document (a definitions file with a

@@ -30,7 +30,7 @@ struct TDelivery {
 
 class SerialThread : public CommsFixture {
  protected:
-  SerialThread() : shared_{list_, store_, gui_, {}} {}
+  SerialThread() : shared_{list_, store_, gui_, {}, {}} {}
   ~SerialThread() override { worker_.reset(); }
 
   TSerialThread& StartWorker(std::int32_t port = 1) {

@@ -51,7 +51,7 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   TFakeProtocol line;
   TDeviceList list;
   TGuiDispatcher gui;
-  TLinkShared shared{list, store_, gui, {}};
+  TLinkShared shared{list, store_, gui, {}, {}};
   device.CommPort = 1;
   device.Address = 1;
   device.Online = true;
