@@ -1,0 +1,332 @@
+// The main window's commands end to end, offscreen: the real window and connection dialog
+// against dravonik-sim on a pseudo-terminal. Connect, read, edit, write, failures with and
+// without a reopened link, offline edit with the settings menu, and closing the window.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/Fm_connect.h"
+#include "app/Fm_main.h"
+#include "ui/ImageButton.h"
+#include "comms/Registry.h"
+#include "comms/Serialmanager.h"
+#include "model/Group.h"
+#include "model/Setting.h"
+#include "model/Setting_dropdown.h"
+#include "model/Setting_int.h"
+#include "model/Settings.h"
+#include "tests/modbus/SimProcess.h"
+#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using comms::kConfigKey;
+using testsupport::ReadFile;
+
+constexpr int kHangBoundMs = 60000;
+constexpr const char* kDeviceName = "Dravonik V200 Ventilation Controller";
+
+class FmMainCommands : public testing::Test {
+ protected:
+  FmMainCommands() {
+    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+    // The program folder of the build: Devices.xml and images beside the programs.
+    window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
+    fmMain = window_.get();
+    window_->show();
+  }
+  ~FmMainCommands() override {
+    window_->close();
+    fmMain = nullptr;
+    window_.reset();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  // Presses the connect button and lets act work the dialog once it is up.
+  void Connect(const std::function<void(TfmConnect&)>& act) {
+    bool acted = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<TfmConnect*>(QApplication::activeModalWidget());
+      if (dialog != nullptr && dialog->isVisible() && !acted) {
+        acted = true;
+        act(*dialog);
+      }
+    });
+    poll.start(10);
+    window_->btConnect->click();
+  }
+
+  // Online over serial Comm 1, opening path.
+  void ConnectTo(const std::string& path) {
+    comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
+    comms::WriteRegistryInteger(kConfigKey, "CommPortIndex", 0);
+    comms::WriteRegistryBool(kConfigKey, "Online", true);
+    comms::WritePortDevice("COM1", path);
+    Connect([](TfmConnect& dialog) { dialog.btnConnect->click(); });
+  }
+
+  // The read has ended and the first group's page is on display.
+  bool ReadShown() {
+    return QTest::qWaitFor(
+        [&] {
+          return window_->RegisterDataStore()->IsComplete() && model::CurrentGroup != nullptr &&
+                 !window_->ReadCompleteTimer->isActive() && window_->btWriteSettings->isEnabled();
+        },
+        kHangBoundMs);
+  }
+
+  bool BoxShown(const std::string& text) {
+    return QTest::qWaitFor(
+        [&] {
+          for (const std::string& shown : boxes_.Texts()) {
+            if (shown == text) {
+              return true;
+            }
+          }
+          return false;
+        },
+        kHangBoundMs);
+  }
+
+  std::string Status() const { return window_->lbConnectStatus->text().toStdString(); }
+  model::TSettings& Document() const { return *window_->CurrentDevice->Settings; }
+
+  template <typename Kind>
+  Kind* FirstOfKind() {
+    for (auto& group : Document().Groups) {
+      for (auto& setting : group->Settings) {
+        auto* found = dynamic_cast<Kind*>(setting.get());
+        if (found != nullptr && !found->IsTemplate &&
+            found->RegisterType == model::kHoldingRegister && found->BitMask == 0) {
+          return found;
+        }
+      }
+    }
+    return nullptr;
+  }
+
+  testsupport::TTempDir config_;
+  testsupport::TRecordingMessageBoxes boxes_;
+  std::unique_ptr<TfmMain> window_;
+};
+
+TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
+  SimProcess sim({"--set", "28=3", "--set", "2=7"});
+  ConnectTo(sim.Path());
+  EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
+  // Nothing may be written before the device has been read.
+  EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+  window_->btWriteSettingsClick();
+  EXPECT_NE(window_->RegisterDataStore()->State(), Writing);
+  ASSERT_TRUE(ReadShown());
+  EXPECT_FALSE(window_->ProgressBar1->isVisible());
+  EXPECT_EQ(window_->ProgressMax, window_->RegisterDataStore()->RegisterCount());
+  EXPECT_TRUE(window_->tbSaveSettings->isEnabled());
+  EXPECT_TRUE(boxes_.Boxes().empty());
+
+  // The user edits an integer and a drop-down, as their edit boxes store them.
+  auto* integer = FirstOfKind<model::TSettingInt>();
+  auto* dropDown = FirstOfKind<model::TSettingDropDown>();
+  ASSERT_NE(integer, nullptr);
+  ASSERT_NE(dropDown, nullptr);
+  integer->Value = integer->Maximum;
+  integer->StoreValue();
+  dropDown->Value = 1;
+  dropDown->StoreValue();
+
+  window_->btWriteSettingsClick();
+  EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+  ASSERT_TRUE(BoxShown("Settings written successfully."));
+  const std::string dump = sim.DumpText();
+  EXPECT_NE(dump.find("h " + std::to_string(integer->Reference) + " " +
+                      std::to_string(static_cast<std::uint16_t>(integer->Maximum)) + "\n"),
+            std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("h " + std::to_string(dropDown->Reference) + " 1\n"), std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("h 27 123\n"), std::string::npos);
+  EXPECT_TRUE(window_->btWriteSettings->isEnabled());
+  EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
+}
+
+TEST_F(FmMainCommands, AReadFailingMidwayShowsTheStoresTextAndTheDisconnectedDisplay) {
+  // The device type's blocks: coils 1 to 2, holding registers 1 to 2, 41 to 48, 51 to 54,
+  // 61 to 63, 216 to 219; the fourth holding-register block fails.
+  SimProcess sim({"--set", "28=3", "--exception", "62:4"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, kHangBoundMs));
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Reading Holding Registers 61 to 63Failed"}));
+  EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Error);
+  EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+  // The device stays current until the next connect, which asks first.
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  boxes_.QueueAnswer(ui::TBoxAnswer::No);
+  window_->btConnectClick();
+  EXPECT_EQ(boxes_.Texts().back(), "Are you sure you wish to disconnect?");
+  EXPECT_NE(window_->CurrentDevice, nullptr);
+}
+
+TEST_F(FmMainCommands, AFailedWriteWhoseLinkReopensAsksToWriteAgain) {
+  auto first = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3"});
+  SimProcess replacement({"--set", "28=3"});
+  ConnectTo(first->Path());
+  ASSERT_TRUE(ReadShown());
+  comms::WritePortDevice("COM1", replacement.Path());
+  first.reset();  // the line goes dead under the link
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(BoxShown("Writing settings failed, please try writing again"));
+  EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
+  EXPECT_TRUE(window_->btWriteSettings->isEnabled());
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(BoxShown("Settings written successfully."));
+  EXPECT_NE(replacement.DumpText().find("h 27 123\n"), std::string::npos);
+}
+
+TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects) {
+  auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3"});
+  ConnectTo(sim->Path());
+  ASSERT_TRUE(ReadShown());
+  comms::WritePortDevice("COM1", config_.File("gone"));
+  sim.reset();
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, kHangBoundMs));
+  const std::string text = boxes_.Texts().front();
+  EXPECT_EQ(text.rfind("Writing ", 0), 0u) << text;
+  EXPECT_EQ(text.substr(text.size() - 6), "Failed");
+  EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+}
+
+TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
+  Connect([](TfmConnect& dialog) {
+    dialog.rbOffline->click();
+    dialog.cbDevice->setCurrentIndex(2);
+    dialog.btnConnect->click();
+  });
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(Status(), std::string("Offline edit ") + kDeviceName + ".");
+  EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+  EXPECT_TRUE(window_->tbLoadSettings->isEnabled());
+
+  const QString zsf = QString::fromStdString(config_.File("unit.zsf"));
+  const QString csv = QString::fromStdString(config_.File("unit.CsV"));
+  QString next;
+  window_->ChooseFileToSave = [&](const QString& title, const QString& filter) {
+    EXPECT_EQ(title, "Save Settings...");
+    EXPECT_TRUE(filter.contains("*.zsf"));
+    EXPECT_TRUE(filter.contains("*.csv"));
+    return next;
+  };
+  window_->ChooseFileToLoad = [&](const QString& title, const QString&) {
+    EXPECT_EQ(title, "Load Settings...");
+    return next;
+  };
+  auto* integer = FirstOfKind<model::TSettingInt>();
+  ASSERT_NE(integer, nullptr);
+  integer->Value = integer->Maximum;
+  integer->StoreValue();
+  next = zsf;
+  window_->tbSaveSettingsClick();
+  next = csv;
+  window_->tbSaveSettingsClick();
+  EXPECT_EQ(ReadFile(csv.toStdString()).rfind("Setting Name,Value\r\n", 0), 0u);
+  EXPECT_NE(ReadFile(zsf.toStdString()).find("<settings>"), std::string::npos);
+
+  window_->tbRestoreDefaultClick();
+  EXPECT_EQ(integer->Value, integer->Default);
+  next = zsf;
+  window_->tbLoadSettingsClick();
+  EXPECT_EQ(integer->Value, integer->Maximum);
+  EXPECT_TRUE(boxes_.Boxes().empty());  // offline: no question
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+  next.clear();
+  window_->tbLoadSettingsClick();  // cancelled: nothing happens
+  EXPECT_EQ(integer->Value, integer->Maximum);
+}
+
+TEST_F(FmMainCommands, CancellingTheDialogAfterTheDisconnectLeavesTheWindowDisconnected) {
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  boxes_.QueueAnswer(ui::TBoxAnswer::Yes);
+  Connect([](TfmConnect& dialog) { dialog.btnCancel->click(); });
+  EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+}
+
+TEST_F(FmMainCommands, AFailedConnectIsUndone) {
+  SimProcess sim({"--set", "28=3"});
+  // No FTDI converter attached.
+  testsupport::TTempDir emptyTree;
+  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
+  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
+  comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
+  comms::WritePortDevice("COM1", sim.Path());
+  Connect([](TfmConnect& dialog) {
+    dialog.btnConnect->click();
+    // The search runs over the serial line; by the time the window connects, the stored
+    // choice is USB, whose link cannot open.
+    comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 0);
+  });
+  unsetenv("DRAVONIK_SYSFS_ROOT");
+  unsetenv("DRAVONIK_DEV_ROOT");
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Port or socket open error."}));
+  EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+  // The user can connect again at once: no disconnect question.
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+}
+
+TEST_F(FmMainCommands, ClosingTheWindowWhileWritingLetsTheWriteFinish) {
+  SimProcess sim({"--set", "28=3", "--delay-ms", "5"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->ProgressBar1->value() > 0; }, kHangBoundMs));
+  window_->close();
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+  EXPECT_NE(sim.DumpText().find("h 27 123\n"), std::string::npos);
+}
+
+// While the worker waits on a slow line the GUI thread goes on: its longest gap between two
+// turns of the event loop stays far below the time one request spends on the line.
+TEST_F(FmMainCommands, TheWindowStaysResponsiveWhileTheLineIsSlow) {
+  SimProcess sim({"--set", "28=3", "--delay-ms", "900"});
+  ConnectTo(sim.Path());
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0;
+  qint64 longest = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    longest = std::max(longest, now - last);
+    last = now;
+  });
+  tick.start(10);
+  QTest::qWait(3000);  // three requests on the line
+  tick.stop();
+  EXPECT_LT(longest, 450) << "the GUI thread stalled for " << longest << " ms";
+  window_->close();
+}
+
+}  // namespace
