@@ -44,6 +44,9 @@ Offline commands (no link is opened, nothing is sent to a device):
   convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE
                                                 load a settings file over the factory
                                                 defaults and write the result
+  preset   DEVICE [--devices FILE]              print the dravonik-sim options that make it
+                                                a device of this type holding its factory
+                                                defaults (--set 28=ID ... --set-coil ...)
 
 Device commands (through the program's own link, worker thread and register store):
   read  (--port PORT | --usb) [--devices FILE] --out FILE
@@ -101,11 +104,13 @@ bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known
 bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
                          std::string& error) {
   const bool needsDevice = command.kind != TCliCommand::Kind::kDevices;
+  const bool writesFile = needsDevice && command.kind != TCliCommand::Kind::kPreset;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool known =
         arg == "--devices" ||
-        (needsDevice && (arg == "--device" || arg == "--device-id" || arg == "--out")) ||
+        (needsDevice && (arg == "--device" || arg == "--device-id")) ||
+        (writesFile && arg == "--out") ||
         (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
     if (!CheckOption(args, i, known, error)) {
       return false;
@@ -137,7 +142,7 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
     error = "--device or --device-id is required";
   } else if (command.kind == TCliCommand::Kind::kConvert && command.inPath.empty()) {
     error = "--in is required";
-  } else if (command.outPath.empty()) {
+  } else if (writesFile && command.outPath.empty()) {
     error = "--out is required";
   }
   return error.empty();
@@ -193,7 +198,7 @@ bool IsOnlineCommand(TCliCommand::Kind kind) {
 
 bool IsOfflineCommand(TCliCommand::Kind kind) {
   return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
-         kind == TCliCommand::Kind::kConvert;
+         kind == TCliCommand::Kind::kConvert || kind == TCliCommand::Kind::kPreset;
 }
 
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
@@ -207,6 +212,7 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"devices", TCliCommand::Kind::kDevices},
       {"defaults", TCliCommand::Kind::kDefaults},
       {"convert", TCliCommand::Kind::kConvert},
+      {"preset", TCliCommand::Kind::kPreset},
       {"read", TCliCommand::Kind::kRead},
       {"write", TCliCommand::Kind::kWrite},
   };
@@ -347,6 +353,7 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kDevices:
     case TCliCommand::Kind::kDefaults:
     case TCliCommand::Kind::kConvert:
+    case TCliCommand::Kind::kPreset:
     case TCliCommand::Kind::kRead:
     case TCliCommand::Kind::kWrite:
       // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.

@@ -20,6 +20,7 @@ struct TCliCommand {
     kDevices,
     kDefaults,
     kConvert,
+    kPreset,
     kRead,
     kWrite,
   };

@@ -31,6 +31,25 @@ void ListDevices(const model::TDevices& devices, std::ostream& out) {
   }
 }
 
+// The simulator's options for a device of this type holding its factory defaults: the
+// device type id in holding register 28, then every register and coil of the image.
+void PrintPreset(model::TDevice& device, std::ostream& out) {
+  model::OpenOffline(*device.Settings);
+  const TRegisterDataStore& store = device.Settings->Store();
+  out << "--set 28=" << static_cast<std::uint16_t>(device.DeviceId);
+  for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+    if (reference != 28 && store.IsHoldingRegisterRegistered(reference)) {
+      std::int16_t value = 0;
+      store.GetHoldingRegisters(reference, &value, 1);
+      out << " --set " << reference << '=' << static_cast<std::uint16_t>(value);
+    }
+    if (store.IsCoilRegistered(reference) && store.GetCoil(reference)) {
+      out << " --set-coil " << reference << "=1";
+    }
+  }
+  out << '\n';
+}
+
 void WriteDocument(model::TDevice& device, const TCliCommand& command) {
   model::TSettings& document = *device.Settings;
   model::OpenOffline(document);
@@ -70,7 +89,11 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
     } else {
       model::TDevice& device = command.deviceName ? FindDeviceByName(devices, *command.deviceName)
                                                   : devices.FindDevice(*command.deviceId);
-      WriteDocument(device, command);
+      if (command.kind == TCliCommand::Kind::kPreset) {
+        PrintPreset(device, out);
+      } else {
+        WriteDocument(device, command);
+      }
     }
     out.flush();
     return 0;
