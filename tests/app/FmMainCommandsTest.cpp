@@ -13,7 +13,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
 
 #include "app/Fm_connect.h"
@@ -323,10 +325,121 @@ TEST_F(FmMainCommands, TheWindowStaysResponsiveWhileTheLineIsSlow) {
     last = now;
   });
   tick.start(10);
-  QTest::qWait(3000);  // three requests on the line
+  QTest::qWait(1500);
+  // A page shown while the read runs cannot be edited.
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  window_->CurrentDevice->Settings->Groups[0]->Show();
+  auto* integer = FirstOfKind<model::TSettingInt>();
+  ASSERT_NE(integer, nullptr);
+  EXPECT_FALSE(integer->Enabled);
+  QTest::qWait(1500);  // three requests on the line in all
   tick.stop();
+  std::cerr << "longest gap between two turns of the GUI event loop: " << longest << " ms\n";
   EXPECT_LT(longest, 450) << "the GUI thread stalled for " << longest << " ms";
   window_->close();
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+}
+
+TEST_F(FmMainCommands, AWriteWhoseClosingMarkerFailsIsNeverReportedWritten) {
+  SimProcess sim({"--set", "28=3", "--exception", "27:4"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(BoxShown("Writing settings failed, please try writing again"));
+  QTest::qWait(300);
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Writing settings failed, please try writing again"}));
+}
+
+TEST_F(FmMainCommands, AfterAWriteTheFirstPageIsShownAgain) {
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  window_->CurrentDevice->Settings->Groups[1]->Show();
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(BoxShown("Settings written successfully."));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return model::CurrentGroup == window_->CurrentDevice->Settings->Groups[0].get(); },
+      kHangBoundMs));
+}
+
+TEST_F(FmMainCommands, ThePageOfThePreviousDeviceDoesNotStayOnDisplay) {
+  Connect([](TfmConnect& dialog) {
+    dialog.rbOffline->click();
+    dialog.cbDevice->setCurrentIndex(0);
+    dialog.btnConnect->click();
+  });
+  model::TSettings& offline = Document();
+  offline.Groups[0]->Show();
+  ASSERT_EQ(model::CurrentGroup->Document, &offline);
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  EXPECT_TRUE(model::CurrentGroup == nullptr || model::CurrentGroup->Document == &Document());
+  ASSERT_TRUE(ReadShown());
+  EXPECT_EQ(model::CurrentGroup->Document, &Document());
+}
+
+TEST_F(FmMainCommands, BadSettingsFilesShowTheirMessageAndChangeNothing) {
+  Connect([](TfmConnect& dialog) {
+    dialog.rbOffline->click();
+    dialog.cbDevice->setCurrentIndex(2);
+    dialog.btnConnect->click();
+  });
+  testsupport::TTempDir files;
+  const std::string corrupt = files.Write("corrupt.zsf", "<settings><device name=");
+  const std::string other = files.Write(
+      "other.zsf", R"(<?xml version="1.0"?><settings><device name="Dravonik P500 Pressure )"
+                   R"(Controller" device_id="1"/></settings>)");
+  QString next;
+  window_->ChooseFileToLoad = [&](const QString&, const QString&) { return next; };
+  next = QString::fromStdString(corrupt);
+  window_->tbLoadSettings->trigger();
+  next = QString::fromStdString(other);
+  window_->tbLoadSettings->trigger();
+  ASSERT_EQ(boxes_.Texts().size(), 2u);
+  EXPECT_EQ(boxes_.Texts()[0].rfind("Error reading XML document " + corrupt, 0), 0u)
+      << boxes_.Texts()[0];
+  EXPECT_EQ(boxes_.Texts()[1],
+            std::string("Device name is not ' ") + kDeviceName +
+                ".'\nThis settings file has been created for a different type of device.");
+  EXPECT_EQ(Status(), std::string("Offline edit ") + kDeviceName + ".");
+}
+
+// A device type whose settings use no register at all: the read ends at once.
+TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
+  testsupport::TTempDir config;
+  testsupport::TTempDir program;
+  testsupport::TRecordingMessageBoxes boxes;
+  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  program.Write("Devices.xml", R"(<zsf><settings settings_id="1"><group name="Notes" )"
+                               R"(description="Nothing to read"/></settings>)"
+                               R"(<device name="Empty" device_id="9" live_status_id="0" )"
+                               R"(settings_id="1"/></zsf>)");
+  std::filesystem::copy(SimProcess::BinDir() + "/images", program.Path() / "images");
+  SimProcess sim({"--set", "28=9"});
+  comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
+  comms::WritePortDevice("COM1", sim.Path());
+  TfmMain window(QString::fromStdString(program.Path().string()));
+  fmMain = &window;
+  window.show();
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<TfmConnect*>(QApplication::activeModalWidget())) {
+      if (dialog->btnConnect->isEnabled() && dialog->btnConnect->text() == "&Connect") {
+        dialog->btnConnect->click();
+      }
+    }
+  });
+  poll.start(10);
+  window.btConnect->click();
+  poll.stop();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.btWriteSettings->isEnabled(); }, kHangBoundMs));
+  EXPECT_FALSE(window.lbProgress->isVisible());
+  EXPECT_EQ(window.lbConnectStatus->text(), "Connected to Empty.");
+  window.close();
+  fmMain = nullptr;
+  unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
