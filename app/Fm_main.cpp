@@ -298,9 +298,7 @@ void TfmMain::BuildPopupMenu() {
   PopupMenu->addSeparator();
   tbRestoreDefault = PopupMenu->addAction(QStringLiteral("&Restore Factory Defaults"));
   tbRestoreDefault->setToolTip(QStringLiteral("Restore Factory Defaults"));
-  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
-    item->setEnabled(false);
-  }
+  SetMenuItemsEnabled(false);
   connect(tbLoadSettings, &QAction::triggered, this,
           [this] { ui::RunGuarded([this] { tbLoadSettingsClick(); }); });
   connect(tbSaveSettings, &QAction::triggered, this,
@@ -487,9 +485,7 @@ void TfmMain::OfflineEdit(const TDeviceInfo& info) {
   device.Settings->EditingEnabled = true;
   device.Settings->SetEnabled(true);
   btWriteSettings->setEnabled(false);
-  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
-    item->setEnabled(true);
-  }
+  SetMenuItemsEnabled(true);
 }
 
 void TfmMain::SetConnected(const void*, bool connected) {
@@ -533,8 +529,12 @@ void TfmMain::ShowDisconnected() {
     CurrentDevice->Settings->SetEnabled(false);
   }
   btWriteSettings->setEnabled(false);
+  SetMenuItemsEnabled(false);
+}
+
+void TfmMain::SetMenuItemsEnabled(bool enabled) {
   for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
-    item->setEnabled(false);
+    item->setEnabled(enabled);
   }
 }
 
@@ -549,9 +549,7 @@ void TfmMain::SetEditingEnabled(bool enabled) {
   }
   readyToWrite_ = enabled && CurrentDevice != nullptr && CurrentDevice->Online;
   btWriteSettings->setEnabled(OnlineAndReady());
-  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
-    item->setEnabled(enabled);
-  }
+  SetMenuItemsEnabled(enabled);
 }
 
 void TfmMain::ResetProgress() {
@@ -614,9 +612,7 @@ void TfmMain::ShowReport(const TReport& report) {
   lbProgress->adjustSize();
   lbProgress->show();
   btWriteSettings->setEnabled(false);
-  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
-    item->setEnabled(false);
-  }
+  SetMenuItemsEnabled(false);
   ProgressBar1->setValue(std::min(ProgressBar1->value() + report.count, ProgressBar1->maximum()));
   position_ += report.count;
   // A write is over at the store's closing report (the device has taken the marker) or at a

@@ -171,6 +171,7 @@ class TfmMain : public QWidget {
   bool ReopenLinkWithRetries();
   void ShowReport(const TReport& report);
   bool OnlineAndReady() const;
+  void SetMenuItemsEnabled(bool enabled);
 
   QString programFolder_;
   comms::TRegistryChoices choices_;
