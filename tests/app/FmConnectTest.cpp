@@ -12,7 +12,6 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
-#include <filesystem>
 #include <memory>
 
 #include "comms/Registry.h"
@@ -20,6 +19,7 @@
 #include "model/Devices.h"
 #include "registers/Registerdatastore.h"
 #include "tests/modbus/SimProcess.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/TempDir.h"
 
@@ -156,36 +156,12 @@ TEST_F(FmConnectTest, NoAnswerOverSerialNamesThePortAndAddress) {
   EXPECT_EQ(dialog->btnConnect->text(), "&Connect");
 }
 
-// An FTDI converter called "Dravonik" as the kernel's ftdi_sio driver shows it, whose device
-// node is the simulator's terminal.
-void AddConverter(const testsupport::TTempDir& tree, const std::string& terminal) {
-  namespace fs = std::filesystem;
-  const fs::path root = tree.Path();
-  const fs::path usb = root / "sys/devices/usb1/1-1";
-  const fs::path port = usb / "1-1:1.0/ttyUSB0";
-  fs::create_directories(port);
-  fs::create_directories(root / "sys/bus/usb-serial/drivers/ftdi_sio");
-  fs::create_directories(root / "sys/class/tty/ttyUSB0");
-  fs::create_directories(root / "dev");
-  tree.Write("sys/devices/usb1/1-1/product", "Dravonik\n");
-  tree.Write("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", "16\n");
-  fs::create_symlink(root / "sys/bus/usb-serial/drivers/ftdi_sio", port / "driver");
-  fs::create_symlink(port, root / "sys/class/tty/ttyUSB0/device");
-  fs::create_symlink(fs::canonical(terminal), root / "dev/ttyUSB0");
-  setenv("DRAVONIK_SYSFS_ROOT", (root / "sys").c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", (root / "dev").c_str(), 1);
-}
-
 TEST_F(FmConnectTest, NoAnswerOverUsbAsksForTheSyncButton) {
   SimProcess sim({"--exception", "28:2"});
-  testsupport::TTempDir tree;
-  AddConverter(tree, sim.Path());
+  testsupport::TFakeConverter converter(sim.Path());
   auto dialog = Show();
   dialog->btnConnect->click();
-  const bool shown = QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, 60000);
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
-  ASSERT_TRUE(shown);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, 60000));
   EXPECT_EQ(boxes_.Texts(),
             (std::vector<std::string>{"Dravonik has been found but is not communicating\n\n"
                                       "Please ensure that the Dravonik was powered up with the "

@@ -29,6 +29,7 @@
 #include "model/Setting_int.h"
 #include "model/Settings.h"
 #include "tests/modbus/SimProcess.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/TempDir.h"
 
@@ -211,6 +212,35 @@ TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects)
   EXPECT_EQ(text.substr(text.size() - 6), "Failed");
   EXPECT_EQ(Status(), "Disconnected.");
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
+}
+
+TEST_F(FmMainCommands, TheSimulatorKilledDuringAReadEndsItWithTheStoresText) {
+  auto sim = std::make_unique<SimProcess>(
+      std::vector<std::string>{"--set", "28=3", "--delay-ms", "100"});
+  ConnectTo(sim->Path());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->ProgressBar1->value() > 0; }, kHangBoundMs));
+  sim.reset();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, kHangBoundMs));
+  const std::string text = boxes_.Texts().front();
+  EXPECT_EQ(text.rfind("Reading ", 0), 0u) << text;
+  EXPECT_EQ(text.substr(text.size() - 6), "Failed");
+  EXPECT_EQ(Status(), "Disconnected.");
+}
+
+// The default first-run choice: USB. The converter is then unplugged while connected.
+TEST_F(FmMainCommands, AnUnpluggedConverterFailsTheWriteAndCannotBeReopened) {
+  auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3"});
+  testsupport::TFakeConverter converter(sim->Path());
+  Connect([](TfmConnect& dialog) { dialog.btnConnect->click(); });
+  ASSERT_TRUE(ReadShown());
+  EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
+  converter.Unplug();
+  sim.reset();
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, kHangBoundMs));
+  const std::string text = boxes_.Texts().front();
+  EXPECT_EQ(text.rfind("Writing ", 0), 0u) << text;
+  EXPECT_EQ(Status(), "Disconnected.");
 }
 
 TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "tests/support/TempDir.h"
+
+namespace testsupport {
+
+// An FTDI converter called "Dravonik" as the kernel's ftdi_sio driver shows it in sysfs,
+// in a temporary tree that DRAVONIK_SYSFS_ROOT and DRAVONIK_DEV_ROOT point to while the
+// object lives. Its device node /dev/ttyUSB0 is a link to a terminal (a simulator's).
+class TFakeConverter {
+ public:
+  explicit TFakeConverter(const std::string& terminal);
+  ~TFakeConverter();
+  TFakeConverter(const TFakeConverter&) = delete;
+  TFakeConverter& operator=(const TFakeConverter&) = delete;
+
+  // The converter is unplugged: its device node goes.
+  void Unplug();
+
+ private:
+  TTempDir tree_;
+};
+
+}  // namespace testsupport
