@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 #include "app/Fm_about.h"
@@ -28,6 +29,7 @@
 #include "model/Group.h"
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
+#include "model/Xmlutil.h"
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
@@ -426,6 +428,45 @@ void TfmMain::btConnectClick() {
   if (CurrentDevice != nullptr && result != TfmConnect::kResultCancel) {
     CurrentDevice->Settings->PageArea = sbMainArea;
     CurrentDevice->Settings->CreateGroupButtons(sbSettingsGroups);
+  }
+}
+
+void TfmMain::OpenSettingsFile(const QString& path) {
+  const std::string file = QFile::encodeName(path).toStdString();
+  bool opened = false;
+  try {
+    pugi::xml_document document;
+    model::LoadXmlDocument(document, file);
+    const pugi::xml_node root = document.document_element();
+    if (std::string_view(root.name()) != "settings") {
+      throw std::runtime_error("Could not find root node 'settings' in XML document");
+    }
+    const pugi::xml_node device = model::FindChildElement(root, "device");
+    if (!device) {
+      throw std::runtime_error("Could not find node 'device' in XML document");
+    }
+    const int32_t deviceId = model::GetAttribute(device, "device_id").AsInteger();
+    const model::TDevice& type = devices_->FindDevice(deviceId);
+    TDeviceInfo info;
+    for (int i = 0; i < devices_->Count(); ++i) {
+      if (&devices_->GetDevice(i) == &type) {
+        info.DeviceValue = i;
+      }
+    }
+    OfflineEdit(info);
+    opened = true;
+    CurrentDevice->Settings->PageArea = sbMainArea;
+    CurrentDevice->Settings->CreateGroupButtons(sbSettingsGroups);
+    CurrentDevice->Settings->LoadFromFile(file);
+    ReadCompleteTimer->start();
+  } catch (const std::exception& error) {
+    // Half a file's values on display would look like a loaded file: nothing stays open.
+    if (opened && CurrentDevice != nullptr) {
+      CurrentDevice->Settings->DestroyGroupButtons();
+      ShowDisconnected();
+      CurrentDevice = nullptr;
+    }
+    ui::ShowApplicationError(error.what());
   }
 }
 

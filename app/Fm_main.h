@@ -56,6 +56,12 @@ class TfmMain : public QWidget {
   comms::TSerialManager* SerialManager() const { return serialManager_.get(); }
   QString DefinitionsPath() const;
 
+  // Opens a settings file as offline edit and "Load Settings" would: an offline edit of the
+  // device type the file names, then the file loaded. A file the definitions do not know, or
+  // one that cannot be read, is reported and leaves the window disconnected. (What a
+  // double-click on a settings file runs.)
+  void OpenSettingsFile(const QString& path);
+
   void btConnectClick();
   void btWriteSettingsClick();
   void tbLoadSettingsClick();

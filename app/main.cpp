@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTimer>
 #include <exception>
 
 #include "app/Fm_main.h"
@@ -14,6 +15,12 @@ int main(int argc, char* argv[]) {
     TfmMain window(QCoreApplication::applicationDirPath());
     fmMain = &window;
     window.show();
+    // A settings file given (a double-click in the file manager) opens once the window is up.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) {
+      const QString file = arguments.at(1);
+      QTimer::singleShot(0, &window, [&window, file] { window.OpenSettingsFile(file); });
+    }
     QApplication::exec();
     fmMain = nullptr;
   });

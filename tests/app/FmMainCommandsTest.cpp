@@ -24,6 +24,7 @@
 #include "comms/Registry.h"
 #include "comms/Serialmanager.h"
 #include "model/Group.h"
+#include "model/OfflineEdit.h"
 #include "model/Setting.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
@@ -470,6 +471,71 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   window.close();
   fmMain = nullptr;
   unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+
+namespace {
+
+// A settings file of the second bundled device type holding its factory defaults, with the
+// first `from` after `anchor` replaced by `to`. Written from this run's own documents:
+// group and setting ids count across a run.
+std::string SettingsFile(TfmMain& window, const testsupport::TTempDir& folder,
+                         const std::string& anchor, const std::string& from,
+                         const std::string& to) {
+  const std::string path = folder.File("site.zsf");
+  model::TSettings& document = *window.Devices()->GetDevice(1).Settings;
+  model::OpenOffline(document);
+  document.SaveToFile(path);
+  std::string text = ReadFile(path);
+  const std::size_t at = text.find(from, text.find(anchor));
+  EXPECT_NE(at, std::string::npos) << text;
+  if (at != std::string::npos) {
+    text.replace(at, from.size(), to);
+  }
+  return folder.Write("site.zsf", text);
+}
+
+TEST_F(FmMainCommands, ASettingsFileGivenOpensAnOfflineEditOfItsDeviceType) {
+  testsupport::TTempDir files;
+  const std::string path = SettingsFile(*window_, files, R"(name="Number of R12 Controllers")",
+                                        R"(value="1")", R"(value="4")");
+  window_->OpenSettingsFile(QString::fromStdString(path));
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->CurrentDevice->Name, "Dravonik P1000 Pressure Controller");
+  EXPECT_FALSE(window_->CurrentDevice->Online);
+  EXPECT_EQ(Status(), "Offline edit Dravonik P1000 Pressure Controller.");
+  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value, 4);
+  EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(FmMainCommands, ASettingsFileTheDefinitionsDoNotKnowLeavesTheWindowDisconnected) {
+  testsupport::TTempDir files;
+  const std::string unknown =
+      SettingsFile(*window_, files, "<device", R"(device_id="2")", R"(device_id="77")");
+  window_->OpenSettingsFile(QString::fromStdString(unknown));
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{
+                "Could not find device with ID '77' in the XML device definitions list."}));
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(Status(), "Disconnected.");
+
+  const std::string corrupt = files.Write("corrupt.zsf", "<settings><device name=");
+  window_->OpenSettingsFile(QString::fromStdString(corrupt));
+  ASSERT_EQ(boxes_.Texts().size(), 2u);
+  EXPECT_EQ(boxes_.Texts()[1].rfind("Error reading XML document " + corrupt, 0), 0u);
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+
+  // A file whose groups do not match fails after the edit was opened: it is closed again.
+  const std::string mismatched =
+      SettingsFile(*window_, files, "<group", R"(<group name="System" ID=")",
+                   R"(<group name="System" ID="9)");
+  window_->OpenSettingsFile(QString::fromStdString(mismatched));
+  ASSERT_EQ(boxes_.Texts().size(), 3u);
+  EXPECT_EQ(boxes_.Texts()[2].rfind("Could not find settings group 'System'", 0), 0u)
+      << boxes_.Texts()[2];
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(Status(), "Disconnected.");
 }
 
 }  // namespace
