@@ -44,6 +44,14 @@ Offline commands (no link is opened, nothing is sent to a device):
   convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE
                                                 load a settings file over the factory
                                                 defaults and write the result
+  diff     [DEVICE] [--devices FILE] A.zsf B.zsf
+                                                load both over the factory defaults and list
+                                                each setting whose values differ, in page
+                                                order: "Group / Setting: A-value -> B-value";
+                                                DEVICE may be left out when both files name
+                                                the same device type. Exit 0 when none
+                                                differ, 1 when some do, 2 on a usage error or
+                                                a file that cannot be loaded
   preset   DEVICE [--devices FILE]              print the dravonik-sim options that make it
                                                 a device of this type holding its factory
                                                 defaults (--set 28=ID ... --set-coil ...)
@@ -103,10 +111,15 @@ bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known
 
 bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
                          std::string& error) {
+  const bool diff = command.kind == TCliCommand::Kind::kDiff;
   const bool needsDevice = command.kind != TCliCommand::Kind::kDevices;
-  const bool writesFile = needsDevice && command.kind != TCliCommand::Kind::kPreset;
+  const bool writesFile = needsDevice && command.kind != TCliCommand::Kind::kPreset && !diff;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (diff && arg.rfind("--", 0) != 0 && command.files.size() < 2) {
+      command.files.push_back(arg);
+      continue;
+    }
     const bool known =
         arg == "--devices" ||
         (needsDevice && (arg == "--device" || arg == "--device-id")) ||
@@ -138,6 +151,10 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
   }
   if (command.deviceName && command.deviceId) {
     error = "--device and --device-id exclude each other";
+  } else if (diff) {
+    if (command.files.size() != 2) {
+      error = "two settings files to compare are required";
+    }
   } else if (!command.deviceName && !command.deviceId) {
     error = "--device or --device-id is required";
   } else if (command.kind == TCliCommand::Kind::kConvert && command.inPath.empty()) {
@@ -198,7 +215,8 @@ bool IsOnlineCommand(TCliCommand::Kind kind) {
 
 bool IsOfflineCommand(TCliCommand::Kind kind) {
   return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
-         kind == TCliCommand::Kind::kConvert || kind == TCliCommand::Kind::kPreset;
+         kind == TCliCommand::Kind::kConvert || kind == TCliCommand::Kind::kPreset ||
+         kind == TCliCommand::Kind::kDiff;
 }
 
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
@@ -213,6 +231,7 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"defaults", TCliCommand::Kind::kDefaults},
       {"convert", TCliCommand::Kind::kConvert},
       {"preset", TCliCommand::Kind::kPreset},
+      {"diff", TCliCommand::Kind::kDiff},
       {"read", TCliCommand::Kind::kRead},
       {"write", TCliCommand::Kind::kWrite},
   };
@@ -354,6 +373,7 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kDefaults:
     case TCliCommand::Kind::kConvert:
     case TCliCommand::Kind::kPreset:
+    case TCliCommand::Kind::kDiff:
     case TCliCommand::Kind::kRead:
     case TCliCommand::Kind::kWrite:
       // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.

@@ -21,6 +21,7 @@ struct TCliCommand {
     kDefaults,
     kConvert,
     kPreset,
+    kDiff,
     kRead,
     kWrite,
   };
@@ -42,6 +43,8 @@ struct TCliCommand {
   std::optional<std::int32_t> deviceId;
   std::string inPath;
   std::string outPath;
+  // diff: the two settings files compared.
+  std::vector<std::string> files;
 };
 
 // True for the commands that work on files only and open no link.

@@ -5,9 +5,13 @@
 #include <exception>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "model/Devices.h"
+#include "model/Group.h"
 #include "model/OfflineEdit.h"
+#include "model/Setting.h"
+#include "model/Xmlutil.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 
@@ -50,6 +54,68 @@ void PrintPreset(model::TDevice& device, std::ostream& out) {
   out << '\n';
 }
 
+// A setting as the CSV export shows it: "Group / Setting" and its exported values.
+struct TShownSetting {
+  std::string name;
+  std::string value;
+};
+
+// Every setting of the document after the file was loaded over the factory defaults, in
+// page order.
+std::vector<TShownSetting> ShownSettings(model::TSettings& document, const std::string& file) {
+  model::OpenOffline(document);
+  document.LoadFromFile(file);
+  std::vector<TShownSetting> shown;
+  for (auto& group : document.Groups) {
+    for (auto& setting : group->Settings) {
+      std::vector<std::string> lines;
+      setting->ExportCsv(lines);
+      std::string value;
+      for (const std::string& line : lines) {
+        // A line is the setting's name, a comma and its value.
+        const std::string prefix = setting->Name + ",";
+        value += (value.empty() ? "" : "; ") +
+                 (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
+      }
+      shown.push_back({group->Name + " / " + setting->Name, value});
+    }
+  }
+  return shown;
+}
+
+// The device type both files name; a usage error when they name different ones.
+model::TDevice& DeviceOfFiles(const model::TDevices& devices,
+                              const std::vector<std::string>& files) {
+  std::int32_t ids[2] = {0, 0};
+  for (int i = 0; i < 2; ++i) {
+    pugi::xml_document document;
+    model::LoadXmlDocument(document, files[static_cast<std::size_t>(i)]);
+    ids[i] = model::GetAttribute(model::FindChildElement(document.document_element(), "device"),
+                                 "device_id")
+                 .AsInteger();
+  }
+  if (ids[0] != ids[1]) {
+    throw std::runtime_error("the files are for different device types (device ids " +
+                             std::to_string(ids[0]) + " and " + std::to_string(ids[1]) +
+                             "): give --device or --device-id");
+  }
+  return devices.FindDevice(ids[0]);
+}
+
+// 0 when the files hold the same values, 1 when some differ.
+int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std::ostream& out) {
+  const std::vector<TShownSetting> a = ShownSettings(*device.Settings, files[0]);
+  const std::vector<TShownSetting> b = ShownSettings(*device.Settings, files[1]);
+  int status = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (a[i].value != b[i].value) {
+      out << a[i].name << ": " << a[i].value << " -> " << b[i].value << '\n';
+      status = 1;
+    }
+  }
+  return status;
+}
+
 void WriteDocument(model::TDevice& device, const TCliCommand& command) {
   model::TSettings& document = *device.Settings;
   model::OpenOffline(document);
@@ -78,6 +144,8 @@ bool IsCsvPath(const std::string& path) {
 
 int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
                       std::ostream& out, std::ostream& err) {
+  // A failing diff exits 2, so that 1 can mean "the files differ".
+  const int failure = command.kind == TCliCommand::Kind::kDiff ? 2 : 1;
   try {
     TModbusHandler handler;
     TRegisterDataStore store(handler);
@@ -86,6 +154,13 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
     devices.LoadFromFile(command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath);
     if (command.kind == TCliCommand::Kind::kDevices) {
       ListDevices(devices, out);
+    } else if (command.kind == TCliCommand::Kind::kDiff) {
+      model::TDevice& device = command.deviceName ? FindDeviceByName(devices, *command.deviceName)
+                               : command.deviceId ? devices.FindDevice(*command.deviceId)
+                                                  : DeviceOfFiles(devices, command.files);
+      const int status = DiffFiles(device, command.files, out);
+      out.flush();
+      return status;
     } else {
       model::TDevice& device = command.deviceName ? FindDeviceByName(devices, *command.deviceName)
                                                   : devices.FindDevice(*command.deviceId);
@@ -99,6 +174,6 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
     return 0;
   } catch (const std::exception& error) {
     err << "error: " << error.what() << '\n';
-    return 1;
+    return failure;
   }
 }
