@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 
 namespace comms {
 
@@ -54,6 +55,46 @@ std::vector<std::string> PresentSerialDevices(const std::string& devRoot) {
     }
   }
   return devices;
+}
+
+std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
+                                                     const std::string& sysfsRoot) {
+  const fs::path dev(devRoot);
+  std::vector<TSerialDeviceInfo> found;
+  for (const char* prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+    for (const std::string& name : Entries(dev, prefix)) {
+      TSerialDeviceInfo info;
+      info.path = (dev / name).string();
+      info.access = PortAccess(info.path);
+      std::error_code error;
+      const fs::path device = fs::canonical(fs::path(sysfsRoot) / "class/tty" / name / "device", error);
+      if (!error) {
+        info.driver = fs::read_symlink(device / "driver", error).filename().string();
+        // The product string belongs to the USB device a few levels above the port.
+        fs::path above = device;
+        for (int level = 0; level < 4 && above.has_parent_path(); ++level) {
+          std::ifstream product(above / "product");
+          if (product && std::getline(product, info.product)) {
+            break;
+          }
+          above = above.parent_path();
+        }
+      }
+      found.push_back(info);
+    }
+  }
+  // The stable names: links under serial/by-id to the nodes above.
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dev / "serial" / "by-id", error)) {
+    std::error_code broken;
+    const fs::path target = fs::canonical(entry.path(), broken);
+    for (TSerialDeviceInfo& info : found) {
+      if (!broken && fs::equivalent(target, info.path, broken)) {
+        info.byId = entry.path().string();
+      }
+    }
+  }
+  return found;
 }
 
 TPortAccess PortAccess(const std::string& devicePath) {

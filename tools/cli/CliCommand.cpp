@@ -56,6 +56,12 @@ Offline commands (no link is opened, nothing is sent to a device):
                                                 a device of this type holding its factory
                                                 defaults (--set 28=ID ... --set-coil ...)
 
+Ports:
+  ports                 one line per serial device present: its path, its stable name
+                        under /dev/serial/by-id, its driver, the USB product string,
+                        whether you may open it (if not, the group that would let you)
+                        and the Comm numbers that open it
+
 Device commands (through the program's own link, worker thread and register store):
   read  (--port PORT | --usb) [--devices FILE] --out FILE
                         search for the device (holding register 28), read every register
@@ -232,6 +238,7 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"convert", TCliCommand::Kind::kConvert},
       {"preset", TCliCommand::Kind::kPreset},
       {"diff", TCliCommand::Kind::kDiff},
+      {"ports", TCliCommand::Kind::kPorts},
       {"read", TCliCommand::Kind::kRead},
       {"write", TCliCommand::Kind::kWrite},
   };
@@ -250,6 +257,13 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
   }
   if (IsOnlineCommand(command.kind)) {
     return ParseOnlineOptions(args, command, error);
+  }
+  if (command.kind == TCliCommand::Kind::kPorts) {
+    if (args.size() > 1) {
+      error = "unexpected argument: " + args[1];
+      return false;
+    }
+    return true;
   }
   const bool isRead = command.kind == TCliCommand::Kind::kReadRegisters ||
                       command.kind == TCliCommand::Kind::kReadCoils;
@@ -374,6 +388,7 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kConvert:
     case TCliCommand::Kind::kPreset:
     case TCliCommand::Kind::kDiff:
+    case TCliCommand::Kind::kPorts:
     case TCliCommand::Kind::kRead:
     case TCliCommand::Kind::kWrite:
       // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.

@@ -22,6 +22,7 @@ struct TCliCommand {
     kConvert,
     kPreset,
     kDiff,
+    kPorts,
     kRead,
     kWrite,
   };

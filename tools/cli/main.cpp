@@ -15,6 +15,7 @@
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/OfflineCommand.h"
 #include "tools/cli/OnlineCommand.h"
+#include "tools/cli/PortsCommand.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (command.kind == TCliCommand::Kind::kPorts) {
+    QCoreApplication application(argc, argv);
+    return RunPortsCommand(std::cout);
+  }
   if (IsOfflineCommand(command.kind) || IsOnlineCommand(command.kind)) {
     // The settings model is built on QObject, and this thread serves the serial worker's
     // calls as the program's GUI thread does; no GUI platform is needed.

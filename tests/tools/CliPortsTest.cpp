@@ -1,0 +1,105 @@
+// dravonik-cli ports against a fake sysfs and /dev tree: an FTDI converter with a stable
+// name and a USB modem that this user may not open.
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/modbus/SimProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliPorts : public testing::Test {
+ protected:
+  CliPorts() {
+    const fs::path root = tree_.Path();
+    AddDevice("ttyUSB0", "ftdi_sio", "Dravonik", "1-1");
+    AddDevice("ttyACM0", "cdc_acm", "Modem", "1-2");
+    fs::create_directories(root / "dev/serial/by-id");
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Brennhaven_Dravonik-if00");
+    // Nodes: plain files will do, with the owner and mode the kernel's would have.
+    for (const char* node : {"ttyUSB0", "ttyACM0"}) {
+      std::ofstream(root / "dev" / node).put('\0');
+      const group* dialout = getgrnam("dialout");
+      EXPECT_EQ(chown((root / "dev" / node).c_str(), 0, dialout != nullptr ? dialout->gr_gid : 20),
+                0);
+      fs::permissions(root / "dev" / node, fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::group_write);
+    }
+    // Everyone may look into the tree; the nodes stay root's and dialout's.
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      if (entry.is_directory() && !entry.is_symlink()) {
+        fs::permissions(entry.path(), fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+      }
+    }
+    fs::permissions(root, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    setenv("DRAVONIK_SYSFS_ROOT", (root / "sys").c_str(), 1);
+    setenv("DRAVONIK_DEV_ROOT", (root / "dev").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+  }
+  ~CliPorts() override {
+    unsetenv("DRAVONIK_SYSFS_ROOT");
+    unsetenv("DRAVONIK_DEV_ROOT");
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  void AddDevice(const std::string& tty, const std::string& driver, const std::string& product,
+                 const std::string& usb) {
+    const fs::path root = tree_.Path();
+    const fs::path usbDevice = root / "sys/devices/usb1" / usb;
+    const fs::path port = usbDevice / (usb + ":1.0") / tty;
+    fs::create_directories(port);
+    fs::create_directories(root / "sys/bus/usb/drivers" / driver);
+    std::ofstream(usbDevice / "product") << product << '\n';
+    fs::create_symlink(root / "sys/bus/usb/drivers" / driver, port / "driver");
+    fs::create_directories(root / "sys/class/tty" / tty);
+    fs::create_symlink(port, root / "sys/class/tty" / tty / "device");
+  }
+
+  std::string Node(const char* name) const { return (tree_.Path() / "dev" / name).string(); }
+
+  testsupport::TTempDir tree_;
+  testsupport::TTempDir config_;
+};
+
+TEST_F(CliPorts, EachDeviceShowsItsNameDriverProductAccessAndCommPort) {
+  const std::string cli = SimProcess::BinDir() + "/dravonik-cli";
+  // Comm 2 is set to open the converter (the connection dialog stores such a choice).
+  fs::create_directories(config_.Path() / "Brennhaven Dravonik");
+  std::ofstream(config_.Path() / "Brennhaven Dravonik" / "Config Manager.conf")
+      << "[Ports]\nCOM2=" << Node("ttyUSB0") << "\n";
+  const ProgramResult ports = RunProgram(cli, {"ports"});
+  ASSERT_EQ(ports.exitCode, 0) << ports.err;
+  EXPECT_EQ(ports.out,
+            Node("ttyUSB0") + "  by-id " + Node("serial/by-id/usb-Brennhaven_Dravonik-if00") +
+                "  driver ftdi_sio  product Dravonik  may open  Comm 2\n" + Node("ttyACM0") +
+                "  by-id -  driver cdc_acm  product Modem  may open  -\n");
+
+  // A user outside the dialout group is told which group would let them in.
+  if (getuid() != 0) {
+    GTEST_SKIP() << "the other user's view needs root to take it";
+  }
+  fs::permissions(config_.Path(), fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
+  const ProgramResult other =
+      RunProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", cli,
+                                      "ports"});
+  ASSERT_EQ(other.exitCode, 0) << other.err;
+  EXPECT_NE(other.out.find(Node("ttyACM0") +
+                           "  by-id -  driver cdc_acm  product Modem  no permission (group "
+                           "dialout)  -\n"),
+            std::string::npos)
+      << other.out;
+}
+
+}  // namespace
