@@ -125,11 +125,35 @@ TEST_F(CliOnline, AWriteWhoseClosingMarkerFailsIsAFailure) {
   EXPECT_EQ(write.err.find("written successfully"), std::string::npos) << write.err;
 }
 
+TEST_F(CliOnline, AVerifiedWriteListsWhatTheDeviceDidNotTake) {
+  SimProcess source({"--set", "28=7", "--set", "11=83", "--set", "12=1"});
+  const std::string zsf = folder_.File("fan.zsf");
+  ASSERT_EQ(Cli({"read", "--port", source.Path(), "--out", zsf}).exitCode, 0);
+
+  SimProcess honest({"--set", "28=7"});
+  ProgramResult write = Cli({"write", "--port", honest.Path(), "--in", zsf, "--verify"});
+  EXPECT_EQ(write.exitCode, 0) << write.err;
+  EXPECT_EQ(write.out, "");
+  EXPECT_NE(write.err.find("Verified: the device holds every value written."),
+            std::string::npos);
+
+  // The device acknowledges the speed but keeps its old value.
+  SimProcess stubborn({"--set", "28=7", "--set", "11=5", "--keep", "11"});
+  EXPECT_EQ(Cli({"write", "--port", stubborn.Path(), "--in", zsf}).exitCode, 0);
+  write = Cli({"write", "--port", stubborn.Path(), "--in", zsf, "--verify"});
+  EXPECT_EQ(write.exitCode, 1);
+  EXPECT_EQ(write.out, "Fan / Speed: wrote 83 %, device holds 5 %\n");
+  EXPECT_NE(write.err.find("error: 1 value differs from what was written"), std::string::npos)
+      << write.err;
+  EXPECT_NE(stubborn.DumpText().find("h 12 1\n"), std::string::npos);  // the rest was taken
+}
+
 TEST_F(CliOnline, UsageErrorsExitTwo) {
   EXPECT_EQ(Cli({"read", "--port", "/dev/null"}).exitCode, 2);
   EXPECT_EQ(Cli({"read", "--usb", "--port", "COM1", "--out", "x"}).exitCode, 2);
   EXPECT_EQ(Cli({"write", "--port", "COM1"}).exitCode, 2);
   EXPECT_EQ(Cli({"write", "--port", "COM1", "--in", "a", "--out", "b"}).exitCode, 2);
+  EXPECT_EQ(Cli({"read", "--port", "COM1", "--out", "a", "--verify"}).exitCode, 2);
 }
 
 TEST_F(CliOnline, ReadsAndWritesAnIndependentModbusSlave) {

@@ -66,9 +66,12 @@ Device commands (through the program's own link, worker thread and register stor
   read  (--port PORT | --usb) [--devices FILE] --out FILE
                         search for the device (holding register 28), read every register
                         its device type uses and write them as a settings file, or CSV
-  write (--port PORT | --usb) [--devices FILE] --in FILE.zsf
+  write (--port PORT | --usb) [--devices FILE] --in FILE.zsf [--verify]
                         search, read as a connection does, load the settings file over
-                        what was read and write every register, then 123 to register 27
+                        what was read and write every register, then 123 to register 27;
+                        --verify then reads every register back and lists each setting
+                        the device does not hold as written ("Group / Setting: wrote X,
+                        device holds Y"), exiting 1 when there is one
   --timeout-ms MS       reply time-out in milliseconds (default 1000)
 Progress goes to standard error. Exit status 0 only when the whole transfer succeeded.
 
@@ -178,6 +181,10 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     const std::string& arg = args[i];
     if (arg == "--usb") {
       command.usb = true;
+      continue;
+    }
+    if (arg == "--verify" && !reading) {
+      command.verify = true;
       continue;
     }
     const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||

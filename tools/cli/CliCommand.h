@@ -44,6 +44,8 @@ struct TCliCommand {
   std::optional<std::int32_t> deviceId;
   std::string inPath;
   std::string outPath;
+  // write: read every written register back and list what the device does not hold.
+  bool verify = false;
   // diff: the two settings files compared.
   std::vector<std::string> files;
 };

@@ -1,4 +1,5 @@
 #include "tools/cli/OfflineCommand.h"
+#include "tools/cli/SettingTexts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +9,7 @@
 #include <vector>
 
 #include "model/Devices.h"
-#include "model/Group.h"
 #include "model/OfflineEdit.h"
-#include "model/Setting.h"
 #include "model/Xmlutil.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
@@ -54,33 +53,11 @@ void PrintPreset(model::TDevice& device, std::ostream& out) {
   out << '\n';
 }
 
-// A setting as the CSV export shows it: "Group / Setting" and its exported values.
-struct TShownSetting {
-  std::string name;
-  std::string value;
-};
-
-// Every setting of the document after the file was loaded over the factory defaults, in
-// page order.
-std::vector<TShownSetting> ShownSettings(model::TSettings& document, const std::string& file) {
+// Every setting of the document after the file was loaded over the factory defaults.
+std::vector<TShownSetting> LoadedSettings(model::TSettings& document, const std::string& file) {
   model::OpenOffline(document);
   document.LoadFromFile(file);
-  std::vector<TShownSetting> shown;
-  for (auto& group : document.Groups) {
-    for (auto& setting : group->Settings) {
-      std::vector<std::string> lines;
-      setting->ExportCsv(lines);
-      std::string value;
-      for (const std::string& line : lines) {
-        // A line is the setting's name, a comma and its value.
-        const std::string prefix = setting->Name + ",";
-        value += (value.empty() ? "" : "; ") +
-                 (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
-      }
-      shown.push_back({group->Name + " / " + setting->Name, value});
-    }
-  }
-  return shown;
+  return ::ShownSettings(document);
 }
 
 // The device type both files name; a usage error when they name different ones.
@@ -104,8 +81,8 @@ model::TDevice& DeviceOfFiles(const model::TDevices& devices,
 
 // 0 when the files hold the same values, 1 when some differ.
 int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std::ostream& out) {
-  const std::vector<TShownSetting> a = ShownSettings(*device.Settings, files[0]);
-  const std::vector<TShownSetting> b = ShownSettings(*device.Settings, files[1]);
+  const std::vector<TShownSetting> a = LoadedSettings(*device.Settings, files[0]);
+  const std::vector<TShownSetting> b = LoadedSettings(*device.Settings, files[1]);
   int status = 0;
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
     if (a[i].value != b[i].value) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 #include "tools/cli/OfflineCommand.h"
+#include "tools/cli/SettingTexts.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -64,8 +66,10 @@ struct TTransfer {
 
 class TOnlineSession {
  public:
-  TOnlineSession(const TCliCommand& command, const std::string& devicesPath, std::ostream& err)
+  TOnlineSession(const TCliCommand& command, const std::string& devicesPath, std::ostream& out,
+                 std::ostream& err)
       : command_(command),
+        out_(out),
         err_(err),
         boxes_(err),
         choices_(command.usb ? comms::TStoredChoices::kUsbLink
@@ -113,9 +117,74 @@ class TOnlineSession {
     store_.StartWrite();
     Await("Writing");
     err_ << "Settings written successfully.\n";
+    if (command_.verify) {
+      Verify();
+    }
+  }
+
+  // Reads every register back through the same store and worker and lists what the device
+  // does not hold as written.
+  void Verify() {
+    model::TSettings& document = *device_->Settings;
+    const std::vector<TShownSetting> written = ShownSettings(document);
+    const TImage wrote = Image();
+    transfer_ = TTransfer();
+    transfer_.maximum = store_.RegisterCount();
+    writing_ = false;
+    err_ << "Reading back...\n";
+    store_.StartRead();
+    Await("Reading");
+    document.ReloadFromStore();
+    const std::vector<TShownSetting> held = ShownSettings(document);
+    const TImage holds = Image();
+    int differences = 0;
+    for (std::size_t i = 0; i < written.size() && i < held.size(); ++i) {
+      if (written[i].value != held[i].value) {
+        out_ << written[i].name << ": wrote " << written[i].value << ", device holds "
+             << held[i].value << '\n';
+        ++differences;
+      }
+    }
+    // A register no setting shows differently (part of a bit field, say) is still a fault.
+    if (differences == 0) {
+      for (const auto& [key, value] : wrote) {
+        const auto found = holds.find(key);
+        if (found != holds.end() && found->second != value) {
+          out_ << (key.first ? "Coil " : "Holding register ") << key.second << ": wrote "
+               << value << ", device holds " << found->second << '\n';
+          ++differences;
+        }
+      }
+    }
+    out_.flush();
+    if (differences > 0) {
+      throw std::runtime_error(std::to_string(differences) +
+                               (differences == 1 ? " value differs" : " values differ") +
+                               " from what was written");
+    }
+    err_ << "Verified: the device holds every value written.\n";
   }
 
  private:
+  // Every registered coil (true, reference) and holding register (false, reference), with
+  // its value; reference 27 is left out: the closing marker overwrites it by design.
+  using TImage = std::map<std::pair<bool, std::int32_t>, int>;
+  TImage Image() const {
+    TImage image;
+    for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+      if (store_.IsCoilRegistered(reference)) {
+        image[{true, reference}] = store_.GetCoil(reference) ? 1 : 0;
+      }
+      if (reference != TRegisterDataStore::kWriteEndReference &&
+          store_.IsHoldingRegisterRegistered(reference)) {
+        std::int16_t value = 0;
+        store_.GetHoldingRegisters(reference, &value, 1);
+        image[{false, reference}] = value;
+      }
+    }
+    return image;
+  }
+
   // The device type id the device reports; throws the connection dialog's texts when no
   // device answers.
   std::int32_t Search() {
@@ -241,6 +310,7 @@ class TOnlineSession {
   }
 
   const TCliCommand& command_;
+  std::ostream& out_;
   std::ostream& err_;
   TStderrBoxes boxes_;
   comms::TFixedChoices choices_;
@@ -258,11 +328,11 @@ class TOnlineSession {
 }  // namespace
 
 int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
-                     std::ostream& err) {
+                     std::ostream& out, std::ostream& err) {
   try {
-    TOnlineSession session(command, command.devicesPath.empty() ? defaultDevicesPath
-                                                                : command.devicesPath,
-                           err);
+    TOnlineSession session(command,
+                           command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath,
+                           out, err);
     session.Run();
     return 0;
   } catch (const std::exception& error) {

@@ -7,8 +7,8 @@
 
 // Runs read or write on a whole device: the same serial manager, worker loop, register store
 // and settings document as the program's online connection, with this thread serving the
-// worker's GUI-thread calls. Progress and errors go to err ("error: " + the system's text).
-// Returns the exit status: 0 only when the whole transfer succeeded, else 1. Needs a
-// QCoreApplication.
+// worker's GUI-thread calls. Progress and errors go to err ("error: " + the system's text);
+// what a verified write finds different goes to out. Returns the exit status: 0 only when
+// the whole transfer (and its verification) succeeded, else 1. Needs a QCoreApplication.
 int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
-                     std::ostream& err);
+                     std::ostream& out, std::ostream& err);

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         QFile::encodeName(QDir(QCoreApplication::applicationDirPath()).filePath("Devices.xml"))
             .toStdString();
     if (IsOnlineCommand(command.kind)) {
-      return RunOnlineCommand(command, defaultDevices, std::cerr);
+      return RunOnlineCommand(command, defaultDevices, std::cout, std::cerr);
     }
     return RunOfflineCommand(command, defaultDevices, std::cout, std::cerr);
   }

@@ -132,18 +132,24 @@ std::uint8_t TSimSlave::Execute(std::uint8_t function, const std::uint8_t* data,
       }
       break;
     case 5:
-      coils_[address] = second == 0xFF00 ? 1 : 0;
+      if (kept_.count(address + 1) == 0) {
+        coils_[address] = second == 0xFF00 ? 1 : 0;
+      }
       reply.assign(data, data + 4);
       wrote = true;
       break;
     case 6:
-      registers_[address] = static_cast<std::uint16_t>(second);
+      if (kept_.count(address + 1) == 0) {
+        registers_[address] = static_cast<std::uint16_t>(second);
+      }
       reply.assign(data, data + 4);
       wrote = true;
       break;
     case 16:
       for (int i = 0; i < count; ++i) {
-        registers_[address + i] = static_cast<std::uint16_t>(Word(data + 5 + 2 * i));
+        if (kept_.count(address + i + 1) == 0) {
+          registers_[address + i] = static_cast<std::uint16_t>(Word(data + 5 + 2 * i));
+        }
       }
       reply.assign(data, data + 4);
       wrote = true;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class TSimSlave {
 
   // Any request whose range covers reference is answered with this exception code.
   void AddException(int reference, std::uint8_t code) { exceptions_[reference] = code; }
+  // Writes of this holding register or coil are acknowledged but not applied: the device
+  // keeps its old value (a register a device refuses silently).
+  void KeepOnWrite(int reference) { kept_.insert(reference); }
 
   // Length of the request frame at the start of bytes, CRC included: 0 if more bytes are
   // needed to know it, -1 for a function whose length is unknown.
@@ -56,6 +60,7 @@ class TSimSlave {
   std::vector<std::uint16_t> registers_ = std::vector<std::uint16_t>(kImageSize, 0);
   std::vector<std::uint8_t> coils_ = std::vector<std::uint8_t>(kImageSize, 0);
   std::map<int, std::uint8_t> exceptions_;
+  std::set<int> kept_;
 };
 
 // Appends the CRC (low byte first) to a frame.

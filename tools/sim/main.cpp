@@ -28,6 +28,8 @@ registers 1 to 65536 exist and start at 0. When ready it prints the path masters
                          ("h REF VALUE", "c REF 1"), rewritten after every write request
   --log FILE             append one line per received frame and what was done with it
   --exception REF:CODE   answer any request covering REF with exception CODE; repeatable
+  --keep REF             acknowledge writes of holding register (and coil) REF but keep its
+                         old value; repeatable
   --delay-ms MS          wait MS before every reply
   --pace BAUD            send replies at the wire speed of BAUD (10 bits a character),
                          after the request's own wire time
@@ -97,6 +99,7 @@ int main(int argc, char** argv) {
   };
   std::vector<Preset> presets;
   std::vector<std::pair<long, long>> exceptions;
+  std::vector<long> kept;
 
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -135,6 +138,10 @@ int main(int argc, char** argv) {
     } else if (option == "--exception") {
       ok = ParsePair(value, ':', 255, 1, ref, v);
       exceptions.emplace_back(ref, v);
+    } else if (option == "--keep") {
+      long keptRef = 0;
+      ok = number(1, TSimSlave::kImageSize, keptRef);
+      kept.push_back(keptRef);
     } else if (option == "--delay-ms") {
       ok = number(0, 600000, faults.delayMs);
     } else if (option == "--pace") {
@@ -167,6 +174,9 @@ int main(int argc, char** argv) {
   }
   for (const auto& [ref, code] : exceptions) {
     slave.AddException(static_cast<int>(ref), static_cast<std::uint8_t>(code));
+  }
+  for (const long ref : kept) {
+    slave.KeepOnWrite(static_cast<int>(ref));
   }
 
   if (pipe2(gStopPipe, O_CLOEXEC) != 0) {
