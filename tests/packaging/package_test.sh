@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the package from the build folder given, unpacks it into a temporary root and
+# checks that the programs run from there (through the links in usr/bin) and find their
+# data, and that the desktop entry, the MIME type and the dependencies are as they should be.
+set -euo pipefail
+build="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >/dev/null)
+deb="$(ls "$work"/out/dravonik-config_*_*.deb)"
+[ -f "$deb" ] || fail "no package built"
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+depends="$(dpkg-deb -f "$deb" Depends)"
+for library in libqt6widgets6 libpugixml1v5 libc6 qt6-qpa-plugins; do
+  [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
+done
+
+# The command-line tool, started through its link, finds the definitions beside itself.
+devices="$("$root/usr/bin/dravonik-cli" devices)"
+[ "$(echo "$devices" | wc -l)" -ge 2 ] || fail "dravonik-cli devices printed: $devices"
+echo "$devices" | head -n 1 | grep -q $'^0\t' || fail "unexpected device list: $devices"
+
+# The GUI, started through its link with a settings file (as a double-click does), finds its
+# definitions and pictures: it runs until stopped and reports nothing.
+"$root/usr/bin/dravonik-cli" defaults --device-id 1 --out "$work/unit.zsf"
+export XDG_CONFIG_HOME="$work/config"
+set +e
+timeout 5 "$root/usr/bin/dravonik-config" "$work/unit.zsf" 2>"$work/gui.err"
+status=$?
+set -e
+[ "$status" = 124 ] || fail "the GUI ended by itself (status $status): $(cat "$work/gui.err")"
+if grep -v -e "XDG_RUNTIME_DIR" -e "propagateSizeHints" "$work/gui.err" | grep -q .; then
+  fail "the GUI reported: $(cat "$work/gui.err")"
+fi
+
+desktop-file-validate "$root/usr/share/applications/dravonik-config.desktop" ||
+  fail "desktop entry not valid"
+xmllint --noout "$root/usr/share/mime/packages/dravonik-config.xml" || fail "MIME file not XML"
+if command -v update-mime-database >/dev/null; then
+  mime_report="$(update-mime-database "$root/usr/share/mime" 2>&1 || true)"
+  [[ "$mime_report" != *Error* ]] || fail "update-mime-database: $mime_report"
+  [ -f "$root/usr/share/mime/application/x-dravonik-settings.xml" ] ||
+    fail "update-mime-database does not take the MIME type"
+fi
+for size in 16 32 48 256; do
+  [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/dravonik-config.png" ] ||
+    fail "no ${size}x${size} icon"
+done
+grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/60-dravonik-ftdi.rules" || fail "no udev rule"
+echo "package ok: $(basename "$deb")"
