@@ -1,7 +1,5 @@
 #include "app/Fm_connect.h"
 
-#include <unistd.h>
-
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -240,7 +238,8 @@ void TfmConnect::btConnectClick() {
     const std::string path = ChosenPortDevice();
     const comms::TPortAccess access = comms::PortAccess(path);
     if (access.exists && !access.permitted) {
-      const std::string user = getlogin() != nullptr ? getlogin() : "$USER";
+      const QString login = qEnvironmentVariable("USER");
+      const std::string user = login.isEmpty() ? "$USER" : login.toStdString();
       ui::ShowErrorBox(std::string(ResultText(kMbusNoPermission)) + "\n\n" + path +
                        " may be opened by the members of the group '" + access.group +
                        "'. Ask for membership of that group (for example: sudo usermod -a -G " +
