@@ -151,14 +151,12 @@ void TfmConnect::FormShow() {
   cbCommPort->setCurrentIndex(
       comms::ReadRegistryInteger(kKey, "CommPortIndex", 0, 0, kCommPorts - 1));
   const int devices = cbDevice->count();
-  cbDevice->setCurrentIndex(devices == 0 ? -1
-                                         : comms::ReadRegistryInteger(kKey, "DeviceIndex", 0, 0,
-                                                                      devices - 1));
+  cbDevice->setCurrentIndex(
+      devices == 0 ? -1 : comms::ReadRegistryInteger(kKey, "DeviceIndex", 0, 0, devices - 1));
   const bool serial =
-      comms::ReadRegistryInteger(kKey, "ConnectionType", comms::TStoredChoices::kUsbLink,
-                                 comms::TStoredChoices::kUsbLink,
-                                 comms::TStoredChoices::kSerialLink) ==
-      comms::TStoredChoices::kSerialLink;
+      comms::ReadRegistryInteger(
+          kKey, "ConnectionType", comms::TStoredChoices::kUsbLink, comms::TStoredChoices::kUsbLink,
+          comms::TStoredChoices::kSerialLink) == comms::TStoredChoices::kSerialLink;
   (serial ? rgConnectionTypeSerial : rgConnectionTypeUsb)->setChecked(true);
   const bool online = comms::ReadRegistryBool(kKey, "Online", true);
   (online ? rbOnline : rbOffline)->setChecked(true);
@@ -197,7 +195,8 @@ void TfmConnect::ShowPortDevice() {
   if (!access.exists) {
     text += QStringLiteral(": not present");
   } else if (!access.permitted) {
-    text += QStringLiteral(": no permission (group '%1')").arg(QString::fromStdString(access.group));
+    text +=
+        QStringLiteral(": no permission (group '%1')").arg(QString::fromStdString(access.group));
   }
   lbPortDevice->setText(text);
   lbPortDevice->setToolTip(text);
@@ -223,9 +222,9 @@ void TfmConnect::btConnectClick() {
   }
   comms::WriteRegistryInteger(kKey, "CommPortIndex", cbCommPort->currentIndex());
   comms::WriteRegistryInteger(kKey, "DeviceIndex", cbDevice->currentIndex());
-  comms::WriteRegistryInteger(kKey, "ConnectionType",
-                              SerialChosen() ? comms::TStoredChoices::kSerialLink
-                                             : comms::TStoredChoices::kUsbLink);
+  comms::WriteRegistryInteger(
+      kKey, "ConnectionType",
+      SerialChosen() ? comms::TStoredChoices::kSerialLink : comms::TStoredChoices::kUsbLink);
   comms::WriteRegistryBool(kKey, "Online", rbOnline->isChecked());
   if (!rbOnline->isChecked()) {
     Info.DeviceValue = cbDevice->currentIndex();

@@ -622,8 +622,7 @@ bool TfmMain::ReopenLinkWithRetries() {
   return false;
 }
 
-void TfmMain::SettingsProgress(const void*, const std::string& text, bool failed,
-                               int32_t count) {
+void TfmMain::SettingsProgress(const void*, const std::string& text, bool failed, int32_t count) {
   TReport report;
   report.text = text;
   report.failed = failed;

@@ -84,8 +84,8 @@ std::optional<std::string> ReadPortDevice(const std::string& portName) {
 }
 
 void WritePortDevice(const std::string& portName, const std::string& devicePath) {
-  OpenKey(kConfigKey)->setValue("Ports/" + QString::fromStdString(portName),
-                                QString::fromStdString(devicePath));
+  OpenKey(kConfigKey)
+      ->setValue("Ports/" + QString::fromStdString(portName), QString::fromStdString(devicePath));
 }
 
 std::int32_t TRegistryChoices::ConnectionType() {

@@ -67,7 +67,8 @@ std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
       info.path = (dev / name).string();
       info.access = PortAccess(info.path);
       std::error_code error;
-      const fs::path device = fs::canonical(fs::path(sysfsRoot) / "class/tty" / name / "device", error);
+      const fs::path device =
+          fs::canonical(fs::path(sysfsRoot) / "class/tty" / name / "device", error);
       if (!error) {
         info.driver = fs::read_symlink(device / "driver", error).filename().string();
         // The product string belongs to the USB device a few levels above the port.

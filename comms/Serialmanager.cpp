@@ -4,10 +4,10 @@
 #include <string>
 
 #include "comms/StoredChoices.h"
-#include "model/Device.h"
-#include "model/Settings.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
+#include "model/Device.h"
+#include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 
 namespace comms {

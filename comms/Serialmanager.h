@@ -85,8 +85,7 @@ class TSerialManager {
   };
 
   bool OpenLink(std::int32_t port);
-  void OpenProtocol(MbusMasterFunctions& protocol, std::int32_t connectionType,
-                    std::int32_t port);
+  void OpenProtocol(MbusMasterFunctions& protocol, std::int32_t connectionType, std::int32_t port);
   void CloseLink(std::int32_t port);
   TSerialThread& FindLink(std::int32_t port) const;
   // A link opened by a search for another connection type than the one now chosen, with no

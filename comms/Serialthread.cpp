@@ -4,9 +4,9 @@
 
 #include "comms/Devicelist.h"
 #include "comms/GuiDispatcher.h"
+#include "modbus/MbusMasterFunctions.h"
 #include "model/Device.h"
 #include "model/Settings.h"
-#include "modbus/MbusMasterFunctions.h"
 #include "registers/Registerdatastore.h"
 #include "ui/ErrorBox.h"
 

@@ -135,10 +135,11 @@ int main(int argc, char** argv) {
     if (std::string(what) == "write") {
       limit += WireMs(8 + 8);  // the closing marker
     }
-    std::printf("%-6s %-36s %4d registers %3d blocks: %7.1f ms, wire-time limit %7.1f ms, "
-                "limit / time %.3f%s\n",
-                what, largest->Name.c_str(), largestCount, blocks, ms, limit, limit / ms,
-                failed ? " FAILED" : "");
+    std::printf(
+        "%-6s %-36s %4d registers %3d blocks: %7.1f ms, wire-time limit %7.1f ms, "
+        "limit / time %.3f%s\n",
+        what, largest->Name.c_str(), largestCount, blocks, ms, limit, limit / ms,
+        failed ? " FAILED" : "");
   };
 
   largest->CommPort = 1;
@@ -146,10 +147,10 @@ int main(int argc, char** argv) {
   largest->Online = true;
   // The search is not timed: it is one request, made before the connection.
   bool searched = false;
-  manager.StartDeviceSearch(1, 1, comms::TSearchResultEvent([&](comms::TSerialThread*,
-                                                                std::int32_t, std::int32_t) {
-                              searched = true;
-                            }));
+  manager.StartDeviceSearch(
+      1, 1, comms::TSearchResultEvent([&](comms::TSerialThread*, std::int32_t, std::int32_t) {
+        searched = true;
+      }));
   ServeUntil([&] { return searched; });
   transfer(
       "read",
@@ -159,8 +160,7 @@ int main(int argc, char** argv) {
       },
       [&] { return store.IsComplete(); });
   transfer(
-      "write", [&] { store.StartWrite(); },
-      [&] { return !texts.empty() && texts.back().empty(); });
+      "write", [&] { store.StartWrite(); }, [&] { return !texts.empty() && texts.back().empty(); });
 
   // The program's own event loop, with no timer of the benchmark's waking it.
   const double cpuBefore = CpuSeconds();

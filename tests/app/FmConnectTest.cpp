@@ -175,9 +175,9 @@ TEST_F(FmConnectTest, AFailedStartIsReplacedByTheConnectMessage) {
   auto dialog = Show();
   EXPECT_EQ(dialog->lbPortDevice->text().toStdString(), config_.File("absent") + ": not present");
   dialog->btnConnect->click();
-  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{
-                                "Dravonik failed to connect, please check settings and try "
-                                "again."}));
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Dravonik failed to connect, please check settings and try "
+                                      "again."}));
   EXPECT_TRUE(dialog->btnConnect->isEnabled());
   EXPECT_EQ(dialog->btnConnect->text(), "&Connect");
 }

@@ -20,7 +20,6 @@
 
 #include "app/Fm_connect.h"
 #include "app/Fm_main.h"
-#include "ui/ImageButton.h"
 #include "comms/Registry.h"
 #include "comms/Serialmanager.h"
 #include "model/Group.h"
@@ -33,6 +32,7 @@
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/TempDir.h"
+#include "ui/ImageButton.h"
 
 namespace {
 
@@ -216,8 +216,8 @@ TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects)
 }
 
 TEST_F(FmMainCommands, TheSimulatorKilledDuringAReadEndsItWithTheStoresText) {
-  auto sim = std::make_unique<SimProcess>(
-      std::vector<std::string>{"--set", "28=3", "--delay-ms", "100"});
+  auto sim =
+      std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3", "--delay-ms", "100"});
   ConnectTo(sim->Path());
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->ProgressBar1->value() > 0; }, kHangBoundMs));
   sim.reset();
@@ -527,9 +527,8 @@ TEST_F(FmMainCommands, ASettingsFileTheDefinitionsDoNotKnowLeavesTheWindowDiscon
   EXPECT_EQ(window_->CurrentDevice, nullptr);
 
   // A file whose groups do not match fails after the edit was opened: it is closed again.
-  const std::string mismatched =
-      SettingsFile(*window_, files, "<group", R"(<group name="System" ID=")",
-                   R"(<group name="System" ID="9)");
+  const std::string mismatched = SettingsFile(
+      *window_, files, "<group", R"(<group name="System" ID=")", R"(<group name="System" ID="9)");
   window_->OpenSettingsFile(QString::fromStdString(mismatched));
   ASSERT_EQ(boxes_.Texts().size(), 3u);
   EXPECT_EQ(boxes_.Texts()[2].rfind("Could not find settings group 'System'", 0), 0u)

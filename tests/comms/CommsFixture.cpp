@@ -46,36 +46,36 @@ void CommsFixture::ConnectOnline(TSerialManager& manager, model::TDevice& device
 bool CommsFixture::ConnectAndRead(TSerialManager& manager, model::TDevice& device,
                                   std::int32_t port) {
   ConnectOnline(manager, device, port);
-  return WaitFor([&] { return store_.IsComplete() || store_.HasFailed(); }) &&
-         store_.IsComplete();
+  return WaitFor([&] { return store_.IsComplete() || store_.HasFailed(); }) && store_.IsComplete();
 }
 
 bool CommsFixture::WriteAll() {
   const std::size_t before = Reports().size();
   store_.StartWrite();
   return WaitFor([&] {
-    const auto reports = Reports();
-    for (std::size_t i = before; i < reports.size(); ++i) {
-      if (reports[i].failed || reports[i].text.empty()) {
-        return true;
-      }
-    }
-    return false;
-  }) && !store_.HasFailed();
+           const auto reports = Reports();
+           for (std::size_t i = before; i < reports.size(); ++i) {
+             if (reports[i].failed || reports[i].text.empty()) {
+               return true;
+             }
+           }
+           return false;
+         }) &&
+         !store_.HasFailed();
 }
 
 void CommsFixture::RecordProgress() {
-  store_.SetOnProgress([this](const void*, const std::string& text, bool failed,
-                              std::int32_t count) {
-    const TProgressReport report{text, failed, count};
-    {
-      std::lock_guard<std::mutex> lock(reportsMutex_);
-      reports_.push_back(report);
-    }
-    if (onReport_) {
-      onReport_(report);
-    }
-  });
+  store_.SetOnProgress(
+      [this](const void*, const std::string& text, bool failed, std::int32_t count) {
+        const TProgressReport report{text, failed, count};
+        {
+          std::lock_guard<std::mutex> lock(reportsMutex_);
+          reports_.push_back(report);
+        }
+        if (onReport_) {
+          onReport_(report);
+        }
+      });
 }
 
 std::vector<TProgressReport> CommsFixture::Reports() {

@@ -50,8 +50,8 @@ TEST(GuiDispatcher, CallWaitsForTheGuiThreadAndCarriesItsErrorBack) {
     }
     return std::make_pair(ran && value == 42, error);
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return worker.wait_for(0s) == std::future_status::ready; },
-                              60000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return worker.wait_for(0s) == std::future_status::ready; }, 60000));
   const auto [ran, error] = worker.get();
   EXPECT_TRUE(ran);
   EXPECT_EQ(error, "Could not find setting");

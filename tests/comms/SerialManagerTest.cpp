@@ -8,14 +8,14 @@
 #include <memory>
 #include <sstream>
 
+#include <QTest>
 #include "comms/Registry.h"
+#include "modbus/MbusRtuMasterProtocol.h"
 #include "model/Device.h"
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/modbus/LibmodbusSlave.h"
 #include "tests/modbus/SimProcess.h"
-#include "modbus/MbusRtuMasterProtocol.h"
-#include <QTest>
 
 namespace comms {
 namespace {
@@ -71,13 +71,13 @@ class SerialManager : public CommsFixture {
   TSearchResult Search(TSerialManager& manager, std::int32_t port) {
     TSearchResult result;
     QObject receiver;
-    manager.StartDeviceSearch(port, 1,
-                              TSearchResultEvent(&receiver, [&](TSerialThread*, std::int32_t value,
-                                                                std::int32_t found) {
-                                ++result.deliveries;
-                                result.value = value;
-                                result.found = found;
-                              }));
+    manager.StartDeviceSearch(
+        port, 1,
+        TSearchResultEvent(&receiver, [&](TSerialThread*, std::int32_t value, std::int32_t found) {
+          ++result.deliveries;
+          result.value = value;
+          result.found = found;
+        }));
     EXPECT_TRUE(WaitFor([&] { return result.deliveries > 0; }));
     // A second delivery would come within the worker's next iterations.
     QTest::qWait(20);
@@ -176,8 +176,8 @@ TEST_F(SerialManager, ReadsAndWritesEveryBundledDeviceTypeRegisterByRegister) {
     const auto holding = HoldingImage();
     ASSERT_FALSE(holding.empty());
     for (const auto& [reference, value] : holding) {
-      const std::int16_t expected = reference == 28 ? static_cast<std::int16_t>(device.DeviceId)
-                                                    : PatternValue(reference);
+      const std::int16_t expected =
+          reference == 28 ? static_cast<std::int16_t>(device.DeviceId) : PatternValue(reference);
       ASSERT_EQ(value, expected) << "holding register " << reference;
     }
     for (const auto& [reference, on] : CoilImage()) {

@@ -42,10 +42,10 @@ class SerialThread : public CommsFixture {
   std::shared_ptr<std::vector<TDelivery>> RequestSearch(QObject* receiver) {
     auto deliveries = std::make_shared<std::vector<TDelivery>>();
     worker_->RequestSearch(
-        1, TSearchResultEvent(receiver, [deliveries](TSerialThread*, std::int32_t value,
-                                                     std::int32_t found) {
-          deliveries->push_back({value, found});
-        }));
+        1, TSearchResultEvent(receiver,
+                              [deliveries](TSerialThread*, std::int32_t value, std::int32_t found) {
+                                deliveries->push_back({value, found});
+                              }));
     return deliveries;
   }
 
@@ -80,8 +80,7 @@ TEST_F(SerialThread, ASearchStopsAtTheFirstAnswerAndDeliversItSignExtended) {
   ASSERT_EQ(deliveries.size(), 1u);
   EXPECT_EQ(deliveries[0].value, -2);
   EXPECT_EQ(deliveries[0].found, 1);
-  EXPECT_EQ(device_.Requests(),
-            (std::vector<TFakeProtocol::TRequest>(3, {3, 28, 1, {}})));
+  EXPECT_EQ(device_.Requests(), (std::vector<TFakeProtocol::TRequest>(3, {3, 28, 1, {}})));
   EXPECT_EQ(worker_->LastSearchResult(), kMbusSuccess);
 }
 

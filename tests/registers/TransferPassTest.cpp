@@ -268,8 +268,8 @@ TEST_F(WritePass, EndMarkerFailureFailsTheWrite) {
   PassesUntilIdle(Writing);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Holding Registers 2 to 2\n",
                                                "Writing Holding Registers 27 to 27Failed"}));
-  EXPECT_EQ(Reports().back(), (TReport{"Writing Holding Registers 27 to 27Failed", true, 0, false,
-                                       true, 1}));
+  EXPECT_EQ(Reports().back(),
+            (TReport{"Writing Holding Registers 27 to 27Failed", true, 0, false, true, 1}));
   EXPECT_TRUE(store.HasFailed());
   EXPECT_FALSE(store.IsComplete());
 }
@@ -281,8 +281,8 @@ TEST_F(WritePass, AbortEndsATransferWithOneFailedReport) {
   store.ReadPass();
   store.Abort("Reading stopped");
   store.Abort("ignored: already idle");
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"Reading Holding Registers 1 to 50\n",
-                                               "Reading stopped"}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{"Reading Holding Registers 1 to 50\n", "Reading stopped"}));
   EXPECT_EQ(Reports().back().failed, true);
   EXPECT_EQ(store.State(), Idle);
   EXPECT_TRUE(store.HasFailed());

@@ -86,8 +86,7 @@ TEST_F(CliOnline, FailuresPrintTheSystemsTextExitOneAndLeaveNoFile) {
     SimProcess sim({"--set", "28=7", "--exception", "12:4"});
     ProgramResult read = Cli({"read", "--port", sim.Path(), "--out", out});
     EXPECT_EQ(read.exitCode, 1);
-    EXPECT_NE(read.err.find("error: Reading Holding Registers 11 to 12Failed\n"),
-              std::string::npos)
+    EXPECT_NE(read.err.find("error: Reading Holding Registers 11 to 12Failed\n"), std::string::npos)
         << read.err;
   }
   {
@@ -103,8 +102,8 @@ TEST_F(CliOnline, FailuresPrintTheSystemsTextExitOneAndLeaveNoFile) {
     SimProcess sim({"--exception", "28:2"});
     ProgramResult read = Cli({"read", "--port", sim.Path(), "--out", out});
     EXPECT_EQ(read.exitCode, 1);
-    EXPECT_NE(read.err.find("error: Could not find a device attached to comm port '" +
-                            sim.Path() + "' address '1'\n\nPlease ensure"),
+    EXPECT_NE(read.err.find("error: Could not find a device attached to comm port '" + sim.Path() +
+                            "' address '1'\n\nPlease ensure"),
               std::string::npos)
         << read.err;
     EXPECT_EQ(sim.LogLines().size(), 15u);
@@ -119,8 +118,7 @@ TEST_F(CliOnline, AWriteWhoseClosingMarkerFailsIsAFailure) {
   SimProcess sim({"--set", "28=7", "--exception", "27:4"});
   ProgramResult write = Cli({"write", "--port", sim.Path(), "--in", zsf});
   EXPECT_EQ(write.exitCode, 1);
-  EXPECT_NE(write.err.find("error: Writing Holding Registers 27 to 27Failed\n"),
-            std::string::npos)
+  EXPECT_NE(write.err.find("error: Writing Holding Registers 27 to 27Failed\n"), std::string::npos)
       << write.err;
   EXPECT_EQ(write.err.find("written successfully"), std::string::npos) << write.err;
 }
@@ -134,8 +132,7 @@ TEST_F(CliOnline, AVerifiedWriteListsWhatTheDeviceDidNotTake) {
   ProgramResult write = Cli({"write", "--port", honest.Path(), "--in", zsf, "--verify"});
   EXPECT_EQ(write.exitCode, 0) << write.err;
   EXPECT_EQ(write.out, "");
-  EXPECT_NE(write.err.find("Verified: the device holds every value written."),
-            std::string::npos);
+  EXPECT_NE(write.err.find("Verified: the device holds every value written."), std::string::npos);
 
   // The device acknowledges the speed but keeps its old value.
   SimProcess stubborn({"--set", "28=7", "--set", "11=5", "--keep", "11"});

@@ -1,7 +1,7 @@
 // dravonik-cli ports against a fake sysfs and /dev tree: an FTDI converter with a stable
 // name and a USB modem that this user may not open.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,8 +93,7 @@ TEST_F(CliPorts, EachDeviceShowsItsNameDriverProductAccessAndCommPort) {
   }
   fs::permissions(config_.Path(), fs::perms::others_read | fs::perms::others_exec,
                   fs::perm_options::add);
-  const std::vector<std::string> asNobody{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                          cli};
+  const std::vector<std::string> asNobody{"--reuid=65534", "--regid=65534", "--clear-groups", cli};
   auto runAsNobody = [&](const std::string& command) {
     std::vector<std::string> args = asNobody;
     args.push_back(command);

@@ -129,11 +129,10 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
       command.files.push_back(arg);
       continue;
     }
-    const bool known =
-        arg == "--devices" ||
-        (needsDevice && (arg == "--device" || arg == "--device-id")) ||
-        (writesFile && arg == "--out") ||
-        (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
+    const bool known = arg == "--devices" ||
+                       (needsDevice && (arg == "--device" || arg == "--device-id")) ||
+                       (writesFile && arg == "--out") ||
+                       (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
     if (!CheckOption(args, i, known, error)) {
       return false;
     }

@@ -10,8 +10,8 @@
 
 #include "model/Devices.h"
 #include "model/OfflineEdit.h"
-#include "model/Xmlutil.h"
 #include "model/Settings.h"
+#include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
 
 namespace {

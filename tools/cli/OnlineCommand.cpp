@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <iomanip>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -72,10 +72,8 @@ class TOnlineSession {
         out_(out),
         err_(err),
         boxes_(err),
-        choices_(command.usb ? comms::TStoredChoices::kUsbLink
-                             : comms::TStoredChoices::kSerialLink,
-                 command.usb || command.port.rfind("COM", 0) == 0 ? std::string()
-                                                                   : command.port),
+        choices_(command.usb ? comms::TStoredChoices::kUsbLink : comms::TStoredChoices::kSerialLink,
+                 command.usb || command.port.rfind("COM", 0) == 0 ? std::string() : command.port),
         store_(handler_),
         devices_(store_),
         manager_(store_, handler_, choices_),
@@ -150,8 +148,8 @@ class TOnlineSession {
       for (const auto& [key, value] : wrote) {
         const auto found = holds.find(key);
         if (found != holds.end() && found->second != value) {
-          out_ << (key.first ? "Coil " : "Holding register ") << key.second << ": wrote "
-               << value << ", device holds " << found->second << '\n';
+          out_ << (key.first ? "Coil " : "Holding register ") << key.second << ": wrote " << value
+               << ", device holds " << found->second << '\n';
           ++differences;
         }
       }
@@ -239,8 +237,7 @@ class TOnlineSession {
   void OnStoreProgress(const std::string& text, bool failed, std::int32_t count) {
     const bool complete = store_.IsComplete();
     const bool hasFailed = store_.HasFailed();
-    manager_.Gui().Post(
-        [=, this] { OnProgress(text, failed, count, complete, hasFailed); });
+    manager_.Gui().Post([=, this] { OnProgress(text, failed, count, complete, hasFailed); });
   }
 
   void OnProgress(const std::string& text, bool failed, std::int32_t count, bool complete,
@@ -281,13 +278,12 @@ class TOnlineSession {
                             ? static_cast<int>(100LL * transfer_.position / transfer_.maximum)
                             : 100;
     const int filled = percent * kWidth / 100;
-    const double seconds =
-        std::chrono::duration<double>(Clock::now() - transfer_.started).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - transfer_.started).count();
     std::ostringstream bar;
     bar << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << std::setw(3)
-        << percent << "%  " << transfer_.blocks << " blocks  " << std::fixed
-        << std::setprecision(1) << seconds << " s  " << line << "\x1b[K";
+        << percent << "%  " << transfer_.blocks << " blocks  " << std::fixed << std::setprecision(1)
+        << seconds << " s  " << line << "\x1b[K";
     err_ << bar.str() << std::flush;
   }
 
@@ -330,9 +326,8 @@ class TOnlineSession {
 int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
                      std::ostream& out, std::ostream& err) {
   try {
-    TOnlineSession session(command,
-                           command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath,
-                           out, err);
+    TOnlineSession session(
+        command, command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath, out, err);
     session.Run();
     return 0;
   } catch (const std::exception& error) {

@@ -24,8 +24,9 @@ std::string OrDash(const std::string& text) {
 std::string CommPortsOf(const std::string& path) {
   std::string ports;
   for (int n = 1; n <= 20; ++n) {
-    const std::string opened = ResolvePortName(
-        "COM" + std::to_string(n), [](const std::string& name) { return comms::ReadPortDevice(name); });
+    const std::string opened =
+        ResolvePortName("COM" + std::to_string(n),
+                        [](const std::string& name) { return comms::ReadPortDevice(name); });
     std::error_code error;
     if (opened == path || std::filesystem::equivalent(opened, path, error)) {
       ports += (ports.empty() ? "Comm " : ", Comm ") + std::to_string(n);
@@ -44,9 +45,9 @@ int RunPortsCommand(std::ostream& out) {
     if (!device.access.permitted) {
       access = "no permission (group " + OrDash(device.access.group) + ")";
     }
-    out << device.path << "  by-id " << OrDash(device.byId) << "  driver "
-        << OrDash(device.driver) << "  product " << OrDash(device.product) << "  " << access
-        << "  " << CommPortsOf(device.path) << '\n';
+    out << device.path << "  by-id " << OrDash(device.byId) << "  driver " << OrDash(device.driver)
+        << "  product " << OrDash(device.product) << "  " << access << "  "
+        << CommPortsOf(device.path) << '\n';
   }
   if (devices.empty()) {
     out << "No serial device found.\n";
