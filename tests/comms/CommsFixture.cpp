@@ -68,14 +68,21 @@ void CommsFixture::RecordProgress() {
   store_.SetOnProgress(
       [this](const void*, const std::string& text, bool failed, std::int32_t count) {
         const TProgressReport report{text, failed, count};
+        std::function<void(const TProgressReport&)> onReport;
         {
           std::lock_guard<std::mutex> lock(reportsMutex_);
           reports_.push_back(report);
+          onReport = onReport_;
         }
-        if (onReport_) {
-          onReport_(report);
+        if (onReport) {
+          onReport(report);
         }
       });
+}
+
+void CommsFixture::SetOnReport(std::function<void(const TProgressReport&)> onReport) {
+  std::lock_guard<std::mutex> lock(reportsMutex_);
+  onReport_ = std::move(onReport);
 }
 
 std::vector<TProgressReport> CommsFixture::Reports() {

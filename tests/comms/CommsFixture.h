@@ -59,6 +59,8 @@ class CommsFixture : public testing::Test {
   bool WriteAll();
 
   void RecordProgress();
+  // What to do, on the worker thread, after each report is recorded.
+  void SetOnReport(std::function<void(const TProgressReport&)> onReport);
   std::vector<TProgressReport> Reports();
   std::vector<std::string> Texts();
 
@@ -74,7 +76,7 @@ class CommsFixture : public testing::Test {
   model::TDevices devices_;
   std::mutex reportsMutex_;
   std::vector<TProgressReport> reports_;
-  // Called on the worker thread after each report is recorded.
+  // Called on the worker thread after each report is recorded; guarded by reportsMutex_.
   std::function<void(const TProgressReport&)> onReport_;
 };
 

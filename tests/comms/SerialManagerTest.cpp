@@ -272,13 +272,13 @@ TEST_F(SerialManager, AFailedWriteReopensTheLinkOfTheCurrentDevice) {
   first.reset();
 
   std::atomic<int> reopened{-1};
-  onReport_ = [&](const TProgressReport& report) {
+  SetOnReport([&](const TProgressReport& report) {
     if (report.failed) {
       reopened = manager->ReopenLink() ? 1 : 0;  // on the worker thread, inside the pass
     }
-  };
+  });
   EXPECT_FALSE(WriteAll());
-  onReport_ = nullptr;
+  SetOnReport(nullptr);
   EXPECT_EQ(reopened.load(), 1);
   EXPECT_TRUE(Reports().back().failed);
 
