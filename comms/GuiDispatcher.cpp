@@ -94,8 +94,12 @@ bool TGuiDispatcher::Call(std::function<void()> call, const std::atomic<bool>& s
     pending->abandoned = true;
     return false;
   }
-  if (pending->error) {
-    std::rethrow_exception(pending->error);
+  // The error leaves the shared record here, so that it is released on this thread only.
+  std::exception_ptr error = std::move(pending->error);
+  pending->error = nullptr;
+  lock.unlock();
+  if (error) {
+    std::rethrow_exception(error);
   }
   return true;
 }
