@@ -118,8 +118,11 @@ void TGuiDispatcher::RunPending(TPendingCall& pending) {
     error = std::current_exception();
   }
   {
+    // Moved, not copied: the GUI thread keeps no reference to the error once the worker may
+    // see it, so the worker alone releases it (the library's reference count is invisible to
+    // the thread sanitizer, which would otherwise see two threads free one object).
     std::lock_guard<std::mutex> lock(mutex_);
-    pending.error = error;
+    pending.error = std::move(error);
     pending.finished = true;
   }
   changed_.notify_all();
