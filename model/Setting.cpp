@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <atomic>
 #include <cmath>
@@ -41,10 +40,6 @@ int32_t RegisterTypeOf(const std::string& text) {
   throw std::runtime_error("Unknown value type : " + text);
 }
 
-void ShowError(const std::string& text) {
-  ui::ShowErrorBox(text);
-}
-
 }  // namespace
 
 int32_t NextSettingId() {
@@ -59,22 +54,6 @@ TSetting::TSetting(TGroup* group, int32_t instanceIndex)
     : Group(group), InstanceIndex(instanceIndex) {}
 
 TSetting::~TSetting() = default;
-
-QLineEdit* TSetting::NewEditBox(QWidget* page, int index, const QRect& geometry) {
-  auto* box = new QLineEdit(page);
-  box->hide();
-  box->setGeometry(geometry);
-  box->setProperty(kTagProperty, index);
-  box->installEventFilter(&Relay());
-  return box;
-}
-
-void TSetting::DeleteEditBox(QLineEdit* box) {
-  if (box != nullptr) {
-    box->removeEventFilter(&Relay());
-    delete box;
-  }
-}
 
 ui::TEventRelay& TSetting::Relay() {
   if (!relay_) {
@@ -359,10 +338,10 @@ double TSetting::ToDisplayValue(int32_t raw) {
 }
 
 bool TSetting::CopyValueFrom(TSetting& source) {
-  if (!CheckRelativeLimits(source.Value)) {
+  if (ShowRefusal(CheckRelativeLimits(source.Value))) {
     return false;
   }
-  if (HasLimits && !CheckLimits(source.Value)) {
+  if (HasLimits && ShowRefusal(CheckLimits(source.Value))) {
     return false;
   }
   Value = source.Value;
@@ -404,43 +383,32 @@ void TSetting::ClearPending() {
   WritePending = false;
 }
 
-bool TSetting::CheckRelativeLimits(int32_t candidate) {
+TRefusal TSetting::CheckRelativeLimits(int32_t candidate) {
   TSetting* lower =
       MinSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MinSettingName, *this);
   TSetting* upper =
       MaxSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MaxSettingName, *this);
   // Compared in display terms, at single precision.
   const float value = static_cast<float>(ToDisplayValue(candidate));
-  const float lowerBound =
-      lower != nullptr ? static_cast<float>(lower->ToDisplayValue(lower->Value)) : 0.0f;
-  const float upperBound =
-      upper != nullptr ? static_cast<float>(upper->ToDisplayValue(upper->Value)) : 0.0f;
-  if (lower != nullptr && upper != nullptr && (value < lowerBound || value > upperBound)) {
-    ShowError("Setting '" + Name + "' must be greater than setting '" + lower->Name +
-              "' and less than setting '" + upper->Name + "'");
-    return false;
+  const bool belowLower =
+      lower != nullptr && value < static_cast<float>(lower->ToDisplayValue(lower->Value));
+  const bool aboveUpper =
+      upper != nullptr && value > static_cast<float>(upper->ToDisplayValue(upper->Value));
+  if (lower != nullptr && upper != nullptr && (belowLower || aboveUpper)) {
+    return "Setting '" + Name + "' must be greater than setting '" + lower->Name +
+           "' and less than setting '" + upper->Name + "'";
   }
-  if (lower != nullptr && value < lowerBound) {
-    ShowError("Setting '" + Name + "' must be greater than setting '" + lower->Name + "'");
-    return false;
+  if (belowLower) {
+    return "Setting '" + Name + "' must be greater than setting '" + lower->Name + "'";
   }
-  if (upper != nullptr && value > upperBound) {
-    ShowError("Setting '" + Name + "' must be less than setting '" + upper->Name + "'");
-    return false;
+  if (aboveUpper) {
+    return "Setting '" + Name + "' must be less than setting '" + upper->Name + "'";
   }
-  return true;
+  return std::nullopt;
 }
 
-bool TSetting::CheckLimits(int32_t candidate) {
-  if (candidate < Minimum) {
-    ShowError("The minimum value this setting can be is '" + std::to_string(Minimum) + "'");
-    return false;
-  }
-  if (candidate > Maximum) {
-    ShowError("The maximum value this setting can be is '" + std::to_string(Maximum) + "'");
-    return false;
-  }
-  return true;
+TRefusal TSetting::CheckLimits(int32_t candidate) const {
+  return CheckRange(candidate, Minimum, Maximum);
 }
 
 void TSetting::CopyToAllGroupsClick() {

@@ -8,6 +8,7 @@
 
 #include <pugixml.hpp>
 
+#include "model/Refusal.h"
 #include "ui/EventRelay.h"
 
 class MbusMasterFunctions;
@@ -72,8 +73,10 @@ class TSetting {
   virtual void ReadValueFromXml(const pugi::xml_node& settingElement);
 
   void ClearPending();
-  bool CheckRelativeLimits(int32_t candidate);
-  bool CheckLimits(int32_t candidate);
+  // Why the value cannot be taken: below the setting named by `minsetting` or above the one
+  // named by `maxsetting` (compared as shown), or outside `min`..`max`.
+  TRefusal CheckRelativeLimits(int32_t candidate);
+  TRefusal CheckLimits(int32_t candidate) const;
   void CopyToAllGroupsClick();
   void CopyToAllR12sClick();
 
@@ -137,11 +140,6 @@ class TSetting {
   // The receiver of the row's signals and events, made when first needed
   // (settings that are never shown cost no QObject).
   ui::TEventRelay& Relay();
-  // An edit box of the row, hidden until the caller shows it, carrying the
-  // row's tag; its focus and key events go to the relay's filter.
-  QLineEdit* NewEditBox(QWidget* page, int index, const QRect& geometry);
-  // Frees an edit box without handling its last events.
-  void DeleteEditBox(QLineEdit* box);
   // Kinds that read `min` and `max` check copies against them.
   bool HasLimits = false;
   // The registers one transfer of the setting moves: what its progress

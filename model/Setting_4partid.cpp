@@ -9,8 +9,6 @@
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
-#include "ui/EditBoxEvents.h"
-#include "ui/ErrorBox.h"
 
 namespace model {
 
@@ -25,7 +23,6 @@ constexpr int32_t kLowestPart = 0;
 constexpr int32_t kHighestPart = 255;
 // Registers per identifier, as counted by the transfer progress.
 constexpr int kRegisters = 2;
-constexpr const char* kPartProperty = "part";
 
 // A decimal number from 0 to 4294967295, as identifiers are written.
 uint32_t StrToUInt32(const std::string& text) {
@@ -74,19 +71,16 @@ void TSetting4PartID::SplitId(uint32_t id) {
 
 void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto part = [](const QLineEdit& box) { return box.property(kPartProperty).toInt(); };
-  Relay().SetFilter(ui::EditBoxFilter({
-      .Entered = [this, part](QLineEdit& box) { EditEntered(part(box)); },
-      .Left = [this, part](QLineEdit& box) { EditExited(part(box)); },
-      .KeyPressed = [this, part](QLineEdit& box, int key) { EditKeyDown(part(box), key); },
-  }));
   for (int part = 0; part < kParts; ++part) {
-    auto* edit =
-        NewEditBox(page, index, QRect(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight));
-    edit->setEnabled(Enabled);
-    edit->setReadOnly(!Enabled);
-    edit->setProperty(kPartProperty, part);
-    PartEdits[static_cast<size_t>(part)] = edit;
+    TEditBox& edit = PartEdits[static_cast<size_t>(part)];
+    edit.Create(
+        page, index, QRect(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight),
+        {
+            .EntryText = [this, part] { return QString::number(Parts[static_cast<size_t>(part)]); },
+            .Check = [this](const std::string& text) { return CheckPartText(text); },
+            .Take = [this, part](const std::string& text) { TakeEntry(part, text); },
+        });
+    edit.SetEnabled(Enabled);
     edit->show();
   }
   ShowParts();
@@ -94,19 +88,15 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
 
 void TSetting4PartID::DestroyControls() {
   TSetting::DestroyControls();
-  for (QPointer<QLineEdit>& edit : PartEdits) {
-    DeleteEditBox(edit);
+  for (TEditBox& edit : PartEdits) {
+    edit.Destroy();
   }
-  enteredParts_.fill(false);
 }
 
 void TSetting4PartID::SetEnabled(bool enabled) {
   TSetting::SetEnabled(enabled);
-  for (QPointer<QLineEdit>& edit : PartEdits) {
-    if (edit) {
-      edit->setReadOnly(!enabled);
-      edit->setEnabled(enabled);
-    }
+  for (TEditBox& edit : PartEdits) {
+    edit.SetEnabled(enabled);
   }
 }
 
@@ -118,9 +108,7 @@ void TSetting4PartID::ShowParts() {
     parts = Parts;
   }
   for (size_t i = 0; i < PartEdits.size(); ++i) {
-    if (PartEdits[i]) {
-      PartEdits[i]->setText(QString::number(parts[i]));
-    }
+    PartEdits[i].SetText(QString::number(parts[i]));
   }
 }
 
@@ -190,7 +178,7 @@ bool TSetting4PartID::CopyValueFrom(TSetting& source) {
   if (typeid(source) != typeid(TSetting4PartID)) {
     throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSetting4PartID");
   }
-  if (!CheckRelativeLimits(source.Value)) {
+  if (ShowRefusal(CheckRelativeLimits(source.Value))) {
     return false;
   }
   const auto& from = static_cast<const TSetting4PartID&>(source);
@@ -208,56 +196,20 @@ bool TSetting4PartID::CopyValueFrom(TSetting& source) {
   return true;
 }
 
-bool TSetting4PartID::CheckPartText(const std::string& text) {
+TRefusal TSetting4PartID::CheckPartText(const std::string& text) const {
   int32_t part = 0;
-  try {
-    part = StrToInt(text);
-  } catch (const std::runtime_error& error) {
-    ui::ShowErrorBox(error.what());
-    return false;
+  if (TRefusal refusal = ParseInteger(text, part)) {
+    return refusal;
   }
   // A part beyond its byte would spill into the next part or wrap, so the
   // definition's limits are narrowed to the byte and the user is shown the
   // limit that applies.
-  const int32_t lowest = std::max(Minimum, kLowestPart);
-  const int32_t highest = std::min(Maximum, kHighestPart);
-  if (part < lowest) {
-    ui::ShowErrorBox("The minimum value this setting can be is '" + std::to_string(lowest) + "'");
-    return false;
-  }
-  if (part > highest) {
-    ui::ShowErrorBox("The maximum value this setting can be is '" + std::to_string(highest) + "'");
-    return false;
-  }
-  return true;
+  return CheckRange(part, std::max(Minimum, kLowestPart), std::min(Maximum, kHighestPart));
 }
 
-void TSetting4PartID::EditEntered(int part) {
-  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
-  if (edit == nullptr) {
-    return;
-  }
-  enteredParts_[static_cast<size_t>(part)] = true;
-  edit->setText(QString::number(Parts[static_cast<size_t>(part)]));
-  edit->selectAll();
-}
-
-void TSetting4PartID::EditExited(int part) {
-  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
-  // A box that never had the focus holds no entry.
-  if (edit == nullptr || !enteredParts_[static_cast<size_t>(part)]) {
-    return;
-  }
-  enteredParts_[static_cast<size_t>(part)] = false;
-  const std::string text = edit->text().toStdString();
-  if (!CheckPartText(text)) {
-    // The entry stays for the user to mend.
-    enteredParts_[static_cast<size_t>(part)] = true;
-    ui::ReturnFocusTo(*edit);
-    return;
-  }
+void TSetting4PartID::TakeEntry(int part, const std::string& text) {
   const int32_t number = StrToInt(text);
-  if (CheckRelativeLimits(number)) {
+  if (!ShowRefusal(CheckRelativeLimits(number))) {
     auto lock = Store().Lock();
     if (number != Parts[static_cast<size_t>(part)]) {
       Changed = true;
@@ -267,13 +219,6 @@ void TSetting4PartID::EditExited(int part) {
     Value = number;
   }
   UpdateDisplay(true);
-}
-
-void TSetting4PartID::EditKeyDown(int part, int key) {
-  QLineEdit* edit = PartEdits[static_cast<size_t>(part)].data();
-  if (edit != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    CheckPartText(edit->text().toStdString());
-  }
 }
 
 }  // namespace model

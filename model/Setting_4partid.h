@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/EditBox.h"
 #include "model/Setting.h"
-
-class QLineEdit;
 
 namespace model {
 
@@ -36,18 +34,13 @@ class TSetting4PartID : public TSetting {
   uint32_t CombineParts() const;
   void SplitId(uint32_t id);
   void ShowParts();
-  // Checks a typed part, with the messages the user sees.
-  bool CheckPartText(const std::string& text);
-
-  // The part edits' handlers; part is 0 (most significant) to 3.
-  void EditEntered(int part);
-  void EditExited(int part);
-  void EditKeyDown(int part, int key);
+  // Why a typed part cannot be taken, or nothing.
+  TRefusal CheckPartText(const std::string& text) const;
 
   static constexpr int kParts = 4;
 
   std::string ValueText;
-  std::array<QPointer<QLineEdit>, kParts> PartEdits;
+  std::array<TEditBox, kParts> PartEdits;
   std::array<uint16_t, kParts> Parts{};
   uint32_t DefaultId = 0;
 
@@ -55,8 +48,8 @@ class TSetting4PartID : public TSetting {
   void PutValueInStore() override;
 
  private:
-  // The part boxes holding an entry being edited.
-  std::array<bool, 4> enteredParts_{};
+  // Takes a checked entry of a part (0, the most significant, to 3).
+  void TakeEntry(int part, const std::string& text);
 };
 
 }  // namespace model

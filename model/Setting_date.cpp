@@ -164,7 +164,7 @@ void TSettingDate::SelectionChanged(int list) {
   // Dates of one exclusion group must not share a month, whichever list
   // was picked from.
   const uint16_t month = PositionOf(*MonthBox);
-  if (!Document().CheckExclusion(*this, month, true)) {
+  if (ShowRefusal(Document().CheckExclusion(*this, month))) {
     UpdateDisplay(true);
     return;
   }

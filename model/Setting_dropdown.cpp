@@ -92,7 +92,7 @@ void TSettingDropDown::ComboBoxSelect(int position) {
     return;
   }
   const TDDType& entry = Entries[static_cast<size_t>(position)];
-  if (!Document().CheckExclusion(*this, entry.Value, true)) {
+  if (ShowRefusal(Document().CheckExclusion(*this, entry.Value))) {
     UpdateDisplay(true);
     return;
   }

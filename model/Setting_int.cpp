@@ -1,31 +1,16 @@
 #include "model/Setting_int.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
-#include <QThread>
-#include <stdexcept>
 
 #include "model/Xmlutil.h"
-#include "ui/EditBoxEvents.h"
-#include "ui/ErrorBox.h"
+#include "ui/GuiThread.h"
 
 namespace model {
 
-namespace {
+namespace {}  // namespace
 
-constexpr int kEditLeft = 200;
-constexpr int kEditWidth = 140;
-constexpr int kEditHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
-
-bool OnGuiThread() {
-  const QCoreApplication* application = QCoreApplication::instance();
-  return application != nullptr && QThread::currentThread() == application->thread();
-}
-
-}  // namespace
-
-TSettingInt::TSettingInt(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {}
+TSettingInt::TSettingInt(TGroup* group, int32_t instanceIndex)
+    : TSettingEditRow(group, instanceIndex) {}
 
 void TSettingInt::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
@@ -48,41 +33,20 @@ void TSettingInt::LoadDefinition(const pugi::xml_node& element) {
   }
 }
 
-void TSettingInt::CreateControls(QWidget* page, int index, int top) {
-  int left = kEditLeft;
-  int editTop = top;
+QPoint TSettingInt::CreateCaption(QWidget* page, int index, int top) {
   if (IsTemplate) {
-    TSetting::CreateControls(page, index, top);
-  } else {
-    CreateLabelAt(page, index, top, XOffset, YOffset);
-    left += XOffset;
-    editTop += YOffset;
+    return TSettingEditRow::CreateCaption(page, index, top);
   }
-  auto* edit = NewEditBox(page, index, QRect(left, editTop, kEditWidth, kEditHeight));
-  edit->setEnabled(Enabled);
-  edit->setReadOnly(!Enabled);
-  Relay().SetFilter(ui::EditBoxFilter({
-      .Entered = [this](QLineEdit&) { EditEnter(); },
-      .Left = [this](QLineEdit&) { EditExit(); },
-      .KeyPressed = [this](QLineEdit&, int key) { EditKeyPress(key); },
-  }));
-  Edit = edit;
-  edit->show();
-  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
-  UpdateDisplay(true);
+  CreateLabelAt(page, index, top, XOffset, YOffset);
+  return {XOffset, YOffset};
 }
 
-void TSettingInt::DestroyControls() {
-  TSetting::DestroyControls();
-  DeleteEditBox(Edit);
-}
-
-void TSettingInt::SetEnabled(bool enabled) {
-  TSetting::SetEnabled(enabled);
-  if (Edit) {
-    Edit->setReadOnly(!enabled);
-    Edit->setEnabled(enabled);
-  }
+TEditBehaviour TSettingInt::EntryBehaviour() {
+  return {
+      .EntryText = [this] { return QString::number(Value); },
+      .Check = [this](const std::string& text) { return CheckEntry(text); },
+      .Take = [this](const std::string& text) { TakeEntry(text); },
+  };
 }
 
 void TSettingInt::UpdateDisplay(bool decorated) {
@@ -98,7 +62,7 @@ void TSettingInt::UpdateDisplay(bool decorated) {
       text += " " + ValueText;
     }
   }
-  Edit->setText(QString::fromStdString(text));
+  Edit.SetText(QString::fromStdString(text));
 }
 
 void TSettingInt::ExportCsv(std::vector<std::string>& lines) {
@@ -108,52 +72,22 @@ void TSettingInt::ExportCsv(std::vector<std::string>& lines) {
 void TSettingInt::LoadValueFromStore() {
   TSetting::LoadValueFromStore();
   // The worker thread never touches the box; its Refresh redraws it.
-  if (HasDisabledValue && OnGuiThread()) {
+  if (HasDisabledValue && ui::OnGuiThread()) {
     UpdateDisplay(false);
   }
 }
 
-bool TSettingInt::ValidateEntry(const std::string& text) {
+TRefusal TSettingInt::CheckEntry(const std::string& text) const {
   int32_t number = 0;
-  try {
-    number = StrToInt(text);
-  } catch (const std::runtime_error& error) {
-    ui::ShowErrorBox(error.what());
-    return false;
+  if (TRefusal refusal = ParseInteger(text, number)) {
+    return refusal;
   }
   return CheckLimits(number);
 }
 
-void TSettingInt::EditEnter() {
-  if (!Edit) {
-    return;
-  }
-  entered_ = true;
-  Edit->setText(QString::number(Value));
-  Edit->selectAll();
-}
-
-void TSettingInt::EditKeyPress(int key) {
-  if (Edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    ValidateEntry(Edit->text().toStdString());
-  }
-}
-
-void TSettingInt::EditExit() {
-  // A box that never had the focus shows its decorated text, not an entry.
-  if (!Edit || !entered_) {
-    return;
-  }
-  entered_ = false;
-  const std::string text = Edit->text().toStdString();
-  if (!ValidateEntry(text)) {
-    // The entry stays for the user to mend.
-    entered_ = true;
-    ui::ReturnFocusTo(*Edit);
-    return;
-  }
+void TSettingInt::TakeEntry(const std::string& text) {
   const int32_t number = StrToInt(text);
-  if (CheckRelativeLimits(number) && number != Value) {
+  if (!ShowRefusal(CheckRelativeLimits(number)) && number != Value) {
     Value = number;
     Changed = true;
     StoreValue();

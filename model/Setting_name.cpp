@@ -8,16 +8,8 @@
 
 namespace model {
 
-namespace {
-
-constexpr int kEditLeft = 200;
-constexpr int kEditWidth = 140;
-constexpr int kEditHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
-
-}  // namespace
-
-TSettingName::TSettingName(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {}
+TSettingName::TSettingName(TGroup* group, int32_t instanceIndex)
+    : TSettingEditRow(group, instanceIndex) {}
 
 void TSettingName::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
@@ -25,39 +17,8 @@ void TSettingName::LoadDefinition(const pugi::xml_node& element) {
   CheckReferenceSpan(Reference, RegisterSpan);
 }
 
-void TSettingName::CreateControls(QWidget* page, int index, int top) {
-  TSetting::CreateControls(page, index, top);
-  auto* edit = new QLineEdit(page);
-  edit->hide();
-  edit->setGeometry(kEditLeft, top, kEditWidth, kEditHeight);
-  // Read-only whether enabled or not: a typed name could be neither sent to
-  // the device nor kept, so the box does not pretend to take one. Enabled,
-  // its text can still be selected and copied.
-  edit->setReadOnly(true);
-  edit->setEnabled(Enabled);
-  NameEdit = edit;
-  edit->show();
-  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
-  UpdateDisplay(true);
-  edit->setProperty(kTagProperty, index);
-}
-
-void TSettingName::DestroyControls() {
-  TSetting::DestroyControls();
-  delete NameEdit.data();
-}
-
-void TSettingName::SetEnabled(bool enabled) {
-  TSetting::SetEnabled(enabled);
-  if (NameEdit) {
-    NameEdit->setEnabled(enabled);
-  }
-}
-
 void TSettingName::UpdateDisplay(bool) {
-  if (NameEdit) {
-    NameEdit->setText(QString::fromStdString(NameText));
-  }
+  Edit.SetText(QString::fromStdString(NameText));
 }
 
 void TSettingName::ExportCsv(std::vector<std::string>& lines) {

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <QPointer>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "model/Setting.h"
-
-class QLineEdit;
+#include "model/Setting_editrow.h"
 
 namespace model {
 
@@ -16,20 +13,19 @@ namespace model {
 // copied between groups and exported, but never typed in, read from the
 // device or written to it; towards the register store the setting is a plain
 // integer of one register.
-class TSettingName : public TSetting {
+class TSettingName : public TSettingEditRow {
  public:
   TSettingName(TGroup* group, int32_t instanceIndex);
 
   void LoadDefinition(const pugi::xml_node& element) override;
-  void CreateControls(QWidget* page, int index, int top) override;
-  void DestroyControls() override;
-  void SetEnabled(bool enabled) override;
   void UpdateDisplay(bool decorated) override;
   void ExportCsv(std::vector<std::string>& lines) override;
   bool CopyValueFrom(TSetting& source) override;
 
+  // Read-only whether enabled or not (the row's box without an entry behaviour): a typed
+  // name could be neither sent to the device nor kept, so the box does not pretend to take
+  // one. Enabled, its text can still be selected and copied.
   std::string NameText;
-  QPointer<QLineEdit> NameEdit;
 };
 
 }  // namespace model

@@ -1,9 +1,7 @@
 #include "model/Setting_time.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
-#include <QThread>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -12,8 +10,8 @@
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
-#include "ui/EditBoxEvents.h"
 #include "ui/ErrorBox.h"
+#include "ui/GuiThread.h"
 
 namespace model {
 
@@ -31,14 +29,6 @@ constexpr int kLastHour = 23;
 constexpr int kLastMinute = 59;
 // Each transfer of a time moves its two registers.
 constexpr int kRegistersPerTime = 2;
-
-// The property that tells the hours box (0) from the minutes box (1).
-constexpr const char* kBoxProperty = "box";
-
-bool OnGuiThread() {
-  const QCoreApplication* application = QCoreApplication::instance();
-  return application != nullptr && QThread::currentThread() == application->thread();
-}
 
 bool IsValidTime(int32_t hours, int32_t minutes) {
   return hours >= 0 && hours <= kLastHour && minutes >= 0 && minutes <= kLastMinute;
@@ -77,25 +67,24 @@ void TSettingTime::LoadDefinition(const pugi::xml_node& element) {
   }
 }
 
-QLineEdit* TSettingTime::EditOf(int which) const {
-  return which == kHoursBox ? HoursEdit.data() : MinutesEdit.data();
+TEditBox& TSettingTime::EditOf(int which) {
+  return which == kHoursBox ? HoursEdit : MinutesEdit;
 }
 
 void TSettingTime::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto which = [this](const QLineEdit& box) { return &box == HoursEdit ? kHoursBox : kMinutesBox; };
-  Relay().SetFilter(ui::EditBoxFilter({
-      .Entered = [this, which](QLineEdit& box) { EditEntered(which(box)); },
-      .Left = [this, which](QLineEdit& box) { EditExited(which(box)); },
-      .KeyPressed = [this, which](QLineEdit& box, int key) { EditKeyDown(which(box), key); },
-  }));
-  auto makeEdit = [&](int which, int left) {
-    auto* edit = NewEditBox(page, index, QRect(left, top, kEditWidth, kEditHeight));
-    edit->setProperty(kBoxProperty, which);
-    return edit;
-  };
-  HoursEdit = makeEdit(kHoursBox, kHoursLeft);
-  MinutesEdit = makeEdit(kMinutesBox, kMinutesLeft);
+  for (const int which : {kHoursBox, kMinutesBox}) {
+    const int left = which == kHoursBox ? kHoursLeft : kMinutesLeft;
+    EditOf(which).Create(
+        page, index, QRect(left, top, kEditWidth, kEditHeight),
+        {
+            // The bare number, 99 for a time that is off.
+            .EntryText = [this,
+                          which] { return QString::number(which == kHoursBox ? Hours : Minutes); },
+            .Check = [this, which](const std::string& text) { return CheckTimeText(which, text); },
+            .Take = [this, which](const std::string& text) { TakeEntry(which, text); },
+        });
+  }
   if (!NoEnableCheckbox) {
     auto* box = new QCheckBox(QStringLiteral("Enable"), page);
     box->hide();
@@ -121,22 +110,17 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
 
 void TSettingTime::DestroyControls() {
   TSetting::DestroyControls();
-  DeleteEditBox(HoursEdit);
-  DeleteEditBox(MinutesEdit);
+  HoursEdit.Destroy();
+  MinutesEdit.Destroy();
   delete EnableBox.data();
-  entered_.fill(false);
 }
 
 void TSettingTime::ApplyEditState() {
-  for (QLineEdit* edit : {HoursEdit.data(), MinutesEdit.data()}) {
-    if (edit == nullptr) {
-      continue;
-    }
+  for (TEditBox* edit : {&HoursEdit, &MinutesEdit}) {
     if (TimeEnabled) {
-      edit->setReadOnly(!Enabled);
-      edit->setEnabled(Enabled);
-    } else {
-      edit->setEnabled(false);
+      edit->SetEnabled(Enabled);
+    } else if (*edit) {
+      (*edit)->setEnabled(false);
     }
   }
 }
@@ -223,7 +207,7 @@ void TSettingTime::LoadValueFromStore() {
   Minutes = words[1];
   TimeEnabled = ReadsAsOn(Hours, Minutes);
   // The worker thread never touches the boxes; Refresh redraws them.
-  if (OnGuiThread()) {
+  if (ui::OnGuiThread()) {
     ApplyEditState();
     if (EnableBox) {
       EnableBox->setChecked(TimeEnabled);
@@ -311,56 +295,20 @@ void TSettingTime::StoreValue() {
       PutValueInStore();
     }
   }
-  if (Changed && OnGuiThread()) {
+  if (Changed && ui::OnGuiThread()) {
     UpdateDisplay(false);
   }
 }
 
-bool TSettingTime::CheckTimeText(int which, const std::string& text) {
+TRefusal TSettingTime::CheckTimeText(int which, const std::string& text) const {
   int32_t number = 0;
-  try {
-    number = StrToInt(text);
-  } catch (const std::runtime_error& error) {
-    ui::ShowErrorBox(error.what());
-    return false;
+  if (TRefusal refusal = ParseInteger(text, number)) {
+    return refusal;
   }
-  if (number < 0) {
-    ui::ShowErrorBox("The minimum value this setting can be is '0'");
-    return false;
-  }
-  const int maximum = which == kHoursBox ? kLastHour : kLastMinute;
-  if (number > maximum) {
-    ui::ShowErrorBox("The maximum value this setting can be is '" + std::to_string(maximum) + "'");
-    return false;
-  }
-  return true;
+  return CheckRange(number, 0, which == kHoursBox ? kLastHour : kLastMinute);
 }
 
-void TSettingTime::EditEntered(int which) {
-  QLineEdit* edit = EditOf(which);
-  if (edit == nullptr) {
-    return;
-  }
-  entered_[static_cast<size_t>(which)] = true;
-  // The bare number, 99 for a time that is off.
-  edit->setText(QString::number(which == kHoursBox ? Hours : Minutes));
-  edit->selectAll();
-}
-
-void TSettingTime::EditExited(int which) {
-  QLineEdit* edit = EditOf(which);
-  // A box that never had the focus shows its display text, not an entry.
-  if (edit == nullptr || !entered_[static_cast<size_t>(which)]) {
-    return;
-  }
-  entered_[static_cast<size_t>(which)] = false;
-  const std::string text = edit->text().toStdString();
-  if (!CheckTimeText(which, text)) {
-    // The entry stays for the user to mend.
-    entered_[static_cast<size_t>(which)] = true;
-    ui::ReturnFocusTo(*edit);
-    return;
-  }
+void TSettingTime::TakeEntry(int which, const std::string& text) {
   const auto number = static_cast<int16_t>(StrToInt(text));
   if (which == kHoursBox) {
     if (number != Hours) {
@@ -380,13 +328,6 @@ void TSettingTime::EditExited(int which) {
     Group->StoreAll();
   }
   UpdateDisplay(true);
-}
-
-void TSettingTime::EditKeyDown(int which, int key) {
-  QLineEdit* edit = EditOf(which);
-  if (edit != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    CheckTimeText(which, edit->text().toStdString());
-  }
 }
 
 void TSettingTime::EnableClicked() {

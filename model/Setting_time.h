@@ -1,15 +1,14 @@
 #pragma once
 
 #include <QPointer>
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/EditBox.h"
 #include "model/Setting.h"
 
 class QCheckBox;
-class QLineEdit;
 
 namespace model {
 
@@ -45,20 +44,17 @@ class TSettingTime : public TSetting {
   // Both registers hold this while the time is switched off.
   static constexpr int16_t kOff = 99;
 
-  // Checks a typed text for the hours (0) or minutes (1) box, with the
-  // messages the user sees.
-  bool CheckTimeText(int which, const std::string& text);
+  // Why a typed text cannot be taken in the hours (0) or minutes (1) box, or nothing.
+  TRefusal CheckTimeText(int which, const std::string& text) const;
+  // The hours (0) or minutes (1) box.
+  TEditBox& EditOf(int which);
 
-  // The edit boxes' handlers.
-  void EditEntered(int which);
-  void EditExited(int which);
-  void EditKeyDown(int which, int key);
   // The "Enable" check box's handler.
   void EnableClicked();
 
   std::string ValueText;
-  QPointer<QLineEdit> HoursEdit;
-  QPointer<QLineEdit> MinutesEdit;
+  TEditBox HoursEdit;
+  TEditBox MinutesEdit;
   QPointer<QCheckBox> EnableBox;
   bool TimeEnabled = true;
   int32_t DefaultMinutes = 0;
@@ -71,15 +67,13 @@ class TSettingTime : public TSetting {
   void PutValueInStore() override;
 
  private:
-  QLineEdit* EditOf(int which) const;
+  // Takes a checked entry of the hours (0) or minutes (1) box.
+  void TakeEntry(int which, const std::string& text);
   // The followed time as the store holds it; false when there is none or the
   // store does not hold both of its registers.
   bool ReadFollowedTime(int16_t& hours, int16_t& minutes) const;
   // The boxes accept input only while the row is enabled and the time on.
   void ApplyEditState();
-
-  // The boxes (hours, minutes) holding an entry being edited.
-  std::array<bool, 2> entered_{};
 };
 
 }  // namespace model

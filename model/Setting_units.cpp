@@ -8,17 +8,10 @@
 
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
-#include "ui/EditBoxEvents.h"
-#include "ui/ErrorBox.h"
 
 namespace model {
 
 namespace {
-
-constexpr int kEditLeft = 200;
-constexpr int kEditWidth = 140;
-constexpr int kEditHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
 
 constexpr const char* kMetresPerSecond = "m/sec";
 constexpr const char* kFeetPerMinute = "ft/min";
@@ -115,7 +108,7 @@ uint16_t HighestWord(const std::string& unitsName) {
 }  // namespace
 
 TSettingUnits::TSettingUnits(TGroup* group, int32_t instanceIndex)
-    : TSetting(group, instanceIndex) {}
+    : TSettingEditRow(group, instanceIndex) {}
 
 bool TSettingUnits::IsVelocityUnit(const std::string& unitsName) {
   return unitsName == kMetresPerSecond || unitsName == kFeetPerMinute;
@@ -204,40 +197,19 @@ void TSettingUnits::LoadDefinition(const pugi::xml_node& element) {
   Default = GetAttribute(element, "default").AsInteger();
 }
 
-void TSettingUnits::CreateControls(QWidget* page, int index, int top) {
-  TSetting::CreateControls(page, index, top);
-  auto* edit = NewEditBox(page, index, QRect(kEditLeft, top, kEditWidth, kEditHeight));
-  edit->setEnabled(Enabled);
-  edit->setReadOnly(!Enabled);
-  Relay().SetFilter(ui::EditBoxFilter({
-      .Entered = [this](QLineEdit&) { EditEnter(); },
-      .Left = [this](QLineEdit&) { EditExit(); },
-      .KeyPressed = [this](QLineEdit&, int key) { EditKeyPress(key); },
-  }));
-  Edit = edit;
-  edit->show();
-  CreateCopyButtons(page, index, kCopyButtonsLeft, top);
-  UpdateDisplay(true);
-}
-
-void TSettingUnits::DestroyControls() {
-  TSetting::DestroyControls();
-  DeleteEditBox(Edit);
-  entered_ = false;
-}
-
-void TSettingUnits::SetEnabled(bool enabled) {
-  TSetting::SetEnabled(enabled);
-  if (Edit) {
-    Edit->setReadOnly(!enabled);
-    Edit->setEnabled(enabled);
-  }
+TEditBehaviour TSettingUnits::EntryBehaviour() {
+  return {
+      .EntryText = [this] { return QString::fromStdString(FormatValue(false)); },
+      .Check = [this](const std::string& text) { return CheckEntry(text); },
+      .Take = [this](const std::string& text) { TakeEntry(text); },
+      // Nothing can be entered until there are units to convert to.
+      .EntriesClosed = [this] { return !IsKnownUnit(Document().UnitsName()); },
+      .ShowValue = [this] { UpdateDisplay(true); },
+  };
 }
 
 void TSettingUnits::UpdateDisplay(bool decorated) {
-  if (Edit) {
-    Edit->setText(QString::fromStdString(FormatValue(decorated)));
-  }
+  Edit.SetText(QString::fromStdString(FormatValue(decorated)));
 }
 
 void TSettingUnits::ExportCsv(std::vector<std::string>& lines) {
@@ -265,27 +237,25 @@ std::string TSettingUnits::FormatValue(bool decorated) const {
   return text;
 }
 
-bool TSettingUnits::ParseEntry(const std::string& text, float& number) const {
+TRefusal TSettingUnits::ParseEntry(const std::string& text, float& number) const {
   const std::string& unitsName = Document().UnitsName();
   if (!IsKnownUnit(unitsName)) {
-    ui::ShowErrorBox("This setting cannot be changed while the display units are '" + unitsName +
-                     "': choose m/sec, ft/min, Pa or ins Wg first");
-    return false;
+    return "This setting cannot be changed while the display units are '" + unitsName +
+           "': choose m/sec, ft/min, Pa or ins Wg first";
   }
   try {
     number = InHundredths(unitsName) ? static_cast<float>(StrToFloat(text))
                                      : static_cast<float>(StrToInt(text));
   } catch (const std::runtime_error& error) {
-    ui::ShowErrorBox(error.what());
-    return false;
+    return std::string(error.what());
   }
-  return true;
+  return std::nullopt;
 }
 
-bool TSettingUnits::ValidateEntry(const std::string& text) {
+TRefusal TSettingUnits::CheckEntry(const std::string& text) const {
   float number = 0.0f;
-  if (!ParseEntry(text, number)) {
-    return false;
+  if (TRefusal refusal = ParseEntry(text, number)) {
+    return refusal;
   }
   const std::string& unitsName = Document().UnitsName();
   const uint16_t lowestWord = LowestWord(unitsName);
@@ -297,83 +267,39 @@ bool TSettingUnits::ValidateEntry(const std::string& text) {
                                  Decode(lowestWord, unitsName));
   const float maximum = std::min(Decode(static_cast<uint16_t>(Maximum & 0xFFFF), unitsName),
                                  Decode(highestWord, unitsName));
-  auto refuseBelow = [&] {
-    ui::ShowErrorBox("The minimum value this setting can be is '" + TwoDecimals(minimum) + "'");
-    return false;
-  };
-  auto refuseAbove = [&] {
-    ui::ShowErrorBox("The maximum value this setting can be is '" + TwoDecimals(maximum) + "'");
-    return false;
-  };
+  const std::string belowMinimum = BelowMinimum(TwoDecimals(minimum));
+  const std::string aboveMaximum = AboveMaximum(TwoDecimals(maximum));
 
   // What the word cannot hold would wrap into another value: a velocity has
   // no sign, and the magnitude has 15 bits for a velocity, 14 for a
   // pressure.
   if (IsVelocityUnit(unitsName) && number < 0.0f) {
-    return refuseBelow();
+    return belowMinimum;
   }
   const float magnitude = std::fabs(number);
   const float scaled = InHundredths(unitsName) ? magnitude * kHundred : magnitude;
   const uint16_t largest = IsVelocityUnit(unitsName) ? kVelocityMagnitude : kPressureMagnitude;
   if (!(scaled < static_cast<float>(largest) + 1.0f)) {
-    return number < 0.0f ? refuseBelow() : refuseAbove();
+    return number < 0.0f ? belowMinimum : aboveMaximum;
   }
 
   // The entry and the limits are compared as the words they would be in
   // the representation of the display units.
   const float entry = Decode(Encode(number, unitsName), unitsName);
   if (entry < Decode(Encode(minimum, unitsName), unitsName)) {
-    return refuseBelow();
+    return belowMinimum;
   }
   if (entry > Decode(Encode(maximum, unitsName), unitsName)) {
-    return refuseAbove();
+    return aboveMaximum;
   }
-  return true;
+  return std::nullopt;
 }
 
-void TSettingUnits::EditEnter() {
-  if (!Edit) {
-    return;
-  }
-  entered_ = true;
-  enteredText_ = FormatValue(false);
-  Edit->setText(QString::fromStdString(enteredText_));
-  Edit->selectAll();
-}
-
-void TSettingUnits::EditKeyPress(int key) {
-  if (Edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    ValidateEntry(Edit->text().toStdString());
-  }
-}
-
-void TSettingUnits::EditExit() {
-  // A box that never had the focus shows its decorated text, not an entry.
-  if (!Edit || !entered_) {
-    return;
-  }
-  entered_ = false;
-  const std::string text = Edit->text().toStdString();
-  if (!IsKnownUnit(Document().UnitsName())) {
-    // Nothing can be entered until there are units to convert to. Holding
-    // the focus would trap the user in the box, so an edited text is
-    // refused once and the value shown again.
-    if (text != enteredText_) {
-      ValidateEntry(text);
-    }
-    UpdateDisplay(true);
-    return;
-  }
-  if (!ValidateEntry(text)) {
-    // The entry stays for the user to mend.
-    entered_ = true;
-    ui::ReturnFocusTo(*Edit);
-    return;
-  }
+void TSettingUnits::TakeEntry(const std::string& text) {
   float number = 0.0f;
   ParseEntry(text, number);
   const int32_t raw = Encode(number, Document().UnitsName());
-  if (CheckRelativeLimits(raw) && raw != Value) {
+  if (!ShowRefusal(CheckRelativeLimits(raw)) && raw != Value) {
     Changed = true;
     Value = raw;
     StoreValue();

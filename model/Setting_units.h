@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QPointer>
 #include <cstdint>
 #include <string>
 
-#include "model/Setting.h"
-
-class QLineEdit;
+#include "model/Setting_editrow.h"
 
 namespace model {
 
@@ -19,14 +16,11 @@ namespace model {
 // and its magnitude in bits 13..0; a velocity has no sign and a 15-bit
 // magnitude. A typed number is stored in the representation of the unit it
 // was typed in.
-class TSettingUnits : public TSetting {
+class TSettingUnits : public TSettingEditRow {
  public:
   TSettingUnits(TGroup* group, int32_t instanceIndex);
 
   void LoadDefinition(const pugi::xml_node& element) override;
-  void CreateControls(QWidget* page, int index, int top) override;
-  void DestroyControls() override;
-  void SetEnabled(bool enabled) override;
   void UpdateDisplay(bool decorated) override;
   void ExportCsv(std::vector<std::string>& lines) override;
   double ToDisplayValue(int32_t raw) override;
@@ -40,7 +34,7 @@ class TSettingUnits : public TSetting {
   // unit name outside the four the word itself, unconverted.
   static float Decode(uint16_t raw, const std::string& unitsName);
   // The number as a register word in the unit's own representation. Only
-  // numbers that fit the word give a meaningful result; ValidateEntry
+  // numbers that fit the word give a meaningful result; CheckEntry
   // refuses the others before they get here. With a unit name outside the
   // four the number itself, truncated.
   static uint16_t Encode(float value, const std::string& unitsName);
@@ -53,25 +47,17 @@ class TSettingUnits : public TSetting {
   // decorated.
   std::string FormatValue(bool decorated) const;
 
-  // Checks a typed text against the limits, with the messages the user sees.
-  bool ValidateEntry(const std::string& text);
+  // Why a typed text cannot be taken, or nothing.
+  TRefusal CheckEntry(const std::string& text) const;
+  // Takes a checked text unless it breaks a relative limit, and shows the value again.
+  void TakeEntry(const std::string& text);
 
-  // The edit box's handlers.
-  void EditEnter();
-  void EditKeyPress(int key);
-  void EditExit();
-
-  QPointer<QLineEdit> Edit;
+ protected:
+  TEditBehaviour EntryBehaviour() override;
 
  private:
-  // The typed text as a number in the display units; shows why when it is
-  // none.
-  bool ParseEntry(const std::string& text, float& number) const;
-
-  // The box has the focus and holds the bare number being edited.
-  bool entered_ = false;
-  // What the box showed when it was entered.
-  std::string enteredText_;
+  // The typed text as a number in the display units, or why it is none.
+  TRefusal ParseEntry(const std::string& text, float& number) const;
 };
 
 }  // namespace model

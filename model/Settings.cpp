@@ -274,9 +274,9 @@ TSetting& TSettings::FindSettingForLimit(const std::string& name, const TSetting
   return FindSettingByName(name);
 }
 
-bool TSettings::CheckExclusion(TSetting& setting, int32_t value, bool showMessage) {
+TRefusal TSettings::CheckExclusion(const TSetting& setting, int32_t value) const {
   if (value == setting.ExcludeAllowed) {
-    return true;
+    return std::nullopt;
   }
   bool free = true;
   for (const auto& group : Groups) {
@@ -285,18 +285,16 @@ bool TSettings::CheckExclusion(TSetting& setting, int32_t value, bool showMessag
       break;
     }
   }
-  if (free || !showMessage) {
-    return free;
+  if (free) {
+    return std::nullopt;
   }
   std::string partners;
   for (const auto& group : Groups) {
     partners += group->ListExclusionPartners(setting);
   }
-  ui::ShowErrorBox(
-      "This setting is mutually exclusive and can not share the same value\nas the following "
-      "settings:\n\n" +
-      partners + "\nPlease choose another value that is not being used.");
-  return false;
+  return "This setting is mutually exclusive and can not share the same value\nas the following "
+         "settings:\n\n" +
+         partners + "\nPlease choose another value that is not being used.";
 }
 
 void TSettings::CopyToControllerGroups(TSetting& templateSetting, const TGroup& group) {

@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "model/Refusal.h"
 #include "registers/Registerdatastore.h"
 
 class MbusMasterFunctions;
@@ -68,7 +69,9 @@ class TSettings {
   // R12 group the one of the same numbered instance, otherwise (or when the
   // instance has none) the first of the document.
   TSetting& FindSettingForLimit(const std::string& name, const TSetting& from) const;
-  bool CheckExclusion(TSetting& setting, int32_t value, bool showMessage);
+  // Why the setting cannot take the value: another setting of its exclusion group holds it
+  // (naming them all), or nothing.
+  TRefusal CheckExclusion(const TSetting& setting, int32_t value) const;
   void CopyToControllerGroups(TSetting& templateSetting, const TGroup& group);
   void CopyToAllControllers(TSetting& templateSetting);
 

@@ -97,7 +97,7 @@ TEST_F(GroupPageTest, APageLaysOutItsRows) {
   EXPECT_GE(page_.Content()->height(), 184);
 
   // Showing another group closes this page first.
-  QPointer<QLineEdit> edit = row(0).Edit;
+  QPointer<QLineEdit> edit = row(0).Edit.Box();
   document.Groups[1]->Show();
   EXPECT_TRUE(edit.isNull());
   EXPECT_TRUE(system.TitleLabel.isNull());

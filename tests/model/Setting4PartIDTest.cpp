@@ -38,9 +38,10 @@ class Setting4PartIDTest : public ModelFixture {
 
   // The user enters a part's box, replaces its text and leaves it.
   static void Type(TSetting4PartID& id, int part, const char* text) {
-    id.EditEntered(part);
-    id.PartEdits[static_cast<size_t>(part)]->setText(text);
-    id.EditExited(part);
+    TEditBox& box = id.PartEdits[static_cast<size_t>(part)];
+    box.Enter();
+    box->setText(text);
+    box.Leave();
   }
 
   static std::vector<std::string> Csv(TSetting& setting) {
@@ -167,13 +168,13 @@ TEST_F(Setting4PartIDTest, PartsAreLimitedToTheirByteAndToMinAndMax) {
 
   // Enter checks without storing.
   boxes_.Clear();
-  gateway.EditEntered(3);
+  gateway.PartEdits[3].Enter();
   gateway.PartEdits[3]->setText("999");
-  gateway.EditKeyDown(3, Qt::Key_Return);
+  gateway.PartEdits[3].KeyPress(Qt::Key_Return);
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '255'"});
   gateway.PartEdits[3]->setText("99");
-  gateway.EditKeyDown(3, Qt::Key_Return);
+  gateway.PartEdits[3].KeyPress(Qt::Key_Return);
   EXPECT_EQ(gateway.Parts[3], 1);
   EXPECT_EQ(boxes_.Boxes().size(), 1u);
 }

@@ -5,6 +5,8 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <stdexcept>
+#include <thread>
 
 #include "model/Setting_checkbox.h"
 #include "model/Setting_dropdown.h"
@@ -75,24 +77,24 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   filter.UpdateDisplay(true);
   EXPECT_EQ(filter.Edit->text(), "0 s");
 
-  delay.EditExit();  // never entered: nothing to check
+  delay.Edit.Leave();  // never entered: nothing to check
   EXPECT_TRUE(boxes_.Boxes().empty());
-  delay.EditEnter();
+  delay.Edit.Enter();
   EXPECT_EQ(delay.Edit->text(), "5");
   delay.Edit->setText("11");
-  delay.EditKeyPress(Qt::Key_Return);  // Enter checks only
+  delay.Edit.KeyPress(Qt::Key_Return);  // Enter checks only
   EXPECT_EQ(boxes_.Texts().back(), "The maximum value this setting can be is '10'");
   EXPECT_EQ(delay.Edit->text(), "11");
-  delay.EditExit();
+  delay.Edit.Leave();
   EXPECT_EQ(boxes_.Boxes().size(), 2u);
   EXPECT_EQ(delay.Value, 5);
   EXPECT_EQ(Holding(1), 5);
 
   // Typing an entry: the box is entered, edited and left.
   auto type = [&](const char* text) {
-    delay.EditEnter();
+    delay.Edit.Enter();
     delay.Edit->setText(text);
-    delay.EditExit();
+    delay.Edit.Leave();
   };
   type("x7");
   EXPECT_EQ(boxes_.Texts().back(), "'x7' is not a valid integer value");
@@ -108,6 +110,45 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   EXPECT_EQ(Holding(1), 7);
   EXPECT_EQ(delay.Edit->text(), "7 s");
   EXPECT_EQ(boxes_.Boxes().size(), 4u);
+}
+
+// Closing a page while an entry is under way drops the entry: the box made for the page shown
+// again was never entered, so leaving it checks nothing and changes nothing.
+TEST_F(SettingKindsTest, AnEntryUnderWayIsForgottenWhenItsPageCloses) {
+  TSettings& document = LoadOffline(OneDevice(R"(<group name="G" description="">
+    <setting name="Delay" value_type="int" register="0" type="holding_register"
+             min="0" max="10" default="5" value_text="s"/>
+  </group>)"));
+  ShowPage(document, 0);
+  auto& delay = At<TSettingInt>(document, 0, 0);
+  delay.Edit.Enter();
+  delay.Edit->setText("12");
+  delay.DestroyControls();
+  EXPECT_EQ(delay.Edit.Box(), nullptr);
+  ShowPage(document, 0);
+  delay.Edit->setText("12");
+  delay.Edit.Leave();
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  EXPECT_EQ(delay.Value, 5);
+}
+
+// Boxes belong to the GUI thread: a refusal that reaches another thread is a fault of the
+// caller, reported as one, and nothing is shown.
+TEST_F(SettingKindsTest, ARefusalIsShownOnTheGuiThreadOnly) {
+  std::string error;
+  std::thread worker([&] {
+    try {
+      ShowRefusal(std::string("The maximum value this setting can be is '10'"));
+    } catch (const std::logic_error& e) {
+      error = e.what();
+    }
+  });
+  worker.join();
+  EXPECT_NE(error.find("off the GUI thread"), std::string::npos) << error;
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  EXPECT_FALSE(ShowRefusal(std::nullopt));
+  EXPECT_TRUE(ShowRefusal(std::string("Shown")));
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Shown"});
 }
 
 TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
@@ -139,8 +180,8 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   delay.Edit->setText("13");
   QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
   QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
-  QApplication::sendEvent(delay.Edit, &out);
-  QApplication::sendEvent(delay.Edit, &in);
+  QApplication::sendEvent(delay.Edit.Box(), &out);
+  QApplication::sendEvent(delay.Edit.Box(), &in);
   EXPECT_EQ(delay.Edit->text(), "13");
   EXPECT_EQ(boxes_.Boxes().size(), 1u);
 
@@ -232,7 +273,7 @@ TEST_F(SettingKindsTest, ExclusionGroupsRefuseTakenValuesButTheAllowedOne) {
   ShowPage(document, 0);
   auto& input1 = At<TSettingDropDown>(document, 0, 0);
   auto& input3 = At<TSettingDropDown>(document, 1, 0);
-  EXPECT_TRUE(document.CheckExclusion(input1, 0, true));  // all hold 0: allowed
+  EXPECT_EQ(document.CheckExclusion(input1, 0), std::nullopt);  // all hold 0: allowed
   input3.ComboBoxSelect(2);
   ASSERT_EQ(input3.Value, 2);
 
@@ -247,7 +288,8 @@ TEST_F(SettingKindsTest, ExclusionGroupsRefuseTakenValuesButTheAllowedOne) {
             "as the following settings:\n\n"
             " \u2022 Input 2\n \u2022 Input 3\n\n"
             "Please choose another value that is not being used.");
-  EXPECT_FALSE(document.CheckExclusion(input1, 2, false));
+  // The check alone names the partners and shows nothing.
+  EXPECT_EQ(document.CheckExclusion(input1, 2), boxes_.Texts()[0]);
   EXPECT_EQ(boxes_.Boxes().size(), 1u);
 }
 
@@ -268,13 +310,22 @@ TEST_F(SettingKindsTest, RelativeLimitsAreInclusiveWithThreeMessages) {
              min="0" max="1000" default="0" value_text="Pa" minsetting="Nowhere"/>
   </group>)"));
   auto& setPoint = At<TSettingInt>(document, 0, 1);
-  EXPECT_TRUE(setPoint.CheckRelativeLimits(100));
-  EXPECT_TRUE(setPoint.CheckRelativeLimits(300));
-  EXPECT_FALSE(setPoint.CheckRelativeLimits(99));
-  EXPECT_FALSE(setPoint.CheckRelativeLimits(301));
-  EXPECT_FALSE(At<TSettingInt>(document, 0, 3).CheckRelativeLimits(99));
-  EXPECT_FALSE(At<TSettingInt>(document, 0, 4).CheckRelativeLimits(301));
-  EXPECT_EQ(boxes_.Texts(),
+  std::vector<std::string> refusals;
+  auto accepts = [&](TSetting& setting, int32_t value) {
+    const TRefusal refusal = setting.CheckRelativeLimits(value);
+    if (refusal) {
+      refusals.push_back(*refusal);
+    }
+    return !refusal;
+  };
+  EXPECT_TRUE(accepts(setPoint, 100));
+  EXPECT_TRUE(accepts(setPoint, 300));
+  EXPECT_FALSE(accepts(setPoint, 99));
+  EXPECT_FALSE(accepts(setPoint, 301));
+  EXPECT_FALSE(accepts(At<TSettingInt>(document, 0, 3), 99));
+  EXPECT_FALSE(accepts(At<TSettingInt>(document, 0, 4), 301));
+  EXPECT_TRUE(boxes_.Boxes().empty());  // checking shows nothing
+  EXPECT_EQ(refusals,
             (std::vector<std::string>{
                 "Setting 'Set point' must be greater than setting 'Low alarm' and less than "
                 "setting 'High alarm'",
@@ -312,8 +363,10 @@ TEST_F(SettingKindsTest, RelativeLimitsInsideAnR12InstanceUseThatInstance) {
   auto& target12 = At<TSettingInt>(document, 3, 7);
   ASSERT_EQ(range.Settings[5]->Name, "Group 12");
   minimum12.Value = 40;
-  EXPECT_TRUE(target12.CheckRelativeLimits(45));   // above this instance's 40
-  EXPECT_FALSE(target12.CheckRelativeLimits(30));  // the first instance's 10 does not count
+  EXPECT_EQ(target12.CheckRelativeLimits(45), std::nullopt);  // above this instance's 40
+  // The first instance's 10 does not count.
+  EXPECT_EQ(target12.CheckRelativeLimits(30),
+            "Setting 'Target' must be greater than setting 'Minimum'");
 }
 
 TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {

@@ -146,16 +146,16 @@ TEST_F(SettingLabelTest, UnitConvertedSettingStaysBelowTheLabel) {
   ShowPage(document);
   auto& alarm = dynamic_cast<TSettingUnits&>(*document.Groups[0]->Settings[4]);
   // Sensor Maximum holds 0x4028: 40 hundredths of in WG, 99 Pa compared.
-  alarm.EditEnter();
+  alarm.Edit.Enter();
   alarm.Edit->setText("100");
-  alarm.EditExit();
+  alarm.Edit.Leave();
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"Setting 'Alarm Pressure' must be less than setting 'Sensor "
                                      "Maximum'"});
   EXPECT_EQ(alarm.Edit->text(), "0 Pa");
-  alarm.EditEnter();
+  alarm.Edit.Enter();
   alarm.Edit->setText("99");
-  alarm.EditExit();
+  alarm.Edit.Leave();
   EXPECT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(alarm.Value, 0xC063);
 }

@@ -72,21 +72,21 @@ TEST_F(SettingNameTest, TheBoxShowsTheNameAndTakesNoTyping) {
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
   TSettingName& site = NameAt(document, 0);
-  ASSERT_FALSE(site.NameEdit.isNull());
-  EXPECT_EQ(site.NameEdit->geometry(), QRect(200, 120, 140, 21));
-  EXPECT_EQ(site.NameEdit->text(), "");
-  EXPECT_TRUE(site.NameEdit->isEnabled());
-  EXPECT_TRUE(site.NameEdit->isReadOnly());
+  ASSERT_FALSE(site.Edit.Box() == nullptr);
+  EXPECT_EQ(site.Edit->geometry(), QRect(200, 120, 140, 21));
+  EXPECT_EQ(site.Edit->text(), "");
+  EXPECT_TRUE(site.Edit->isEnabled());
+  EXPECT_TRUE(site.Edit->isReadOnly());
 
-  site.NameEdit->setFocus();
-  QTest::keyClicks(site.NameEdit.data(), "Plant room");
-  EXPECT_EQ(site.NameEdit->text(), "");
+  site.Edit->setFocus();
+  QTest::keyClicks(site.Edit.Box(), "Plant room");
+  EXPECT_EQ(site.Edit->text(), "");
   EXPECT_EQ(site.NameText, "");
   EXPECT_TRUE(boxes_.Boxes().empty());
 
   document.SetEnabled(false);
-  EXPECT_FALSE(site.NameEdit->isEnabled());
-  EXPECT_TRUE(site.NameEdit->isReadOnly());
+  EXPECT_FALSE(site.Edit->isEnabled());
+  EXPECT_TRUE(site.Edit->isReadOnly());
 
   std::vector<std::string> lines;
   site.ExportCsv(lines);
@@ -113,7 +113,7 @@ TEST_F(SettingNameTest, CopiesTakeTheTextOnlyFromAnotherName) {
   EXPECT_EQ(zone.NameText, "Plant room");
 
   ShowPage(document);
-  EXPECT_EQ(zone.NameEdit->text(), "Plant room");
+  EXPECT_EQ(zone.Edit->text(), "Plant room");
   std::vector<std::string> lines;
   zone.ExportCsv(lines);
   EXPECT_EQ(lines, std::vector<std::string>{"Zone name,Plant room"});

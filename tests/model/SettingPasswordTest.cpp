@@ -28,9 +28,9 @@ class SettingPasswordTest : public ModelFixture {
 
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingPassword& code, const char* text) {
-    code.PasswordEntered();
-    code.PasswordEdit->setText(text);
-    code.PasswordExited();
+    code.Edit.Enter();
+    code.Edit->setText(text);
+    code.Edit.Leave();
   }
 };
 
@@ -38,7 +38,7 @@ TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
   TSettingPassword& code = Code(document);
-  EXPECT_EQ(code.PasswordEdit->text(), "0000");  // the default is 0
+  EXPECT_EQ(code.Edit->text(), "0000");  // the default is 0
 
   const struct {
     int16_t word;
@@ -50,7 +50,7 @@ TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {
     document.Groups[0]->ReloadFromStore();
     code.UpdateDisplay(true);
     EXPECT_EQ(code.Value, c.word);
-    EXPECT_EQ(code.PasswordEdit->text().toStdString(), c.shown);
+    EXPECT_EQ(code.Edit->text().toStdString(), c.shown);
     std::vector<std::string> lines;
     code.ExportCsv(lines);
     EXPECT_EQ(lines, std::vector<std::string>{std::string("Installer code,") + c.shown});
@@ -87,16 +87,15 @@ TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
 
   // Five digits cannot be typed; a device value shown whole meets this check.
   boxes_.Clear();
-  EXPECT_FALSE(code.CheckPasswordText("10000"));
-  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The password must contain only 4 digits"});
-  EXPECT_TRUE(code.CheckPasswordText("9999"));
+  EXPECT_EQ(code.CheckPasswordText("10000"), "The password must contain only 4 digits");
+  EXPECT_EQ(code.CheckPasswordText("9999"), std::nullopt);
 
   boxes_.Clear();
   Type(code, "0042");
   EXPECT_TRUE(boxes_.Boxes().empty());
   EXPECT_EQ(code.Value, 42);
   EXPECT_EQ(Holding(41), 42);
-  EXPECT_EQ(code.PasswordEdit->text(), "0042");
+  EXPECT_EQ(code.Edit->text(), "0042");
   EXPECT_TRUE(code.Changed);
 
   // The same code again still counts as a change.
@@ -109,11 +108,11 @@ TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
   EXPECT_TRUE(boxes_.Boxes().empty());
   EXPECT_EQ(code.Value, -123);
   EXPECT_EQ(Holding(41), -123);
-  EXPECT_EQ(code.PasswordEdit->text(), "-123");
+  EXPECT_EQ(code.Edit->text(), "-123");
 
   // A box left without having been entered checks nothing.
-  code.PasswordEdit->setText("1");
-  code.PasswordExited();
+  code.Edit->setText("1");
+  code.Edit.Leave();
   EXPECT_TRUE(boxes_.Boxes().empty());
   EXPECT_EQ(code.Value, -123);
 }
@@ -123,7 +122,7 @@ TEST_F(SettingPasswordTest, TypingIsLimitedToFourCharactersButDeviceValuesShowWh
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
   TSettingPassword& code = Code(document);
-  QLineEdit& edit = *code.PasswordEdit;
+  QLineEdit& edit = *code.Edit;
 
   edit.setFocus();
   ASSERT_TRUE(edit.hasFocus());
@@ -156,19 +155,19 @@ TEST_F(SettingPasswordTest, LeavingWithTooManyDigitsKeepsTheFocusInTheBox) {
   document.Groups[0]->ReloadFromStore();
   code.UpdateDisplay(true);
 
-  code.PasswordEdit->setFocus();
-  ASSERT_TRUE(code.PasswordEdit->hasFocus());
+  code.Edit->setFocus();
+  ASSERT_TRUE(code.Edit->hasFocus());
   auto* fanSpeed = dynamic_cast<TSettingInt*>(document.Groups[0]->Settings[1].get());
   ASSERT_NE(fanSpeed, nullptr);
-  QLineEdit* other = fanSpeed->Edit.data();
+  QLineEdit* other = fanSpeed->Edit.Box();
   other->setFocus(Qt::TabFocusReason);
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The password must contain only 4 digits"});
-  EXPECT_TRUE(code.PasswordEdit->hasFocus());
+  EXPECT_TRUE(code.Edit->hasFocus());
   EXPECT_EQ(Holding(41), 12345);
 
   // Correcting the entry lets the user go.
-  code.PasswordEdit->setText("2345");
+  code.Edit->setText("2345");
   other->setFocus(Qt::TabFocusReason);
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Boxes().size(), 1u);
@@ -180,15 +179,15 @@ TEST_F(SettingPasswordTest, TheRowFollowsTheSettingsEnabledState) {
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
   TSettingPassword& code = Code(document);
-  EXPECT_EQ(code.PasswordEdit->geometry(), QRect(200, 120, 140, 21));
-  EXPECT_EQ(code.PasswordEdit->property(TSetting::kTagProperty).toInt(), 0);
+  EXPECT_EQ(code.Edit->geometry(), QRect(200, 120, 140, 21));
+  EXPECT_EQ(code.Edit->property(TSetting::kTagProperty).toInt(), 0);
   document.SetEnabled(false);
-  EXPECT_FALSE(code.PasswordEdit->isEnabled());
+  EXPECT_FALSE(code.Edit->isEnabled());
   document.SetEnabled(true);
-  EXPECT_TRUE(code.PasswordEdit->isEnabled());
+  EXPECT_TRUE(code.Edit->isEnabled());
 
   document.Groups[0]->ClosePage();
-  EXPECT_TRUE(code.PasswordEdit.isNull());
+  EXPECT_TRUE(code.Edit.Box() == nullptr);
 }
 
 }  // namespace

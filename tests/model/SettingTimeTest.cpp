@@ -31,12 +31,12 @@ class SettingTimeTest : public ModelFixture {
 
   // The user enters a box, types the text and leaves the box.
   static void Type(TSettingTime& time, int which, const char* text) {
-    time.EditEntered(which);
-    (which == TSettingTime::kHoursBox ? time.HoursEdit : time.MinutesEdit)->setText(text);
-    time.EditExited(which);
+    time.EditOf(which).Enter();
+    time.EditOf(which)->setText(text);
+    time.EditOf(which).Leave();
   }
 
-  static std::pair<std::string, std::string> Shown(const TSettingTime& time) {
+  static std::pair<std::string, std::string> Shown(TSettingTime& time) {
     return {time.HoursEdit->text().toStdString(), time.MinutesEdit->text().toStdString()};
   }
 
@@ -129,11 +129,11 @@ TEST_F(SettingTimeTest, EntriesOutsideTheClockAreRefused) {
   EXPECT_EQ(Stored(start), TPair(7, 30));
 
   // Enter checks the text and stores nothing.
-  start.EditEntered(TSettingTime::kMinutesBox);
+  start.EditOf(TSettingTime::kMinutesBox).Enter();
   start.MinutesEdit->setText("45");
-  start.EditKeyDown(TSettingTime::kMinutesBox, Qt::Key_Return);
+  start.EditOf(TSettingTime::kMinutesBox).KeyPress(Qt::Key_Return);
   start.MinutesEdit->setText("75");
-  start.EditKeyDown(TSettingTime::kMinutesBox, Qt::Key_Enter);
+  start.EditOf(TSettingTime::kMinutesBox).KeyPress(Qt::Key_Enter);
   EXPECT_EQ(boxes_.Texts().back(), "The maximum value this setting can be is '59'");
   EXPECT_EQ(boxes_.Boxes().size(), 5u);
   EXPECT_EQ(Stored(start), TPair(7, 30));

@@ -42,9 +42,9 @@ class SettingUnitsTest : public ModelFixture {
 
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingUnits& setting, const char* text) {
-    setting.EditEnter();
+    setting.Edit.Enter();
     setting.Edit->setText(QString::fromUtf8(text));
-    setting.EditExit();
+    setting.Edit.Leave();
   }
 
   // The text shown for a register word in the units.
@@ -138,15 +138,15 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   EXPECT_EQ(supply.Edit->property(TSetting::kTagProperty).toInt(), 1);
   EXPECT_EQ(Holding(2), 250);
 
-  supply.EditExit();  // never entered: nothing to check
-  supply.EditEnter();
+  supply.Edit.Leave();  // never entered: nothing to check
+  supply.Edit.Enter();
   EXPECT_EQ(supply.Edit->text(), "2.50");
   supply.Edit->setText("2.56");
-  supply.EditKeyPress(Qt::Key_Return);  // Enter checks only
+  supply.Edit.KeyPress(Qt::Key_Return);  // Enter checks only
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '2.55'"});
   EXPECT_EQ(supply.Edit->text(), "2.56");
-  supply.EditExit();
+  supply.Edit.Leave();
   EXPECT_EQ(boxes_.Texts().size(), 2u);
   EXPECT_EQ(supply.Value, 250);
 
