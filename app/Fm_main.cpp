@@ -109,7 +109,6 @@ TfmMain::TfmMain(const QString& programFolder)
       ChooseFileToSave([this](const QString& title, const QString& filter) {
         return RunFileDialog(this, title, filter, true);
       }),
-      ShownGroupButton(model::ShownGroupButton),
       programFolder_(programFolder) {
   setWindowTitle(QStringLiteral("Dravonik Configuration Manager"));
   setFont(ui::DefaultFont());
@@ -341,7 +340,8 @@ void TfmMain::FormCreate() {
       std::make_unique<comms::TSerialManager>(*registerDataStore_, *modbusHandler_, choices_);
   serialManager_->SetOnResetProgress([this] { ResetProgress(); });
   devices_ = std::make_unique<model::TDevices>(*registerDataStore_);
-  model::SetImagesFolder(programFolder_ + QStringLiteral("/images"));
+  devices_->Set().ImagesFolder = programFolder_ + QStringLiteral("/images");
+  ShownGroupButton = [this] { return devices_->Set().ShownGroupButton(); };
   ui::RunGuarded([this] { devices_->LoadFromFile(DefinitionsPath().toStdString()); });
 }
 
@@ -471,9 +471,10 @@ void TfmMain::OpenSettingsFile(const QString& path) {
 }
 
 void TfmMain::ClosePageOfOtherDocument(const model::TDevice& next) {
-  if (model::CurrentGroup != nullptr && model::CurrentGroup->Document != next.Settings.get()) {
-    model::CurrentGroup->ClosePage();
-    model::CurrentGroup = nullptr;
+  model::TGroup*& shown = devices_->Set().CurrentGroup;
+  if (shown != nullptr && shown->Document != next.Settings.get()) {
+    shown->ClosePage();
+    shown = nullptr;
   }
 }
 

@@ -6,7 +6,8 @@
 
 namespace model {
 
-TDevice::TDevice(TRegisterDataStore& store) : Settings(std::make_unique<TSettings>(this, store)) {}
+TDevice::TDevice(TRegisterDataStore& store, TDocumentSet& set)
+    : Settings(std::make_unique<TSettings>(this, store, set)) {}
 
 TDevice::~TDevice() {
   // The settings document goes first: it refers to the device's elements.

@@ -16,8 +16,9 @@ namespace model {
 // the fields of an online or offline connection.
 class TDevice {
  public:
-  // The settings document binds its settings to the store.
-  explicit TDevice(TRegisterDataStore& store);
+  // The settings document binds its settings to the store and shares the set's state with
+  // the other documents of the definitions.
+  TDevice(TRegisterDataStore& store, TDocumentSet& set);
   ~TDevice();
   TDevice(const TDevice&) = delete;
   TDevice& operator=(const TDevice&) = delete;

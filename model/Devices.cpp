@@ -27,7 +27,7 @@ bool TDevices::LoadFromFile(const std::string& path) {
   }
   for (const pugi::xml_node& child : root.children()) {
     if (std::string_view(child.name()) == "device") {
-      devices_.push_back(std::make_unique<TDevice>(store_));
+      devices_.push_back(std::make_unique<TDevice>(store_, set_));
       devices_.back()->LoadFromXml(child, root);
     }
   }

@@ -37,9 +37,12 @@ class TDevices {
   // Replaces the combo box's items by the device names, item i being device i.
   void FillDeviceList(QComboBox& comboBox) const;
   void Clear();
+  // What the documents share: the page shown, the navigation's pictures, the poll cursor.
+  TDocumentSet& Set() { return set_; }
 
  private:
   TRegisterDataStore& store_;
+  TDocumentSet set_;
   std::vector<std::unique_ptr<TDevice>> devices_;
   pugi::xml_document document_;
 };

@@ -30,8 +30,6 @@
 
 namespace model {
 
-TGroup* CurrentGroup = nullptr;
-
 namespace {
 
 constexpr int kButtonLeft = 13;
@@ -50,11 +48,8 @@ constexpr int kRowPitch = 32;
 constexpr int kInstancesOfTenfoldGroup = 10;
 constexpr const char* kTemplateElementName = "Group";
 
-std::atomic<int32_t> groupIds{0};
-QString imagesFolder;
-
-QPixmap LoadPicture(const char* name) {
-  const QString path = ImagesFolder() + QLatin1Char('/') + QLatin1String(name);
+QPixmap LoadPicture(const QString& folder, const char* name) {
+  const QString path = folder + QLatin1Char('/') + QLatin1String(name);
   QPixmap picture(path);
   if (picture.isNull()) {
     throw std::runtime_error("Cannot open file \"" + path.toStdString() + "\"");
@@ -63,15 +58,6 @@ QPixmap LoadPicture(const char* name) {
 }
 
 }  // namespace
-
-void SetImagesFolder(const QString& folder) {
-  imagesFolder = folder;
-}
-
-QString ImagesFolder() {
-  return imagesFolder.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/images")
-                                : imagesFolder;
-}
 
 QString PaddedCaption(const std::string& name, const QFont& font) {
   const QFontMetrics metrics(font);
@@ -86,16 +72,12 @@ QString PaddedCaption(const std::string& name, const QFont& font) {
   return caption;
 }
 
-QWidget* ShownGroupButton() {
-  return CurrentGroup != nullptr ? CurrentGroup->NavigationButton.data() : nullptr;
-}
-
 TGroup::TGroup(TSettings* document) : Document(document) {}
 
 TGroup::~TGroup() {
-  if (CurrentGroup == this) {
+  if (Document != nullptr && Document->Set().CurrentGroup == this) {
     ClosePage();
-    CurrentGroup = nullptr;
+    Document->Set().CurrentGroup = nullptr;
   }
   // The button's click calls into this group: it goes with it.
   DestroyButton();
@@ -110,7 +92,7 @@ bool TGroup::ReadName(const pugi::xml_node& element) {
 void TGroup::LoadFromXml(const pugi::xml_node& element) {
   Name = GetAttribute(element, "name").AsString();
   Description = GetAttribute(element, "description").AsString();
-  Id = groupIds.fetch_add(1);
+  Id = Document->Set().NextGroupId++;
   if (Name != kTemplateElementName) {
     for (const pugi::xml_node& child : element.children("setting")) {
       AddSettingFromXml(child, 0);
@@ -194,8 +176,10 @@ void TGroup::CreateButton(ui::TScrollBox* column, int index) {
   button->setText(PaddedCaption(Name, button->font()));
   button->SetCaptionAlignment(Qt::AlignCenter);
   button->setProperty(TSetting::kTagProperty, index);
-  const QPixmap normal = LoadPicture(IsSubgroup ? "subgroup_normal.bmp" : "group_normal.bmp");
-  const QPixmap down = LoadPicture(IsSubgroup ? "subgroup_down.bmp" : "group_down.bmp");
+  const QString folder = Document->Set().PicturesFolder();
+  const QPixmap normal =
+      LoadPicture(folder, IsSubgroup ? "subgroup_normal.bmp" : "group_normal.bmp");
+  const QPixmap down = LoadPicture(folder, IsSubgroup ? "subgroup_down.bmp" : "group_down.bmp");
   button->SetPictures(normal, down, down);
   QObject::connect(button, &QAbstractButton::clicked, button,
                    [this] { ui::RunGuarded([this] { Show(); }); });
@@ -215,12 +199,13 @@ void TGroup::FocusButton() {
 }
 
 void TGroup::Show() {
-  if (CurrentGroup != nullptr) {
-    CurrentGroup->ClosePage();
+  TGroup*& shown = Document->Set().CurrentGroup;
+  if (shown != nullptr) {
+    shown->ClosePage();
   }
   RefreshFromStore();
   SetEnabled(Document->EditingEnabled);
-  CurrentGroup = this;
+  shown = this;
   if (Document->PageArea != nullptr) {
     BuildPage(Document->PageArea);
   }

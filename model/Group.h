@@ -88,18 +88,6 @@ class TGroup {
   void AddSectionLabel(const std::string& caption);
 };
 
-// The group whose page is shown; null when none is.
-extern TGroup* CurrentGroup;
-
-// The navigation button of the group whose page is shown, or null when no
-// page is shown or its group has no button (after a disconnection).
-QWidget* ShownGroupButton();
-
-// Where the navigation buttons' pictures are read from: the images folder
-// beside the program unless set otherwise.
-void SetImagesFolder(const QString& folder);
-QString ImagesFolder();
-
 // The caption of a navigation button: the name padded with spaces until it
 // measures at least 140 pixels in the font given.
 QString PaddedCaption(const std::string& name, const class QFont& font);

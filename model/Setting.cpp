@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -26,8 +25,6 @@ constexpr int kCaptionLeft = 40;
 constexpr int64_t kLowestReference = 1;
 constexpr int64_t kHighestReference = 65536;
 
-std::atomic<int32_t> settingIds{0};
-
 int32_t RegisterTypeOf(const std::string& text) {
   if (text == "coil")
     return kCoil;
@@ -41,10 +38,6 @@ int32_t RegisterTypeOf(const std::string& text) {
 }
 
 }  // namespace
-
-int32_t NextSettingId() {
-  return settingIds.fetch_add(1);
-}
 
 int32_t TSetting::Signed16(int64_t value) {
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
@@ -71,7 +64,7 @@ TRegisterDataStore& TSetting::Store() const {
 }
 
 void TSetting::LoadDefinition(const pugi::xml_node& element) {
-  Id = NextSettingId();
+  Id = Document().Set().NextSettingId++;
   Name = GetAttribute(element, "name").AsString();
   int64_t reference = static_cast<int64_t>(GetAttribute(element, "register").AsInteger()) + 1;
   RegisterType = RegisterTypeOf(GetAttribute(element, "type").AsString());

@@ -150,8 +150,4 @@ class TSetting {
   std::unique_ptr<ui::TEventRelay> relay_;
 };
 
-// The process-wide sequence of setting ids: every definition loaded takes
-// the next number, starting at 0 when the program starts.
-int32_t NextSettingId();
-
 }  // namespace model

@@ -10,7 +10,7 @@
 #include "model/Group.h"
 #include "model/Setting.h"
 #include "model/Xmlutil.h"
-#include "ui/ErrorBox.h"
+#include "ui/ImageButton.h"
 #include "ui/ScrollBox.h"
 
 namespace model {
@@ -20,14 +20,6 @@ namespace {
 constexpr int kControllers = 5;
 constexpr int kRangeGroupsPerController = 5;
 constexpr int kGroupsPerRange = 10;
-
-// The idle poll walks all settings of a document one per worker pass. The
-// cursor is shared by all documents and touched by the worker only.
-int pollGroup = 0;
-int pollSetting = 0;
-
-// The first time the navigation is built in a run, the first page is shown.
-bool firstNavigation = true;
 
 // Shows the hourglass while a copy runs; restores the cursor however the
 // copy ends.
@@ -52,7 +44,17 @@ class TBusyCursor {
 
 }  // namespace
 
-TSettings::TSettings(TDevice* owner, TRegisterDataStore& store) : owner_(owner), store_(store) {}
+QWidget* TDocumentSet::ShownGroupButton() const {
+  return CurrentGroup != nullptr ? CurrentGroup->NavigationButton.data() : nullptr;
+}
+
+QString TDocumentSet::PicturesFolder() const {
+  return ImagesFolder.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/images")
+                                : ImagesFolder;
+}
+
+TSettings::TSettings(TDevice* owner, TRegisterDataStore& store, TDocumentSet& set)
+    : owner_(owner), store_(store), set_(set) {}
 
 TSettings::~TSettings() {
   Groups.clear();
@@ -114,8 +116,8 @@ void TSettings::CreateGroupButtons(ui::TScrollBox* column) {
   groupColumn_ = column;
   for (size_t i = 0; i < Groups.size(); ++i) {
     Groups[i]->CreateButton(column, static_cast<int>(i));
-    if (i == 0 && firstNavigation) {
-      firstNavigation = false;
+    if (i == 0 && !set_.NavigationBuilt) {
+      set_.NavigationBuilt = true;
       Groups[0]->Show();
     }
   }
@@ -233,17 +235,17 @@ void TSettings::RegisterRegisters() {
 }
 
 TSetting* TSettings::NextPollSetting() {
-  if (pollGroup >= static_cast<int>(Groups.size())) {
-    pollGroup = 0;
+  if (set_.PollGroup >= static_cast<int>(Groups.size())) {
+    set_.PollGroup = 0;
     return nullptr;
   }
-  TGroup& group = *Groups[static_cast<size_t>(pollGroup)];
-  if (pollSetting >= group.Count()) {
-    ++pollGroup;
-    pollSetting = 0;
+  TGroup& group = *Groups[static_cast<size_t>(set_.PollGroup)];
+  if (set_.PollSetting >= group.Count()) {
+    ++set_.PollGroup;
+    set_.PollSetting = 0;
     return nullptr;
   }
-  return group.Settings[static_cast<size_t>(pollSetting++)].get();
+  return group.Settings[static_cast<size_t>(set_.PollSetting++)].get();
 }
 
 bool TSettings::PollNext(int slaveAddress, MbusMasterFunctions* protocol) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,8 @@
 
 class MbusMasterFunctions;
 
+class QWidget;
+
 namespace ui {
 class TScrollBox;
 }
@@ -24,6 +27,30 @@ class TDevice;
 class TGroup;
 class TSetting;
 
+// What the settings documents of one definitions file share. TDevices owns it with them.
+struct TDocumentSet {
+  // The group whose page is shown, of whichever document; null when none is. GUI thread only.
+  TGroup* CurrentGroup = nullptr;
+  // Only the first navigation built shows its first page.
+  bool NavigationBuilt = false;
+  // Where the navigation buttons' pictures are read from; empty: the images folder beside
+  // the program.
+  QString ImagesFolder;
+  // The idle poll walks the settings of a document one per worker pass; its cursor is kept
+  // across documents. Touched by the worker only.
+  int PollGroup = 0;
+  int PollSetting = 0;
+  // The running ids of groups and settings, in the order the definitions load.
+  int32_t NextGroupId = 0;
+  int32_t NextSettingId = 0;
+
+  // The navigation button of the group whose page is shown, or null when no page is shown
+  // or its group has no button (after a disconnection).
+  QWidget* ShownGroupButton() const;
+  // The folder the pictures are read from.
+  QString PicturesFolder() const;
+};
+
 // The settings document of one device type: its groups in navigation order,
 // built once from the device's `settings` element, with the operations that
 // act on all settings at once (enable, restore defaults, settings files, CSV,
@@ -31,7 +58,7 @@ class TSetting;
 // groups (lookup by name, exclusion groups, display units, template copies).
 class TSettings {
  public:
-  TSettings(TDevice* owner, TRegisterDataStore& store);
+  TSettings(TDevice* owner, TRegisterDataStore& store, TDocumentSet& set);
   ~TSettings();
   TSettings(const TSettings&) = delete;
   TSettings& operator=(const TSettings&) = delete;
@@ -80,6 +107,7 @@ class TSettings {
 
   TDevice* Owner() const { return owner_; }
   TRegisterDataStore& Store() const { return store_; }
+  TDocumentSet& Set() const { return set_; }
   const pugi::xml_node& SettingsElement() const { return settingsElement_; }
   const std::string& UnitsName() const { return unitsName_; }
   int SettingCount() const { return settingCount_; }
@@ -102,6 +130,7 @@ class TSettings {
 
   TDevice* owner_;
   TRegisterDataStore& store_;
+  TDocumentSet& set_;
   pugi::xml_node settingsElement_;
   std::string unitsName_;
   std::atomic<TSetting*> lastPolled_{nullptr};

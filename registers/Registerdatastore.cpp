@@ -434,7 +434,12 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
       return false;  // The tables may have been emptied meanwhile: the result belongs to none.
     }
     if (!ok) {
-      failed_ = true;  // before the report, so that the handler sees HasFailed
+      // Ended before the report, so that its handler sees a failed, idle store (and a pass
+      // it starts is not ended here afterwards).
+      failed_ = true;
+      state_ = Idle;
+      coilCursor_ = 0;
+      holdingCursor_ = 0;
     } else if (coils) {
       if (!writing) {
         for (std::int32_t i = 0; i < step.length; ++i) {
@@ -455,16 +460,7 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
 
   const std::string text = BlockText(BlockWords(coils, writing, ok), step.first, step.length, ok);
   RaiseProgress(text, !ok, ok ? step.length : 0, reported);
-  if (ok) {
-    return true;
-  }
-  StoreLock lock(mutex_);
-  if (generation_ == generation) {
-    state_ = Idle;
-    coilCursor_ = 0;
-    holdingCursor_ = 0;
-  }
-  return false;
+  return ok;
 }
 
 void TRegisterDataStore::FinishWrite(const TStep& step, std::uint64_t generation, bool& reported) {

@@ -311,10 +311,10 @@ TSizeResult Combine(const std::vector<TSizeResult>& rounds) {
 // Builds and closes the page of the group with the most settings in the file, repeatedly,
 // and prints the median times.
 void BenchLargestPage(const std::string& path, int repetitions) {
-  model::SetImagesFolder(QStringLiteral(DRAVONIK_SOURCE_DIR "/data/images"));
   TModbusHandler handler;
   TRegisterDataStore store(handler);
   model::TDevices devices(store);
+  devices.Set().ImagesFolder = QStringLiteral(DRAVONIK_SOURCE_DIR "/data/images");
   devices.LoadFromFile(path);
   model::TSettings* document = nullptr;
   model::TGroup* largest = nullptr;
@@ -350,7 +350,7 @@ void BenchLargestPage(const std::string& path, int repetitions) {
     const double paint = MsSince(start);
     start = Clock::now();
     largest->ClosePage();
-    model::CurrentGroup = nullptr;
+    devices.Set().CurrentGroup = nullptr;
     QApplication::processEvents();
     const double close = MsSince(start);
     if (i > 0) {  // the first round loads fonts and styles

@@ -86,7 +86,8 @@ class FmMainCommands : public testing::Test {
   bool ReadShown() {
     return QTest::qWaitFor(
         [&] {
-          return window_->RegisterDataStore()->IsComplete() && model::CurrentGroup != nullptr &&
+          return window_->RegisterDataStore()->IsComplete() &&
+                 window_->Devices()->Set().CurrentGroup != nullptr &&
                  !window_->ReadCompleteTimer->isActive() && window_->btWriteSettings->isEnabled();
         },
         kHangBoundMs);
@@ -391,7 +392,10 @@ TEST_F(FmMainCommands, AfterAWriteTheFirstPageIsShownAgain) {
   window_->btWriteSettingsClick();
   ASSERT_TRUE(BoxShown("Settings written successfully."));
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return model::CurrentGroup == window_->CurrentDevice->Settings->Groups[0].get(); },
+      [&] {
+        return window_->Devices()->Set().CurrentGroup ==
+               window_->CurrentDevice->Settings->Groups[0].get();
+      },
       kHangBoundMs));
 }
 
@@ -403,12 +407,13 @@ TEST_F(FmMainCommands, ThePageOfThePreviousDeviceDoesNotStayOnDisplay) {
   });
   model::TSettings& offline = Document();
   offline.Groups[0]->Show();
-  ASSERT_EQ(model::CurrentGroup->Document, &offline);
+  ASSERT_EQ(window_->Devices()->Set().CurrentGroup->Document, &offline);
   SimProcess sim({"--set", "28=3"});
   ConnectTo(sim.Path());
-  EXPECT_TRUE(model::CurrentGroup == nullptr || model::CurrentGroup->Document == &Document());
+  EXPECT_TRUE(window_->Devices()->Set().CurrentGroup == nullptr ||
+              window_->Devices()->Set().CurrentGroup->Document == &Document());
   ASSERT_TRUE(ReadShown());
-  EXPECT_EQ(model::CurrentGroup->Document, &Document());
+  EXPECT_EQ(window_->Devices()->Set().CurrentGroup->Document, &Document());
 }
 
 TEST_F(FmMainCommands, BadSettingsFilesShowTheirMessageAndChangeNothing) {

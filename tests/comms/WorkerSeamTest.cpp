@@ -40,7 +40,7 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   model::TSettings& document = *device.Settings;
   ui::TScrollBox pageArea;
   ui::TScrollBox column;
-  model::SetImagesFolder(DRAVONIK_SOURCE_DIR "/data/images");
+  devices_.Set().ImagesFolder = DRAVONIK_SOURCE_DIR "/data/images";
   pageArea.resize(800, 600);
   pageArea.show();
   document.PageArea = &pageArea;
@@ -86,7 +86,6 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   EXPECT_FALSE(store_.HasFailed());
   document.DestroyGroupButtons();
   document.PageArea = nullptr;
-  model::SetImagesFolder(QString());
 }
 
 }  // namespace

@@ -17,14 +17,12 @@ namespace {
 class GroupPageTest : public ModelFixture {
  protected:
   void SetUp() override {
-    SetImagesFolder(DRAVONIK_SOURCE_DIR "/data/images");
+    devices_.Set().ImagesFolder = DRAVONIK_SOURCE_DIR "/data/images";
     column_.resize(224, 500);
     page_.resize(767, 578);
     column_.show();
     page_.show();
   }
-  void TearDown() override { SetImagesFolder(QString()); }
-
   ui::TScrollBox column_;
 };
 
@@ -67,7 +65,7 @@ TEST_F(GroupPageTest, NavigationButtonsStackFortyPixelsApart) {
 
 TEST_F(GroupPageTest, MissingButtonPicturesFailWithTheFileName) {
   TSettings& document = LoadOffline(kThreeGroups);
-  SetImagesFolder("/nonexistent");
+  devices_.Set().ImagesFolder = "/nonexistent";
   EXPECT_EQ(Thrown([&] { document.CreateGroupButtons(&column_); }),
             "Cannot open file \"/nonexistent/group_normal.bmp\"");
 }
@@ -77,7 +75,7 @@ TEST_F(GroupPageTest, APageLaysOutItsRows) {
   document.PageArea = &page_;
   TGroup& system = *document.Groups[0];
   system.Show();
-  EXPECT_EQ(CurrentGroup, &system);
+  EXPECT_EQ(devices_.Set().CurrentGroup, &system);
   EXPECT_EQ(system.TitleLabel->pos(), QPoint(27, 28));
   EXPECT_EQ(system.TitleLabel->text(), "System");
   EXPECT_EQ(system.DescriptionLabel->pos(), QPoint(50, 70));
@@ -101,7 +99,7 @@ TEST_F(GroupPageTest, APageLaysOutItsRows) {
   document.Groups[1]->Show();
   EXPECT_TRUE(edit.isNull());
   EXPECT_TRUE(system.TitleLabel.isNull());
-  EXPECT_EQ(CurrentGroup, document.Groups[1].get());
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[1].get());
 }
 
 TEST_F(GroupPageTest, ShowingTheShownGroupRebuildsItsPage) {
@@ -115,10 +113,10 @@ TEST_F(GroupPageTest, ShowingTheShownGroupRebuildsItsPage) {
   fans.NavigationButton->click();
   EXPECT_TRUE(title.isNull());
   EXPECT_FALSE(fans.TitleLabel.isNull());
-  EXPECT_EQ(ShownGroupButton(), fans.NavigationButton.data());
+  EXPECT_EQ(devices_.Set().ShownGroupButton(), fans.NavigationButton.data());
   // After a disconnection the page stays without its button.
   document.DestroyGroupButtons();
-  EXPECT_EQ(ShownGroupButton(), nullptr);
+  EXPECT_EQ(devices_.Set().ShownGroupButton(), nullptr);
   EXPECT_FALSE(fans.TitleLabel.isNull());
 }
 

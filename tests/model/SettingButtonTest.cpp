@@ -28,14 +28,12 @@ const std::string kNodesDevice = ModelFixture::OneDevice(R"(
 class SettingButtonTest : public ModelFixture {
  protected:
   void SetUp() override {
-    SetImagesFolder(DRAVONIK_SOURCE_DIR "/data/images");
+    devices_.Set().ImagesFolder = DRAVONIK_SOURCE_DIR "/data/images";
     column_.resize(224, 500);
     page_.resize(767, 578);
     column_.show();
     page_.show();
   }
-  void TearDown() override { SetImagesFolder(QString()); }
-
   TSettingButton& ButtonAt(TSettings& document, size_t group, size_t setting) {
     auto* button = dynamic_cast<TSettingButton*>(document.Groups[group]->Settings[setting].get());
     EXPECT_NE(button, nullptr);
@@ -110,7 +108,7 @@ TEST_F(SettingButtonTest, EachClickAddsOneNodesGroupAndRebuildsTheNavigation) {
   EXPECT_EQ(document.Groups[2]->Settings[0]->Reference, 93);
   ExpectOneButtonPerGroup(document);
   // The page of the button pressed stays.
-  EXPECT_EQ(CurrentGroup, document.Groups[0].get());
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[0].get());
   EXPECT_FALSE(add.ActionButton.isNull());
 
   add.ButtonClicked();
@@ -121,7 +119,7 @@ TEST_F(SettingButtonTest, EachClickAddsOneNodesGroupAndRebuildsTheNavigation) {
 
   // The added group's button shows its page.
   QTest::mouseClick(document.Groups[3]->NavigationButton.data(), Qt::LeftButton);
-  EXPECT_EQ(CurrentGroup, document.Groups[3].get());
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[3].get());
 
   // Closing the navigation leaves nothing behind.
   document.DestroyGroupButtons();
@@ -191,7 +189,7 @@ TEST_F(SettingButtonTest, FailuresAreShownAndEndTheClick) {
 
   TSettings& nodes = LoadOffline(kNodesDevice);
   Open(nodes);
-  SetImagesFolder("/nonexistent");
+  devices_.Set().ImagesFolder = "/nonexistent";
   ButtonAt(nodes, 0, 0).ButtonClicked();
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::None);

@@ -165,6 +165,27 @@ TEST_F(ReadPass, FailedSecondBlockKeepsTheFirstAndStops) {
   EXPECT_TRUE(store.IsComplete());
 }
 
+// The failed report's handler sees a store that has ended its read, and a read the handler
+// starts again (as a retry would) is not ended behind its back when the report returns.
+TEST_F(ReadPass, AFailedBlocksReportSeesAnIdleStoreAndMayStartAgain) {
+  store.InsertCoil(1);
+  device.FailRequest(1, kMbusReplyTimeout);
+  std::vector<TStoreState> statesSeen;
+  store.SetOnProgress([&](const void*, const std::string&, bool failed, std::int32_t) {
+    if (failed && statesSeen.empty()) {
+      statesSeen.push_back(store.State());
+      store.StartRead();
+    }
+  });
+  store.StartRead();
+  store.ReadPass();
+  EXPECT_EQ(statesSeen, std::vector<TStoreState>{Idle});
+  EXPECT_EQ(store.State(), Reading);
+  EXPECT_FALSE(store.HasFailed());
+  PassesUntilIdle(Reading);
+  EXPECT_TRUE(store.IsComplete());
+}
+
 TEST_F(ReadPass, FailedCoilBlockSkipsTheHoldingRegistersAndLeavesTheImage) {
   RecordProgress();
   RegisterCoils(1, 10);
