@@ -216,17 +216,14 @@ void TSetting::RequestWrite() {
     return;
   }
   auto lock = Store().Lock();
-  ProgressDue = false;
-  WritePending = true;
+  marks_.ProgressDue = false;
+  marks_.WritePending = true;
 }
 
 void TSetting::RequestRead() {
-  if (IsTemplate) {
-    return;
+  if (!IsTemplate) {
+    MarkReadPending();
   }
-  auto lock = Store().Lock();
-  ProgressDue = false;
-  ReadPending = true;
 }
 
 void TSetting::ExportCsv(std::vector<std::string>& lines) {
@@ -246,13 +243,13 @@ void TSetting::RegisterInStore() {
 
 bool TSetting::Poll(int, MbusMasterFunctions*) {
   auto lock = Store().Lock();
-  ProgressDue = ReadPending || WritePending;
-  Error = false;
-  RedisplayDue = false;
-  if (WritePending) {
+  marks_.ProgressDue = marks_.ReadPending || marks_.WritePending;
+  marks_.Error = false;
+  marks_.RedisplayDue = false;
+  if (marks_.WritePending) {
     StoreValue();
-    ProgressText = "Writing setting " + Name + "...";
-    WritePending = false;
+    marks_.ProgressText = "Writing setting " + Name + "...";
+    marks_.WritePending = false;
     Changed = false;
   }
   LoadValueFromStore();
@@ -278,16 +275,40 @@ bool TSetting::ReadRegisterValue(int32_t& value) const {
   return true;
 }
 
-void TSetting::FinishRead() {
-  ProgressText = "Reading setting " + Name + "...";
-  RedisplayDue = true;
-  ReadPending = false;
+void TSetting::FinishRead(bool describe) {
+  auto lock = Store().Lock();
+  if (describe) {
+    marks_.ProgressText = "Reading setting " + Name + "...";
+  }
+  marks_.RedisplayDue = true;
+  marks_.ReadPending = false;
   Changed = false;
+}
+
+void TSetting::MarkReadPending() {
+  auto lock = Store().Lock();
+  marks_.ProgressDue = false;
+  marks_.ReadPending = true;
+}
+
+bool TSetting::RedisplayDue() const {
+  auto lock = Store().Lock();
+  return marks_.RedisplayDue;
+}
+
+bool TSetting::WritePending() const {
+  auto lock = Store().Lock();
+  return marks_.WritePending;
+}
+
+bool TSetting::ReadPending() const {
+  auto lock = Store().Lock();
+  return marks_.ReadPending;
 }
 
 void TSetting::LoadValueFromStore() {
   auto lock = Store().Lock();
-  if (!ReadPending) {
+  if (!marks_.ReadPending) {
     return;
   }
   int32_t value = 0;
@@ -306,12 +327,12 @@ void TSetting::Refresh() {
   std::string text;
   {
     auto lock = Store().Lock();
-    progressDue = ProgressDue;
-    redisplayDue = RedisplayDue;
-    failed = Error;
-    text = ProgressText;
-    ProgressDue = false;
-    RedisplayDue = false;
+    progressDue = marks_.ProgressDue;
+    redisplayDue = marks_.RedisplayDue;
+    failed = marks_.Error;
+    text = marks_.ProgressText;
+    marks_.ProgressDue = false;
+    marks_.RedisplayDue = false;
   }
   if (progressDue && Document().OnProgress) {
     Document().OnProgress(this, text, failed, RegistersPerTransfer);
@@ -323,7 +344,8 @@ void TSetting::Refresh() {
 
 int TSetting::PendingCount() {
   auto lock = Store().Lock();
-  return (ReadPending ? RegistersPerTransfer : 0) + (WritePending ? RegistersPerTransfer : 0);
+  return (marks_.ReadPending ? RegistersPerTransfer : 0) +
+         (marks_.WritePending ? RegistersPerTransfer : 0);
 }
 
 double TSetting::ToDisplayValue(int32_t raw) {
@@ -372,8 +394,8 @@ void TSetting::ReadValueFromXml(const pugi::xml_node& settingElement) {
 
 void TSetting::ClearPending() {
   auto lock = Store().Lock();
-  ReadPending = false;
-  WritePending = false;
+  marks_.ReadPending = false;
+  marks_.WritePending = false;
 }
 
 TRefusal TSetting::CheckRelativeLimits(int32_t candidate) {

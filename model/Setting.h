@@ -38,9 +38,9 @@ enum TRegisterType : int32_t {
 // row of controls on its group's page, written to settings files and CSV.
 // Every kind of setting derives from it.
 //
-// The read/write marks (ReadPending, WritePending, ProgressDue, RedisplayDue,
-// Error, ProgressText) are shared with the serial worker: they are changed
-// only while the register store's lock is held.
+// The transfer marks (a read or write waiting, a progress report or a redisplay due) are
+// shared with the serial worker: they are private to this class and every accessor takes
+// the register store's lock.
 class TSetting {
  public:
   TSetting(TGroup* group, int32_t instanceIndex);
@@ -73,6 +73,9 @@ class TSetting {
   virtual void ReadValueFromXml(const pugi::xml_node& settingElement);
 
   void ClearPending();
+  // Whether a write or a read waits for this setting.
+  bool WritePending() const;
+  bool ReadPending() const;
   // Why the value cannot be taken: below the setting named by `minsetting` or above the one
   // named by `maxsetting` (compared as shown), or outside `min`..`max`.
   TRefusal CheckRelativeLimits(int32_t candidate);
@@ -109,12 +112,6 @@ class TSetting {
   int32_t XOffset = 0;
   int32_t YOffset = 0;
   bool Bold = false;
-  bool WritePending = false;
-  bool ReadPending = false;
-  bool ProgressDue = false;
-  bool Error = false;
-  bool RedisplayDue = false;
-  std::string ProgressText;
   int32_t ValueOffset = 0;
   int16_t BitMask = 0;
   QPointer<QLabel> CaptionLabel;
@@ -132,8 +129,13 @@ class TSetting {
   // Fails the definitions load when the registers this setting spans lie
   // outside the references a device can have.
   void CheckReferenceSpan(int64_t reference, int32_t span) const;
-  // Marks served by LoadValueFromStore after a value was taken.
-  void FinishRead();
+  // A read of the value is wanted; a progress report not yet shown is dropped.
+  void MarkReadPending();
+  // Marks served by LoadValueFromStore after a value was taken: the read is done, the row
+  // due for a redisplay and, when `describe`, the progress text says what was read.
+  void FinishRead(bool describe = true);
+  // Whether the next refresh redraws the row.
+  bool RedisplayDue() const;
   // The value modulo 2^16 as a signed 16-bit number: a register word as the
   // settings read it.
   static int32_t Signed16(int64_t value);
@@ -147,6 +149,16 @@ class TSetting {
   int32_t RegistersPerTransfer = 1;
 
  private:
+  // Under the store's lock.
+  struct TTransferMarks {
+    bool WritePending = false;
+    bool ReadPending = false;
+    bool ProgressDue = false;
+    bool Error = false;
+    bool RedisplayDue = false;
+    std::string ProgressText;
+  };
+  TTransferMarks marks_;
   std::unique_ptr<ui::TEventRelay> relay_;
 };
 

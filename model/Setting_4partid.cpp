@@ -164,7 +164,7 @@ void TSetting4PartID::PutValueInStore() {
 
 void TSetting4PartID::LoadValueFromStore() {
   auto lock = Store().Lock();
-  if (!ReadPending) {
+  if (!ReadPending()) {
     return;
   }
   int16_t words[kRegisters] = {};

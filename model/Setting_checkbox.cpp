@@ -104,7 +104,7 @@ void TSettingCheckBox::LoadValueFromStore() {
     return;
   }
   auto lock = Store().Lock();
-  if (!ReadPending) {
+  if (!ReadPending()) {
     return;
   }
   // A pair on a coil has nothing to compare with: the value stays.

@@ -223,7 +223,7 @@ void TSettingDate::RegisterInStore() {
 
 void TSettingDate::LoadValueFromStore() {
   auto lock = Store().Lock();
-  if (!ReadPending) {
+  if (!ReadPending()) {
     return;
   }
   int16_t words[kRegistersPerDate] = {};
@@ -239,16 +239,11 @@ void TSettingDate::LoadValueFromStore() {
   }
   LimitDate();
   Value = Month;
-  if (MonthBox) {
-    // The worker thread never touches the lists; Refresh redraws them.
-    if (OnGuiThread()) {
-      SelectDate();
-    }
-    ProgressText = "Reading setting " + Name + "...";
+  // The worker thread never touches the lists; Refresh redraws them.
+  if (MonthBox && OnGuiThread()) {
+    SelectDate();
   }
-  RedisplayDue = true;
-  ReadPending = false;
-  Changed = false;
+  FinishRead(/*describe=*/MonthBox != nullptr);
 }
 
 bool TSettingDate::CopyValueFrom(TSetting& source) {

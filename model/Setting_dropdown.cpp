@@ -124,11 +124,7 @@ void TSettingDropDown::LoadFromXml(const pugi::xml_node& groupElement) {
 }
 
 void TSettingDropDown::Refresh() {
-  bool redisplayDue = false;
-  {
-    auto lock = Store().Lock();
-    redisplayDue = RedisplayDue;
-  }
+  const bool redisplayDue = RedisplayDue();
   TSetting::Refresh();
   if (redisplayDue) {
     AnnounceUnits();

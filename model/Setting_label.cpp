@@ -63,12 +63,9 @@ void TSettingLabel::UpdateDisplay(bool decorated) {
 void TSettingLabel::RequestWrite() {}
 
 void TSettingLabel::RequestRead() {
-  if (IsTemplate || LabelOnly) {
-    return;
+  if (!IsTemplate && !LabelOnly) {
+    MarkReadPending();
   }
-  auto lock = Store().Lock();
-  ProgressDue = false;
-  ReadPending = true;
 }
 
 void TSettingLabel::ExportCsv(std::vector<std::string>& lines) {

@@ -198,7 +198,7 @@ void TSettingTime::RegisterInStore() {
 
 void TSettingTime::LoadValueFromStore() {
   auto lock = Store().Lock();
-  if (!ReadPending) {
+  if (!ReadPending()) {
     return;
   }
   int16_t words[kRegistersPerTime] = {};

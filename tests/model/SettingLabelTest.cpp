@@ -78,14 +78,14 @@ TEST_F(SettingLabelTest, ReadsButNeverWrites) {
   TSettingLabel& range = Label(document, 1);
   EXPECT_EQ(Holding(2), 250);  // the default is stored like any other
   range.RequestWrite();
-  EXPECT_FALSE(range.WritePending);
+  EXPECT_FALSE(range.WritePending());
   range.RequestRead();
-  EXPECT_TRUE(range.ReadPending);
+  EXPECT_TRUE(range.ReadPending());
   const int16_t word = 300;
   store_.SetHoldingRegisters(2, &word, 1);
   range.LoadValueFromStore();
   EXPECT_EQ(range.Value, 300);
-  EXPECT_FALSE(range.ReadPending);
+  EXPECT_FALSE(range.ReadPending());
 }
 
 TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
@@ -104,7 +104,7 @@ TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
   const int16_t word = 9;
   store_.SetHoldingRegisters(3, &word, 1);
   note.RequestRead();
-  EXPECT_FALSE(note.ReadPending);
+  EXPECT_FALSE(note.ReadPending());
   note.LoadValueFromStore();
   EXPECT_EQ(note.Value, 5);
   note.Value = 6;
