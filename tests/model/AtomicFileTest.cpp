@@ -1,0 +1,112 @@
+// Saving over what the user's path already is: links, permissions, pipes and folders.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "model/AtomicFile.h"
+#include "tests/support/TempDir.h"
+
+namespace model {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+
+mode_t ModeOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 07777;
+}
+
+std::string Thrown(const std::string& path, const std::string& bytes) {
+  try {
+    WriteFileAtomically(path, bytes);
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  return "(nothing thrown)";
+}
+
+TEST(AtomicFile, ALinkStaysALinkAndItsTargetGetsTheBytes) {
+  testsupport::TTempDir folder;
+  const std::string target = folder.Write("settings.zsf", "old");
+  const std::string link = folder.File("current.zsf");
+  fs::create_symlink("settings.zsf", link);
+  WriteFileAtomically(link, "new");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(ReadFile(target), "new");
+
+  // A dangling link makes the file it points to.
+  const std::string dangling = folder.File("later.zsf");
+  fs::create_symlink("sub/../made.zsf", dangling);
+  fs::create_directory(folder.Path() / "sub");
+  WriteFileAtomically(dangling, "made");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dangling)));
+  EXPECT_EQ(ReadFile(folder.File("made.zsf")), "made");
+
+  const std::string loop = folder.File("loop.zsf");
+  fs::create_symlink("loop.zsf", loop);
+  EXPECT_EQ(Thrown(loop, "x"), "Cannot create file \"" + loop + "\". " + std::strerror(ELOOP));
+}
+
+TEST(AtomicFile, AnExistingFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
+  testsupport::TTempDir folder;
+  const std::string secret = folder.Write("secret.zsf", "old");
+  ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+  WriteFileAtomically(secret, "new");
+  EXPECT_EQ(ModeOf(secret), 0600u);
+  EXPECT_EQ(ReadFile(secret), "new");
+
+  // What open() with the usual 0666 gives under this process's umask.
+  const std::string reference = folder.File("reference");
+  const int fd = open(reference.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const std::string fresh = folder.File("fresh.zsf");
+  WriteFileAtomically(fresh, "x");
+  EXPECT_EQ(ModeOf(fresh), ModeOf(reference));
+
+  // Nothing is left beside the files.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3);
+}
+
+TEST(AtomicFile, APipeIsWrittenToAndStaysAPipe) {
+  testsupport::TTempDir folder;
+  const std::string pipe = folder.File("out.csv");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // The reading end is opened first without waiting, so that nothing here can block.
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  WriteFileAtomically(pipe, "Name,Value\n");
+  char received[64] = {};
+  const ssize_t n = read(reader, received, sizeof received);
+  close(reader);
+  EXPECT_EQ(std::string(received, n > 0 ? static_cast<size_t>(n) : 0), "Name,Value\n");
+  struct stat status {};
+  ASSERT_EQ(lstat(pipe.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST(AtomicFile, AFolderIsRefusedAndLeftAsItIs) {
+  testsupport::TTempDir folder;
+  const std::string sub = folder.File("sub");
+  fs::create_directory(sub);
+  EXPECT_EQ(Thrown(sub, "x"), "Cannot create file \"" + sub + "\". " + std::strerror(EISDIR));
+  EXPECT_TRUE(fs::is_directory(sub));
+  EXPECT_TRUE(fs::is_empty(sub));
+}
+
+}  // namespace
+}  // namespace model
