@@ -174,9 +174,7 @@ void TfmMain::BuildTitleBand() {
   layout->addWidget(pb);
 
   Label1 = new QLabel(QStringLiteral("Dravonik Configuration Manager"), pb);
-  QFont titleFont(QStringLiteral("Arial Narrow"));
-  titleFont.setStyleHint(QFont::SansSerif);
-  titleFont.setStretch(QFont::SemiCondensed);
+  QFont titleFont = ui::FaceFont(QStringLiteral("Arial Narrow"));
   titleFont.setBold(true);
   titleFont.setPixelSize(27);
   Label1->setFont(titleFont);
