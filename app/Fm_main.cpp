@@ -218,6 +218,10 @@ void TfmMain::BuildGroupColumn() {
   btRefresh->installEventFilter(this);
   connect(btConnect, &QAbstractButton::clicked, this,
           [this] { ui::RunGuarded([this] { btConnectClick(); }); });
+  // A mouse press opens the menu before any click (eventFilter); a click comes from Space
+  // or Enter only.
+  connect(btRefresh, &QAbstractButton::clicked, this,
+          [this] { ui::RunGuarded([this] { btRefreshMouseDown(); }); });
   Shape1 = new ui::TPanel(Panel2, kRed);
   Shape1->setGeometry(0, kCommandPanelHeight - 1, kGroupColumnWidth, 1);
 
