@@ -248,6 +248,8 @@ void TfmMain::BuildGroupColumn() {
   lbConnectStatus = new QLabel(QStringLiteral("Disconnected."), pnConnectStatus);
   lbConnectStatus->setGeometry(6, 3, 211, 27);
   lbConnectStatus->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  // "Connected to " and a long device name take the label's second line.
+  lbConnectStatus->setWordWrap(true);
   QPalette grey = lbConnectStatus->palette();
   grey.setColor(QPalette::WindowText, kStatusTextColour);
   lbConnectStatus->setPalette(grey);
