@@ -56,8 +56,7 @@ TfmAbout::TfmAbout(QWidget* parent, const QString& imagesFolder, const std::stri
   lbTitle = new QLabel(QStringLiteral("Dravonik Configuration Manager"), GroupBox);
   lbTitle->setGeometry(80, 27, 214, 38);
   lbTitle->setWordWrap(true);
-  QFont titleFont(QStringLiteral("Verdana"));
-  titleFont.setStyleHint(QFont::SansSerif);
+  QFont titleFont = ui::FaceFont(QStringLiteral("Verdana"));
   titleFont.setBold(true);
   titleFont.setPixelSize(16);
   lbTitle->setFont(titleFont);

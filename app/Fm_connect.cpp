@@ -14,6 +14,7 @@
 #include "comms/StoredChoices.h"
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/SerialPort.h"
+#include "ui/ComboBox.h"
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
 
@@ -94,7 +95,7 @@ void TfmConnect::BuildLayout() {
   Label4->adjustSize();
   lbPortDevice = new QLabel(suiGroupBox1);
   lbPortDevice->setGeometry(40, 150, 316, 16);
-  cbPortDevice = new QComboBox(suiGroupBox1);
+  cbPortDevice = new ui::TComboBox(suiGroupBox1);
   cbPortDevice->setGeometry(40, 170, 305, 21);
   cbPortDevice->setPlaceholderText(QStringLiteral("Another serial device..."));
   rbOffline = new QRadioButton(QStringLiteral("Offline Settings Editor"), suiGroupBox1);
@@ -103,11 +104,11 @@ void TfmConnect::BuildLayout() {
   Label7 = new QLabel(QStringLiteral("Device"), suiGroupBox1);
   Label7->move(40, 241);
   Label7->adjustSize();
-  cbDevice = new QComboBox(suiGroupBox1);
+  cbDevice = new ui::TComboBox(suiGroupBox1);
   cbDevice->setGeometry(136, 237, 209, 21);
 
   // The comm port list lies on the dialog itself, over the choices pane.
-  cbCommPort = new QComboBox(this);
+  cbCommPort = new ui::TComboBox(this);
   cbCommPort->setGeometry(368, 125, 145, 21);
   for (int port = 1; port <= kCommPorts; ++port) {
     cbCommPort->addItem(QStringLiteral("Comm %1").arg(port));
@@ -115,6 +116,8 @@ void TfmConnect::BuildLayout() {
 
   btnConnect = new QPushButton(QStringLiteral("&Connect"), this);
   btnConnect->setGeometry(424, 360, 75, 25);
+  // Enter connects (or edits), wherever the focus is; Escape cancels (reject).
+  btnConnect->setDefault(true);
   btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
   btnCancel->setGeometry(512, 360, 75, 25);
   CallBackTimer = new QTimer(this);

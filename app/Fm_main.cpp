@@ -173,9 +173,7 @@ void TfmMain::BuildTitleBand() {
   layout->addWidget(pb);
 
   Label1 = new QLabel(QStringLiteral("Dravonik Configuration Manager"), pb);
-  QFont titleFont(QStringLiteral("Arial Narrow"));
-  titleFont.setStyleHint(QFont::SansSerif);
-  titleFont.setStretch(QFont::SemiCondensed);
+  QFont titleFont = ui::FaceFont(QStringLiteral("Arial Narrow"));
   titleFont.setBold(true);
   titleFont.setPixelSize(27);
   Label1->setFont(titleFont);
@@ -219,6 +217,10 @@ void TfmMain::BuildGroupColumn() {
   btRefresh->installEventFilter(this);
   connect(btConnect, &QAbstractButton::clicked, this,
           [this] { ui::RunGuarded([this] { btConnectClick(); }); });
+  // A mouse press opens the menu before any click (eventFilter); a click comes from Space
+  // or Enter only.
+  connect(btRefresh, &QAbstractButton::clicked, this,
+          [this] { ui::RunGuarded([this] { btRefreshMouseDown(); }); });
   Shape1 = new ui::TPanel(Panel2, kRed);
   Shape1->setGeometry(0, kCommandPanelHeight - 1, kGroupColumnWidth, 1);
 
@@ -245,6 +247,8 @@ void TfmMain::BuildGroupColumn() {
   lbConnectStatus = new QLabel(QStringLiteral("Disconnected."), pnConnectStatus);
   lbConnectStatus->setGeometry(6, 3, 211, 27);
   lbConnectStatus->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  // "Connected to " and a long device name take the label's second line.
+  lbConnectStatus->setWordWrap(true);
   QPalette grey = lbConnectStatus->palette();
   grey.setColor(QPalette::WindowText, kStatusTextColour);
   lbConnectStatus->setPalette(grey);

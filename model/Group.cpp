@@ -26,6 +26,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
+#include "ui/LabelFit.h"
 #include "ui/ScrollBox.h"
 
 namespace model {
@@ -218,8 +219,7 @@ void TGroup::BuildPage(ui::TScrollBox* pageArea) {
 
   auto* title = new QLabel(QString::fromStdString(Name), page);
   title->hide();
-  QFont titleFont(QStringLiteral("Arial"));
-  titleFont.setStyleHint(QFont::SansSerif);
+  QFont titleFont = ui::FaceFont(QStringLiteral("Arial"));
   titleFont.setPointSize(kTitlePointSize);
   titleFont.setBold(true);
   title->setFont(titleFont);
@@ -249,6 +249,7 @@ void TGroup::BuildPage(ui::TScrollBox* pageArea) {
 
   // The empty end label makes the scroll range reach below the last row.
   end->setGeometry(kDescriptionLeft, top, 1, QFontMetrics(end->font()).height());
+  ui::FitCaptionsToControls(*page);
   end->show();
   description->show();
   title->show();

@@ -9,6 +9,7 @@
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
+#include "ui/ComboBox.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -92,7 +93,7 @@ int TSettingDate::EntryIndexOf(const std::vector<TDDType>& list, int32_t value) 
 void TSettingDate::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
   auto makeList = [&](int list, int left, int width) {
-    auto* box = new QComboBox(page);
+    auto* box = new ui::TComboBox(page);
     box->hide();
     box->setGeometry(left, top, width, kListHeight);
     box->setEditable(false);

@@ -4,6 +4,7 @@
 
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
+#include "ui/ComboBox.h"
 #include "ui/ErrorBox.h"
 
 namespace model {
@@ -40,7 +41,7 @@ void TSettingDropDown::LoadDefinition(const pugi::xml_node& element) {
 
 void TSettingDropDown::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto* combo = new QComboBox(page);
+  auto* combo = new ui::TComboBox(page);
   combo->hide();
   combo->setGeometry(kComboLeft, top, kComboWidth, kComboHeight);
   combo->clear();

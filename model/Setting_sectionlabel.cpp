@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QLabel>
 
+#include "ui/Fonts.h"
+
 namespace model {
 
 namespace {
@@ -21,8 +23,7 @@ TSettingSectionLabel::TSettingSectionLabel(TGroup* group, const std::string& cap
 void TSettingSectionLabel::CreateControls(QWidget* page, int index, int top) {
   auto* label = new QLabel(page);
   label->hide();
-  QFont font(QStringLiteral("Arial"));
-  font.setStyleHint(QFont::SansSerif);
+  QFont font = ui::FaceFont(QStringLiteral("Arial"));
   font.setPointSize(kHeadingPointSize);
   font.setBold(true);
   label->setFont(font);

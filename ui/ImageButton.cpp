@@ -1,5 +1,6 @@
 #include "ui/ImageButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace ui {
@@ -26,13 +27,29 @@ QSize TImageButton::sizeHint() const {
   return normal_.isNull() ? QSize(75, 22) : normal_.size();
 }
 
+QPixmap TImageButton::DevicePicture(qreal ratio) const {
+  const QPixmap& picture = CurrentPicture();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (picture.isNull() || (picture.size() == pixels && picture.devicePixelRatio() == ratio)) {
+    return picture;
+  }
+  if (scaledFrom_ != picture.cacheKey() || scaled_.size() != pixels) {
+    scaled_ = picture.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled_.setDevicePixelRatio(ratio);
+    scaledFrom_ = picture.cacheKey();
+  }
+  return scaled_;
+}
+
 void TImageButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const QPixmap& picture = CurrentPicture();
+  const QPixmap picture = DevicePicture(painter.device()->devicePixelRatio());
   if (picture.isNull()) {
     painter.fillRect(rect(), palette().button());
   } else {
-    painter.drawPixmap(rect(), picture);
+    // Smooth also where a painter scales on its own (a widget rendered into an image).
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect().topLeft(), picture);
   }
   if (!text().isEmpty()) {
     painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText)
@@ -43,6 +60,15 @@ void TImageButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
     painter.drawRect(rect().adjusted(1, 1, -2, -2));
   }
+}
+
+void TImageButton::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the button as Space does; Space is the base class's.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 void TImageButton::enterEvent(QEnterEvent* event) {

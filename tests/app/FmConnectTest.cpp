@@ -120,6 +120,24 @@ TEST_F(FmConnectTest, OfflineClosesWithTheDevicePositionAndStoresTheChoices) {
   EXPECT_EQ(manager_.LinkCount(), 0);
 }
 
+TEST_F(FmConnectTest, EnterInTheDeviceListEditsOffline) {
+  auto dialog = Show();
+  dialog->rbOffline->click();
+  dialog->cbDevice->setCurrentIndex(1);
+  EXPECT_TRUE(dialog->btnConnect->isDefault());
+  QTest::keyClick(dialog->cbDevice, Qt::Key_Return);
+  EXPECT_EQ(ResultOf(*dialog), TfmConnect::kResultOffline);
+  EXPECT_EQ(dialog->Info.DeviceValue, 1);
+}
+
+TEST_F(FmConnectTest, EscapeCancels) {
+  auto dialog = Show();
+  dialog->rbOffline->click();
+  QTest::keyClick(dialog->cbDevice, Qt::Key_Escape);
+  EXPECT_EQ(ResultOf(*dialog), TfmConnect::kResultCancel);
+  EXPECT_EQ(Stored("Online"), "1");
+}
+
 TEST_F(FmConnectTest, ASerialSearchHandsTheDeviceOver) {
   SimProcess sim({"--set", "28=3"});
   comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);

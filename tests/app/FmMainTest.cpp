@@ -236,6 +236,22 @@ TEST_F(FmMainTest, TheRefreshButtonOpensTheSettingsMenuBelowIt) {
   EXPECT_TRUE(window->btRefresh->isEnabled());
 }
 
+TEST_F(FmMainTest, TheCommandButtonsAreReachedAndPressedFromTheKeyboard) {
+  folder_.Write("Devices.xml", kOneDevice);
+  auto window = Open();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->btConnect->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(window->btConnect, Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), window->btRefresh);
+  QTest::keyClick(window->btRefresh, Qt::Key_Space);
+  EXPECT_TRUE(window->PopupMenu->isVisible());
+  window->PopupMenu->hide();
+  QTest::keyClick(window->btRefresh, Qt::Key_Return);
+  EXPECT_TRUE(window->PopupMenu->isVisible());
+  window->PopupMenu->hide();
+}
+
 TEST_F(FmMainTest, ExitClosesTheWindow) {
   folder_.Write("Devices.xml", kOneDevice);
   auto window = Open();

@@ -1,11 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include "model/Setting_4partid.h"
+#include "model/Setting_button.h"
+#include "model/Setting_checkbox.h"
+#include "model/Setting_date.h"
+#include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
+#include "model/Setting_name.h"
+#include "model/Setting_time.h"
 #include "tests/model/ModelFixture.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
@@ -187,6 +197,96 @@ TEST_F(GroupPageTest, PollAndRefreshCarryOneSettingsProgress) {
   EXPECT_EQ(Holding(1), 6);
   a.Refresh();
   EXPECT_EQ(reports.back(), "Writing setting A... 1");
+}
+
+const std::string kEveryKindOfControl = ModelFixture::OneDevice(R"(
+  <group name="Controls" description="">
+    <setting name="Level" value_type="int" register="0" type="holding_register" min="0" max="9"
+             default="1" value_text=""/>
+    <setting name="Mode" value_type="drop_down" register="1" type="holding_register">
+      <ddvalue name="Off" value="0"/><ddvalue name="On" value="1" default="true"/>
+    </setting>
+    <setting name="Heating" value_type="checkbox" register="2" type="coil" default="checked"/>
+    <setting name="Day start" value_type="time" register="3" type="holding_register"
+             default_hrs="7" default_mins="30" value_text="hrs"/>
+    <setting name="Summer start" value_type="date" register="5" type="holding_register"/>
+    <setting name="Gateway" value_type="4PartID" register="7" type="holding_register"
+             min="0" max="255" default="167772161" value_text=""/>
+    <setting name="Site Name" value_type="name" type="holding_register" register="9"
+             NumOfRegisters="8"/>
+    <setting name="Add Node Group" value_type="button" type="holding_register" register="17"
+             function="1"/>
+  </group>
+  <group name="Fans" description=""/>
+  <group name="Pumps" description=""/>)");
+
+template <typename Kind>
+Kind& Row(const TGroup& group, size_t k) {
+  return dynamic_cast<Kind&>(*group.Settings[k]);
+}
+
+// Presses the key on the widget that has the focus; the widget that has it then.
+QWidget* PressOnFocus(Qt::Key key) {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr) {
+    QTest::keyClick(focus, key);
+  }
+  return QApplication::focusWidget();
+}
+
+TEST_F(GroupPageTest, TabVisitsAPagesControlsInRowOrder) {
+  TSettings& document = LoadOffline(kEveryKindOfControl);
+  document.PageArea = &page_;
+  TGroup& controls = *document.Groups[0];
+  controls.Show();
+  const auto& time = Row<TSettingTime>(controls, 3);
+  const auto& date = Row<TSettingDate>(controls, 4);
+  const auto& id = Row<TSetting4PartID>(controls, 5);
+  const std::vector<QWidget*> expected = {Row<TSettingInt>(controls, 0).Edit.Box(),
+                                          Row<TSettingDropDown>(controls, 1).ComboBox.data(),
+                                          Row<TSettingCheckBox>(controls, 2).CheckBox.data(),
+                                          time.HoursEdit.Box(),
+                                          time.MinutesEdit.Box(),
+                                          time.EnableBox.data(),
+                                          date.MonthBox.data(),
+                                          date.DayBox.data(),
+                                          id.PartEdits[0].Box(),
+                                          id.PartEdits[1].Box(),
+                                          id.PartEdits[2].Box(),
+                                          id.PartEdits[3].Box(),
+                                          Row<TSettingName>(controls, 6).Edit.Box(),
+                                          Row<TSettingButton>(controls, 7).ActionButton.data()};
+  page_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&page_));
+  expected.front()->setFocus(Qt::TabFocusReason);
+  std::vector<QWidget*> visited = {QApplication::focusWidget()};
+  while (visited.size() < expected.size()) {
+    visited.push_back(PressOnFocus(Qt::Key_Tab));
+  }
+  EXPECT_EQ(visited, expected);
+  // Shift+Tab walks back.
+  EXPECT_EQ(PressOnFocus(Qt::Key_Backtab), expected[expected.size() - 2]);
+}
+
+TEST_F(GroupPageTest, NavigationButtonsAreReachedWithTabAndPressedWithEnterOrSpace) {
+  TSettings& document = LoadOffline(kEveryKindOfControl);
+  document.PageArea = &page_;
+  document.CreateGroupButtons(&column_);
+  column_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&column_));
+  document.Groups[0]->FocusButton();
+  ASSERT_EQ(QApplication::focusWidget(), document.Groups[0]->NavigationButton.data());
+
+  EXPECT_EQ(PressOnFocus(Qt::Key_Tab), document.Groups[1]->NavigationButton.data());
+  PressOnFocus(Qt::Key_Return);
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[1].get());
+  EXPECT_EQ(PressOnFocus(Qt::Key_Tab), document.Groups[2]->NavigationButton.data());
+  PressOnFocus(Qt::Key_Space);
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[2].get());
+  PressOnFocus(Qt::Key_Backtab);
+  PressOnFocus(Qt::Key_Backtab);
+  PressOnFocus(Qt::Key_Enter);
+  EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[0].get());
 }
 
 }  // namespace

@@ -15,8 +15,10 @@ deb="$(ls "$work"/out/dravonik-config_*_*.deb)"
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libqt6widgets6 libpugixml1v5 libc6 qt6-qpa-plugins; do
-  [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
+# Whole names: fonts-liberation2 must not pass for fonts-liberation.
+for package in libqt6widgets6 libpugixml1v5 libc6 qt6-qpa-plugins \
+  fonts-liberation2 fonts-liberation fonts-dejavu-core; do
+  [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
 # The command-line tool, started through its link, finds the definitions beside itself.
