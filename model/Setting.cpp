@@ -105,8 +105,11 @@ void TSetting::CheckReferenceSpan(int64_t reference, int32_t span) const {
                                   last <= std::numeric_limits<int32_t>::max())
                                : (reference >= kLowestReference && last <= kHighestReference);
   if (!fits) {
+    // The reference named is the one that lies outside: the first when the setting starts
+    // too low, else the last of its registers.
+    const int64_t outside = reference < kLowestReference ? reference : last;
     throw std::runtime_error("Setting '" + Name + "' refers to register reference " +
-                             std::to_string(reference) + ", outside 1 to 65536");
+                             std::to_string(outside) + ", outside 1 to 65536");
   }
 }
 

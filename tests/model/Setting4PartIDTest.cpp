@@ -92,7 +92,7 @@ TEST_F(Setting4PartIDTest, TwoHoldingRegistersAreRegisteredWhateverTheType) {
                 <setting name="Id" value_type="4PartID" register="65535" type="holding_register"
                          min="0" max="255" default="0" value_text=""/></group>)"));
             }),
-            "Setting 'Id' refers to register reference 65536, outside 1 to 65536");
+            "Setting 'Id' refers to register reference 65537, outside 1 to 65536");
   EXPECT_EQ(Thrown([&] {
               Load(OneDevice(R"(<group name="G" description="">
                 <setting name="Id" value_type="4PartID" register="1" type="holding_register"

@@ -336,7 +336,7 @@ TEST_F(SettingDateTest, ADateNeedsTwoRegistersWithinTheDevice) {
   };
   EXPECT_NO_THROW(Load(at("65534")));
   EXPECT_EQ(Thrown([&] { Load(at("65535")); }),
-            "Setting 'Far' refers to register reference 65536, outside 1 to 65536");
+            "Setting 'Far' refers to register reference 65537, outside 1 to 65536");
 }
 
 }  // namespace

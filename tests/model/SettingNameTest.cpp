@@ -64,7 +64,7 @@ TEST_F(SettingNameTest, DefinitionsNeedTheSpanWithinTheDevicesRegisters) {
                          NumOfRegisters="8"/>
               </group>)"));
             }),
-            "Setting 'N' refers to register reference 65530, outside 1 to 65536");
+            "Setting 'N' refers to register reference 65537, outside 1 to 65536");
 }
 
 TEST_F(SettingNameTest, TheBoxShowsTheNameAndTakesNoTyping) {

@@ -127,6 +127,13 @@ TEST_F(DravonikCliOffline, DevicesListsIndexIdAndNameInFileOrder) {
   EXPECT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_EQ(listed.out, "0\t7\tPump A\n1\t9\tPump B\n");
   EXPECT_EQ(listed.err, "");
+
+  // A name cannot forge a column or a line of the listing.
+  std::string forged = kPumpDefinitions;
+  forged.replace(forged.find("Pump A"), 6, "Pump&#9;A&#10;1\\99&#27;");
+  const ProgramResult escaped = Cli({"devices", "--devices", folder_.Write("Forged.xml", forged)});
+  EXPECT_EQ(escaped.exitCode, 0) << escaped.err;
+  EXPECT_EQ(escaped.out, "0\t7\tPump\\tA\\n1\\\\99\\x1b\n1\t9\tPump B\n");
 }
 
 TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {

@@ -30,7 +30,7 @@ model::TDevice& FindDeviceByName(const model::TDevices& devices, const std::stri
 void ListDevices(const model::TDevices& devices, std::ostream& out) {
   for (int i = 0; i < devices.Count(); ++i) {
     const model::TDevice& device = devices.GetDevice(i);
-    out << i << '\t' << device.DeviceId << '\t' << device.Name << '\n';
+    out << i << '\t' << device.DeviceId << '\t' << Printable(device.Name) << '\n';
   }
 }
 

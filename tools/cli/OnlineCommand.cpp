@@ -94,7 +94,7 @@ class TOnlineSession {
 
   void Run() {
     device_ = &devices_.FindDevice(Search());
-    err_ << "Found " << device_->Name << " (device id " << device_->DeviceId << ")\n";
+    err_ << "Found " << Printable(device_->Name) << " (device id " << device_->DeviceId << ")\n";
     model::TSettings& document = *device_->Settings;
     Connect();
     Await("Reading");

@@ -1,4 +1,5 @@
 #include "tools/cli/PortsCommand.h"
+#include "tools/cli/SettingTexts.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -45,9 +46,9 @@ int RunPortsCommand(std::ostream& out) {
     if (!device.access.permitted) {
       access = "no permission (group " + OrDash(device.access.group) + ")";
     }
-    out << device.path << "  by-id " << OrDash(device.byId) << "  driver " << OrDash(device.driver)
-        << "  product " << OrDash(device.product) << "  " << access << "  "
-        << CommPortsOf(device.path) << '\n';
+    out << Printable(device.path) << "  by-id " << Printable(OrDash(device.byId)) << "  driver "
+        << Printable(OrDash(device.driver)) << "  product " << Printable(OrDash(device.product))
+        << "  " << access << "  " << CommPortsOf(device.path) << '\n';
   }
   if (devices.empty()) {
     out << "No serial device found.\n";

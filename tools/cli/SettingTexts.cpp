@@ -17,8 +17,40 @@ std::vector<TShownSetting> ShownSettings(model::TSettings& document) {
         value += (value.empty() ? "" : "; ") +
                  (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
       }
-      shown.push_back({group->Name + " / " + setting->Name, value});
+      shown.push_back({Printable(group->Name + " / " + setting->Name), Printable(value)});
     }
   }
   return shown;
+}
+
+std::string Printable(std::string_view text) {
+  std::string printable;
+  printable.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\':
+        printable += "\\\\";
+        break;
+      case '\t':
+        printable += "\\t";
+        break;
+      case '\n':
+        printable += "\\n";
+        break;
+      case '\r':
+        printable += "\\r";
+        break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          printable += "\\x";
+          printable += kHex[byte >> 4];
+          printable += kHex[byte & 0xF];
+        } else {
+          printable += c;
+        }
+    }
+  }
+  return printable;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace model {
@@ -16,3 +17,7 @@ struct TShownSetting {
 
 // Every setting of the document, in page order.
 std::vector<TShownSetting> ShownSettings(model::TSettings& document);
+
+// The text with its control characters and backslashes escaped ("\t", "\n", "\x1b",
+// "\\"), so that a name in the definitions cannot forge lines or columns of our listings.
+std::string Printable(std::string_view text);

@@ -17,6 +17,9 @@ namespace {
 // A partial request that stops arriving for this long is dropped, as a device drops a
 // frame broken by silence. Unknown functions are taken as complete after the same gap.
 constexpr auto kFrameGap = std::chrono::milliseconds(50);
+// No RTU frame is longer. Bytes that make no request by then are dropped, so that an endless
+// stream of noise costs no more memory than one frame and a read.
+constexpr std::size_t kMaxFrameBytes = 256;
 
 std::string Hex(const std::uint8_t* bytes, std::size_t length) {
   std::ostringstream out;
@@ -122,7 +125,7 @@ void TSimServer::TakeFrames(Clock::time_point now) {
       length = static_cast<int>(input_.size());
     }
     if (length <= 0 || static_cast<std::size_t>(length) > input_.size()) {
-      if (silent) {
+      if (silent || input_.size() > kMaxFrameBytes) {
         Log("dropped " + Hex(input_.data(), input_.size()));
         input_.clear();
       }
