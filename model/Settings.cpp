@@ -147,8 +147,11 @@ void TSettings::SetEnabled(bool enabled) {
 
 void TSettings::SetUnitsName(const std::string& name) {
   unitsName_ = name;
-  for (auto& group : Groups) {
-    group->RedisplayAll();
+  // Only the page shown has controls to redraw; redrawing every setting here made loading
+  // definitions with many units selectors quadratic.
+  TGroup* shown = set_.CurrentGroup;
+  if (shown != nullptr && shown->Document == this) {
+    shown->RedisplayAll();
   }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 #include "registers/Registerdatastore.h"
@@ -218,6 +220,46 @@ TEST(BundledDefinitions, LoadWithoutError) {
   }
   // A simulated device reports type 1 in its holding register 28.
   EXPECT_NO_THROW(devices.FindDevice(1));
+}
+
+// Definitions whose R12 template holds `selectors` units selectors (each is repeated for every
+// group of every controller).
+std::string TemplateWithUnitsSelectors(int selectors) {
+  std::string settings;
+  for (int i = 0; i < selectors; ++i) {
+    settings += "<setting name=\"Units " + std::to_string(i) +
+                "\" value_type=\"drop_down\" type=\"holding_register\" register=\"" +
+                std::to_string(1000 + i) +
+                "\" units=\"velocity\"><ddvalue name=\"m/sec\" value=\"0\" default=\"true\"/>"
+                "<ddvalue name=\"ft/min\" value=\"1\"/></setting>";
+  }
+  return "<zsf><settings settings_id=\"1\"><group name=\"Group\" description=\"\">" + settings +
+         "</group></settings><device name=\"Unit\" device_id=\"1\" live_status_id=\"0\" "
+         "settings_id=\"1\"/></zsf>";
+}
+
+// Loading costs the same for every setting whatever its kind: four times the units selectors
+// take about four times as long, not sixteen. Compared as the shortest of three loads each, so
+// that the machine's other work does not decide the outcome.
+TEST(DevicesLoad, UnitsSelectorsCostTheirShareAndNoMore) {
+  testsupport::TTempDir folder;
+  auto shortestLoad = [&](int selectors) {
+    const std::string path = folder.Write("Devices.xml", TemplateWithUnitsSelectors(selectors));
+    double shortest = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      TModbusHandler handler;
+      TRegisterDataStore store(handler);
+      TDevices devices(store);
+      const auto start = std::chrono::steady_clock::now();
+      devices.LoadFromFile(path);
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      shortest = std::min(shortest, took.count());
+    }
+    return shortest;
+  };
+  const double few = shortestLoad(15);
+  const double many = shortestLoad(60);
+  EXPECT_LT(many, 9 * few) << "15 selectors: " << few << " s, 60 selectors: " << many << " s";
 }
 
 }  // namespace
