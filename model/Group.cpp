@@ -8,6 +8,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "model/ElementIndex.h"
 #include "model/Setting_4partid.h"
 #include "model/Setting_button.h"
 #include "model/Setting_checkbox.h"
@@ -333,19 +334,17 @@ void TGroup::SaveToXml(pugi::xml_node deviceElement) {
   }
 }
 
-void TGroup::LoadValuesFromXml(const pugi::xml_node& deviceElement) {
-  bool found = false;
-  for (const pugi::xml_node& child : deviceElement.children("group")) {
-    if (GetAttribute(child, "ID").AsInteger() != Id) {
-      continue;
+void TGroup::LoadValuesFromXml(const pugi::xml_node& groupElement) {
+  const TElementIndex elements(groupElement, "setting");
+  TNameRanks ranks;
+  for (auto& setting : Settings) {
+    const pugi::xml_node element =
+        elements.Find(setting->Id, setting->Name, ranks.Next(setting->Name));
+    if (!element) {
+      throw std::runtime_error("Could not find a value for setting '" + setting->Name +
+                               "' in the XML document");
     }
-    found = true;
-    for (auto& setting : Settings) {
-      setting->LoadFromXml(child);
-    }
-  }
-  if (!found) {
-    throw std::runtime_error("Could not find settings group '" + Name + "' in the XML document");
+    setting->LoadFromXml(element);
   }
 }
 

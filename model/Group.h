@@ -56,7 +56,9 @@ class TGroup {
   void ReloadFromStore();
   void StoreAll();
   void SaveToXml(pugi::xml_node deviceElement);
-  void LoadValuesFromXml(const pugi::xml_node& deviceElement);
+  // Takes the values of the group's own element of a settings file (see TElementIndex for
+  // how each setting finds its element).
+  void LoadValuesFromXml(const pugi::xml_node& groupElement);
   void ExportCsv(std::vector<std::string>& lines);
   TSetting* FindSetting(const std::string& name) const;
   // The setting of that name within the numbered instance (between two

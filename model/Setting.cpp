@@ -188,28 +188,8 @@ pugi::xml_node TSetting::SaveToXml(pugi::xml_node groupElement) {
   return element;
 }
 
-void TSetting::LoadFromXml(const pugi::xml_node& groupElement) {
-  // Section labels are written with ID 0, which is also the id of the first
-  // setting of the definitions: of several elements with one ID the one
-  // bearing this setting's name is taken, else the first.
-  pugi::xml_node found;
-  for (const pugi::xml_node& child : groupElement.children("setting")) {
-    if (GetAttribute(child, "ID").AsInteger() != Id) {
-      continue;
-    }
-    if (!found) {
-      found = child;
-    }
-    if (Name == child.attribute("name").value()) {
-      found = child;
-      break;
-    }
-  }
-  if (!found) {
-    throw std::runtime_error("Could not find a value for setting '" + Name +
-                             "' in the XML document");
-  }
-  ReadValueFromXml(found);
+void TSetting::LoadFromXml(const pugi::xml_node& settingElement) {
+  ReadValueFromXml(settingElement);
   StoreValue();
   UpdateDisplay(true);
 }

@@ -58,7 +58,8 @@ class TSetting {
   virtual void UpdateDisplay(bool decorated);
   virtual void RestoreDefault();
   virtual pugi::xml_node SaveToXml(pugi::xml_node groupElement);
-  virtual void LoadFromXml(const pugi::xml_node& groupElement);
+  // Takes the value of the setting's own element of a settings file.
+  virtual void LoadFromXml(const pugi::xml_node& settingElement);
   virtual void RequestWrite();
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);

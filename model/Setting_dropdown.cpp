@@ -119,8 +119,8 @@ void TSettingDropDown::RestoreDefault() {
   AnnounceUnits();
 }
 
-void TSettingDropDown::LoadFromXml(const pugi::xml_node& groupElement) {
-  TSetting::LoadFromXml(groupElement);
+void TSettingDropDown::LoadFromXml(const pugi::xml_node& settingElement) {
+  TSetting::LoadFromXml(settingElement);
   AnnounceUnits();
 }
 

@@ -30,7 +30,7 @@ class TSettingDropDown : public TSetting {
   void SetEnabled(bool enabled) override;
   void UpdateDisplay(bool decorated) override;
   void RestoreDefault() override;
-  void LoadFromXml(const pugi::xml_node& groupElement) override;
+  void LoadFromXml(const pugi::xml_node& settingElement) override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void Refresh() override;
 

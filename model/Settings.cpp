@@ -7,6 +7,7 @@
 
 #include "model/AtomicFile.h"
 #include "model/Device.h"
+#include "model/ElementIndex.h"
 #include "model/Group.h"
 #include "model/Setting.h"
 #include "model/Xmlutil.h"
@@ -220,8 +221,16 @@ void TSettings::LoadFromFile(const std::string& path) {
   if (GetAttribute(device, "device_id").AsInteger() != owner_->DeviceId) {
     throw std::runtime_error("Device id is not ' " + std::to_string(owner_->DeviceId) + "'");
   }
+  // Each group finds its element as each setting does within it (see TElementIndex).
+  const TElementIndex elements(device, "group");
+  TNameRanks ranks;
   for (auto& group : Groups) {
-    group->LoadValuesFromXml(device);
+    const pugi::xml_node element = elements.Find(group->Id, group->Name, ranks.Next(group->Name));
+    if (!element) {
+      throw std::runtime_error("Could not find settings group '" + group->Name +
+                               "' in the XML document");
+    }
+    group->LoadValuesFromXml(element);
   }
 }
 

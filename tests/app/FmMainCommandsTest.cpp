@@ -533,7 +533,7 @@ TEST_F(FmMainCommands, ASettingsFileTheDefinitionsDoNotKnowLeavesTheWindowDiscon
 
   // A file whose groups do not match fails after the edit was opened: it is closed again.
   const std::string mismatched = SettingsFile(
-      *window_, files, "<group", R"(<group name="System" ID=")", R"(<group name="System" ID="9)");
+      *window_, files, "<group", R"(<group name="System" ID=")", R"(<group name="Elsewhere" ID=")");
   window_->OpenSettingsFile(QString::fromStdString(mismatched));
   ASSERT_EQ(boxes_.Texts().size(), 3u);
   EXPECT_EQ(boxes_.Texts()[2].rfind("Could not find settings group 'System'", 0), 0u)

@@ -235,10 +235,10 @@ TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
   pugi::xml_node setting = group.append_child("setting");
   setting.append_attribute("ID") = gateway.Id;
   setting.append_attribute("value") = 7;
-  EXPECT_EQ(Thrown([&] { gateway.LoadFromXml(group); }),
+  EXPECT_EQ(Thrown([&] { gateway.LoadFromXml(setting); }),
             "Could not find attribute \"Address\" in XML node.");
   setting.append_attribute("Address") = "4294967296";
-  EXPECT_EQ(Thrown([&] { gateway.LoadFromXml(group); }),
+  EXPECT_EQ(Thrown([&] { gateway.LoadFromXml(setting); }),
             "'4294967296' is not a valid integer value");
   EXPECT_EQ(gateway.Parts, (TParts{192, 168, 1, 10}));
 }

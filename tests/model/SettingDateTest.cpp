@@ -216,7 +216,7 @@ TEST_F(SettingDateTest, SettingsFilesCarryZeroBasedMonthAndDay) {
     element.append_attribute("Month") = month;
     element.append_attribute("Day") = day;
     start.Changed = false;
-    start.LoadFromXml(values.first_child());
+    start.LoadFromXml(element);
   };
   loadFile("11", "24");
   EXPECT_EQ(start.MonthBox->currentText(), "December");

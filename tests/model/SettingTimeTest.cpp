@@ -292,7 +292,7 @@ TEST_F(SettingTimeTest, SettingsFilesAreLimitedAsTheDeviceIs) {
     element.append_attribute("Hour") = hour;
     element.append_attribute("Minute") = minute;
     time.Changed = false;
-    time.LoadFromXml(values.first_child());
+    time.LoadFromXml(element);
   };
   loadFile(start, "6", "5");
   EXPECT_TRUE(start.TimeEnabled);

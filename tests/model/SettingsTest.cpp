@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "model/Setting_checkbox.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
@@ -255,6 +258,109 @@ TEST_F(SettingsTest, GroupsBeforeAFailingGroupKeepTheirValues) {
             "Could not find settings group 'R12 1' in the XML document");
   EXPECT_EQ(document.Groups[0]->Settings[0]->Value, 1);
   EXPECT_EQ(Holding(1), 1);
+}
+
+// The definitions a file was written with, and the same device type in later definitions: a
+// device type added before it (every id after it shifts) and two settings that changed places.
+const std::string kWrittenWith = R"(<zsf><settings settings_id="1">
+  <group name="Group" description="">
+    <setting name="Delay" value_type="int" register="1000" offset="2" type="holding_register"
+             min="0" max="600" default="30" value_text="s"/>
+  </group>
+  <group name="Alarms" description="">
+    <setting name="Alarm delay" value_type="int" register="80" type="holding_register"
+             min="0" max="99" default="5" value_text="min"/>
+    <setting name="Alarm level" value_type="int" register="81" type="holding_register"
+             min="0" max="99" default="50" value_text="%"/>
+  </group></settings>
+  <device name="Unit" device_id="1" live_status_id="0" settings_id="1"/></zsf>)";
+const std::string kLaterDefinitions = R"(<zsf>
+  <settings settings_id="2"><group name="Pump" description="">
+    <setting name="Speed" value_type="int" register="10" type="holding_register"
+             min="0" max="100" default="40" value_text="%"/></group></settings>
+  <settings settings_id="1">
+  <group name="Group" description="">
+    <setting name="Delay" value_type="int" register="1000" offset="2" type="holding_register"
+             min="0" max="600" default="30" value_text="s"/>
+  </group>
+  <group name="Alarms" description="">
+    <setting name="Alarm level" value_type="int" register="81" type="holding_register"
+             min="0" max="99" default="50" value_text="%"/>
+    <setting name="Alarm delay" value_type="int" register="80" type="holding_register"
+             min="0" max="99" default="5" value_text="min"/>
+  </group></settings>
+  <device name="Pump" device_id="2" live_status_id="0" settings_id="2"/>
+  <device name="Unit" device_id="1" live_status_id="0" settings_id="1"/></zsf>)";
+
+// Each setting finds its value by its ID where the names agree, else by its group's name, its
+// own name and its place among equal names; so a file survives later definitions.
+TEST_F(SettingsTest, AFileFindsItsValuesByNameWhenTheIdsNoLongerAgree) {
+  TSettings& written = LoadOffline(kWrittenWith);
+  auto delayOf = [](TSettings& document, size_t range, size_t instance) -> TSetting& {
+    // A range group holds a section label and a Delay per instance.
+    return *document.Groups[range]->Settings[2 * instance + 1];
+  };
+  ASSERT_EQ(delayOf(written, 1, 3).Name, "Delay");
+  delayOf(written, 1, 3).Value = 123;  // R12 1, Group 14
+  delayOf(written, 7, 9).Value = 456;  // R12 2, Group 50
+  TGroup& alarms = *written.Groups.back();
+  alarms.Settings[0]->Value = 7;   // Alarm delay
+  alarms.Settings[1]->Value = 77;  // Alarm level
+  const std::string path = folder_.File("site.ZSF");
+  written.SaveToFile(path);
+  const int32_t alarmDelayId = alarms.Settings[0]->Id;
+
+  devices_.LoadFromFile(folder_.Write("Devices.xml", kLaterDefinitions));
+  TSettings& later = *devices_.GetDevice(1).Settings;
+  store_.Reset();
+  later.RegisterRegisters();
+  later.RestoreFactoryDefaults();
+  ASSERT_NE(later.FindSettingByName("Alarm delay").Id, alarmDelayId);
+  later.LoadFromFile(path);
+  EXPECT_EQ(later.FindSettingByName("Alarm delay").Value, 7);
+  EXPECT_EQ(later.FindSettingByName("Alarm level").Value, 77);
+  EXPECT_EQ(Holding(81), 7);
+  EXPECT_EQ(Holding(82), 77);
+  EXPECT_EQ(delayOf(later, 1, 3).Value, 123);
+  EXPECT_EQ(delayOf(later, 7, 9).Value, 456);
+  EXPECT_EQ(delayOf(later, 1, 2).Value, 30);
+
+  // An ID whose element bears another name, and no element of the setting's name: the value
+  // is missing, as when the element is not there at all.
+  std::string text = testsupport::ReadFile(path);
+  text.replace(text.find("name=\"Alarm level\""), 18, "name=\"Alarm limit\"");
+  EXPECT_EQ(Thrown([&] { later.LoadFromFile(folder_.Write("renamed.ZSF", text)); }),
+            "Could not find a value for setting 'Alarm level' in the XML document");
+}
+
+// Loading a file costs the same per group however many groups there are: eight times the
+// groups take about eight times as long, not sixty-four. Compared as the shortest of three loads
+// each, so that the machine's other work does not decide the outcome.
+TEST_F(SettingsTest, LoadingAFileCostsTheSamePerGroupWhateverTheirNumber) {
+  auto shortestLoad = [&](int groups) {
+    std::string definitions;
+    for (int i = 0; i < groups; ++i) {
+      definitions += "<group name=\"G" + std::to_string(i) +
+                     "\" description=\"\"><setting name=\"S\" value_type=\"int\" register=\"" +
+                     std::to_string(100 + i) +
+                     "\" type=\"holding_register\" min=\"0\" max=\"9\" default=\"1\" "
+                     "value_text=\"\"/></group>";
+    }
+    TSettings& document = LoadOffline(OneDevice(definitions));
+    const std::string path = folder_.File("many.ZSF");
+    document.SaveToFile(path);
+    double shortest = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      document.LoadFromFile(path);
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      shortest = std::min(shortest, took.count());
+    }
+    return shortest;
+  };
+  const double few = shortestLoad(500);
+  const double many = shortestLoad(4000);
+  EXPECT_LT(many, 24 * few) << "500 groups: " << few << " s, 4000 groups: " << many << " s";
 }
 
 }  // namespace
