@@ -191,7 +191,12 @@ TEST_F(SerialThread, AnErrorInsideAReadEndsItAsAFailedTransferAndTheLoopGoesOn) 
   store_.Reset();
   StartWorker();
   ASSERT_TRUE(WaitFor([&] { return store_.HasFailed(); }));
-  QTest::qWait(50);
+  // The failure is reported after HasFailed is set; once the store is idle the transfer has
+  // ended and reports nothing more.
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    return seen.size() >= 2u && store_.State() == Idle;
+  }));
   {
     std::lock_guard<std::mutex> lock(seenMutex);
     ASSERT_EQ(seen.size(), 2u);
