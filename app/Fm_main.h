@@ -52,7 +52,6 @@ class TfmMain : public QWidget {
 
   model::TDevices* Devices() const { return devices_.get(); }
   TRegisterDataStore* RegisterDataStore() const { return registerDataStore_.get(); }
-  TModbusHandler* ModbusHandler() const { return modbusHandler_.get(); }
   comms::TSerialManager* SerialManager() const { return serialManager_.get(); }
   QString DefinitionsPath() const;
 

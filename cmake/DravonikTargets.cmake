@@ -3,20 +3,35 @@ function(dravonik_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# A static library of one layer. Usage:
+# Makes the headers of the current source folder reachable as "<folder>/X.h", for the target
+# alone (PRIVATE) or also for whatever links it (PUBLIC). The include directory holds nothing
+# but a link to this one folder, so a target sees the headers of the layers it links and of
+# no other: a lower layer that includes a higher layer's header does not compile.
+function(dravonik_headers target scope)
+  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "-" root_name ${folder})
+  set(root ${CMAKE_BINARY_DIR}/include/${root_name})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
+  target_include_directories(${target} ${scope} ${root})
+endfunction()
+
+# A static library of one layer, exposing that layer's headers. Usage:
 #   dravonik_library(NAME SOURCES ... [QT])
 function(dravonik_library name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  dravonik_headers(${name} PUBLIC)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
   dravonik_warnings(${name})
 endfunction()
 
-# A GoogleTest executable registered with CTest. Widget tests need no display:
-# the offscreen platform is set both here and in the Qt test main.
+# A GoogleTest executable registered with CTest; it sees the headers of its own folder and of
+# what it links. Widget tests need no display: the offscreen platform is set both here and in
+# the Qt test main.
 function(dravonik_test name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -24,15 +39,19 @@ function(dravonik_test name)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
+  dravonik_headers(${name} PRIVATE)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
   dravonik_warnings(${name})
   # Tests find the programs in the bin folder beside their own folder and the
   # checked-in data through the source folder compiled in.
   target_compile_definitions(${name} PRIVATE DRAVONIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # The tests are listed when ctest runs, not after the build, so that the listing runs with
+  # the test environment of the preset (the sanitizers' options and suppressions).
   # gtest_discover_tests passes its properties on as a flat list, so only one
   # environment variable survives: the one the widget tests need.
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60)
 endfunction()

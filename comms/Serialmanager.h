@@ -71,7 +71,6 @@ class TSerialManager {
 
   // The facility through which workers and their progress handlers reach the GUI thread.
   TGuiDispatcher& Gui() { return gui_; }
-  TDeviceList& DeviceList() { return devices_; }
   bool HasLink(std::int32_t port) const;
   int LinkCount() const;
   // Stops every worker and closes its link (the destructor does it too). Afterwards no

@@ -55,12 +55,12 @@ void TSerialThread::WithLine(const std::function<void()>& work) {
   work();
 }
 
-void TSerialThread::RequestSearch(std::int32_t address, TSearchResultEvent handler) {
+void TSerialThread::RequestSearch([[maybe_unused]] std::int32_t address,
+                                  TSearchResultEvent handler) {
   std::lock_guard<std::mutex> lock(searchMutex_);
   if (searchPending_) {
     throw std::runtime_error(kSearchBusyText);
   }
-  searchAddress_ = address;
   searchHandler_ = std::move(handler);
   searchValue_ = 0;
   searchPending_ = true;

@@ -142,7 +142,6 @@ class TSerialThread {
   bool searchPending_ = false;
   std::int32_t searchValue_ = 0;
   std::int32_t searchFound_ = 0;
-  std::int32_t searchAddress_ = 0;
   std::atomic<int> lastSearchResult_{0};
 
   std::shared_ptr<TDisplaySteps> displaySteps_ = std::make_shared<TDisplaySteps>();

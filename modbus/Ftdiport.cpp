@@ -41,8 +41,6 @@ int TFTDIPort::Configure(std::uint32_t baud, int dataBits, int stopBits, int par
       !driver_.W32_SetCommState(handle_, &dcb)) {
     return kPortBadSetting;
   }
-  baudRate_ = baud;
-  flowMode_ = static_cast<std::uint32_t>(flowMode);
   return kPortSuccess;
 }
 

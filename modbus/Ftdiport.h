@@ -32,14 +32,10 @@ class TFTDIPort {
   void Close();
   bool IsOpen() const { return handle_ != TFtd2xx::kInvalidHandle; }
 
-  std::uint32_t BaudRate() const { return baudRate_; }
-
  private:
   int SetTimeouts(const TCommTimeouts& timeouts);
 
   TFtd2xx& driver_;
-  std::uint32_t baudRate_ = 0;
-  std::uint32_t flowMode_ = 0;
   TFtd2xx::Handle handle_ = TFtd2xx::kInvalidHandle;
   TDcb savedSettings_;
 };

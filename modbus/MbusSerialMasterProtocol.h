@@ -11,8 +11,6 @@
 class MbusSerialMasterProtocol : public MbusMasterFunctions {
  public:
   static constexpr int kParityNone = 0;
-  static constexpr int kParityOdd = 1;
-  static constexpr int kParityEven = 2;
 
   MbusSerialMasterProtocol() = default;
   ~MbusSerialMasterProtocol() override;

@@ -66,8 +66,6 @@ int SerialPort::Configure(std::uint32_t baud, int dataBits, int stopBits, int pa
     return kPortBadSetting;
   }
   PosixSetModemLines(fd_, dcb);
-  baudRate_ = baud;
-  flowMode_ = static_cast<std::uint32_t>(flowMode);
   return kPortSuccess;
 }
 

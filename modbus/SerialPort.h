@@ -46,14 +46,10 @@ class SerialPort {
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
-  std::uint32_t BaudRate() const { return baudRate_; }
-  std::uint32_t FlowMode() const { return flowMode_; }
   // The device file of the last Open.
   const std::string& DevicePath() const { return devicePath_; }
 
  private:
-  std::uint32_t baudRate_ = 0;
-  std::uint32_t flowMode_ = 0;
   int fd_ = -1;
   termios savedSettings_{};
   PortNameLookup lookup_;

@@ -126,8 +126,6 @@ class TRegisterDataStore {
   void Abort(const std::string& text);
 
  private:
-  static constexpr std::uint32_t kUnregistered = 0xFFFFFFFF;
-
   enum class TStepKind { Empty, Coils, HoldingRegisters, WriteEnd, PassOver };
   // What one loop step of a pass does, decided under the lock.
   struct TStep {

@@ -54,7 +54,7 @@ void TImageButton::paintEvent(QPaintEvent*) {
   if (!text().isEmpty()) {
     painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText)
                                : palette().color(QPalette::Disabled, QPalette::ButtonText));
-    painter.drawText(rect().adjusted(captionIndent_, 0, 0, 0), captionAlignment_, text());
+    painter.drawText(rect(), captionAlignment_, text());
   }
   if (hasFocus()) {
     painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));

@@ -16,7 +16,6 @@ class TImageButton : public QAbstractButton {
   explicit TImageButton(QWidget* parent = nullptr);
 
   void SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& down);
-  void SetCaptionIndent(int pixels) { captionIndent_ = pixels; }
   void SetCaptionAlignment(Qt::Alignment alignment) { captionAlignment_ = alignment; }
 
   // The picture the button shows in its present state.
@@ -42,7 +41,6 @@ class TImageButton : public QAbstractButton {
   mutable QPixmap scaled_;
   mutable qint64 scaledFrom_ = 0;
   bool hovered_ = false;
-  int captionIndent_ = 0;
   Qt::Alignment captionAlignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };
 

@@ -22,7 +22,7 @@
 #include "model/Devices.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 

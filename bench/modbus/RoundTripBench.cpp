@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "modbus/MbusRtuMasterProtocol.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "comms/Serialmanager.h"
 #include "model/Devices.h"
 #include "registers/Registerdatastore.h"
-#include "tests/modbus/SimProcess.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -28,9 +28,9 @@
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Settings.h"
-#include "tests/modbus/SimProcess.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageButton.h"
 
@@ -357,14 +357,15 @@ TEST_F(FmMainCommands, TheWindowStaysResponsiveWhileTheLineIsSlow) {
     last = now;
   });
   tick.start(10);
-  QTest::qWait(1500);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sim.LogLines().size() >= 2u; }, kHangBoundMs));
   // A page shown while the read runs cannot be edited.
   ASSERT_NE(window_->CurrentDevice, nullptr);
   window_->CurrentDevice->Settings->Groups[0]->Show();
   auto* integer = FirstOfKind<model::TSettingInt>();
   ASSERT_NE(integer, nullptr);
   EXPECT_FALSE(integer->Enabled);
-  QTest::qWait(1500);  // three requests on the line in all
+  // Three requests on the line in all, each answered 0.9 s late by the device.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sim.LogLines().size() >= 3u; }, kHangBoundMs));
   tick.stop();
   std::cerr << "longest gap between two turns of the GUI event loop: " << longest << " ms\n";
   EXPECT_LT(longest, 450) << "the GUI thread stalled for " << longest << " ms";

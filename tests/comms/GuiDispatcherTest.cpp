@@ -2,6 +2,7 @@
 // once the worker is asked to stop.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTest>
 #include <atomic>
 #include <future>
@@ -76,7 +77,7 @@ TEST(GuiDispatcher, AStoppedWorkerGivesUpItsCallAndTheCallNeverRuns) {
   gui.WakeWaiters();
   auto joined = std::async(std::launch::async, [&] { worker.join(); });
   ASSERT_EQ(joined.wait_for(30s), std::future_status::ready) << "the worker waited forever";
-  QTest::qWait(50);
+  QCoreApplication::sendPostedEvents();  // the worker has ended: all it sent is posted
   EXPECT_FALSE(ran);
 }
 

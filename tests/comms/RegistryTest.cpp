@@ -7,7 +7,7 @@
 #include "comms/Registry.h"
 #include "comms/Serialmanager.h"
 #include "tests/comms/CommsFixture.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace comms {

@@ -15,7 +15,7 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/modbus/LibmodbusSlave.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace comms {
 namespace {

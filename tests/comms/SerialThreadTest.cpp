@@ -3,6 +3,7 @@
 // GUI-thread call nobody serves.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QTest>
 #include <future>
@@ -52,8 +53,10 @@ class SerialThread : public CommsFixture {
   std::vector<TDelivery> Search() {
     QObject receiver;
     auto deliveries = RequestSearch(&receiver);
+    // The worker delivers through a blocking GUI-thread call and only then takes the next
+    // search: anything more it sent is posted by now.
     EXPECT_TRUE(WaitFor([&] { return !deliveries->empty() && !worker_->SearchPending(); }));
-    QTest::qWait(10);
+    QCoreApplication::sendPostedEvents();
     return *deliveries;
   }
 
@@ -137,7 +140,7 @@ TEST_F(SerialThread, AResultForARequesterThatHasGoneIsDroppedAndTheNextSearchAcc
   receiver.reset();  // the connection dialog closed while its search ran
   device_.Release();
   ASSERT_TRUE(WaitFor([&] { return !worker_->SearchPending(); }));
-  QTest::qWait(20);
+  QCoreApplication::sendPostedEvents();
   EXPECT_TRUE(dropped->empty());
   EXPECT_EQ(Search().size(), 1u);
 }
@@ -188,7 +191,12 @@ TEST_F(SerialThread, AnErrorInsideAReadEndsItAsAFailedTransferAndTheLoopGoesOn) 
   store_.Reset();
   StartWorker();
   ASSERT_TRUE(WaitFor([&] { return store_.HasFailed(); }));
-  QTest::qWait(50);
+  // The failure is reported after HasFailed is set; once the store is idle the transfer has
+  // ended and reports nothing more.
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    return seen.size() >= 2u && store_.State() == Idle;
+  }));
   {
     std::lock_guard<std::mutex> lock(seenMutex);
     ASSERT_EQ(seen.size(), 2u);
@@ -255,7 +263,7 @@ TEST_F(SerialThread, StoppingAWorkerThatWaitsForTheGuiThreadNeverDeadlocks) {
   }
   auto stopped = std::async(std::launch::async, [&] { worker_->Terminate(); });
   ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "deadlock";
-  QTest::qWait(20);
+  QCoreApplication::sendPostedEvents();  // the worker has ended: all it sent is posted
   EXPECT_TRUE(deliveries->empty());
 }
 

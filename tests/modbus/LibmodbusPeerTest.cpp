@@ -7,7 +7,7 @@
 
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "tests/modbus/LibmodbusSlave.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 

@@ -1,34 +1,52 @@
 #include "tests/modbus/LibmodbusSlave.h"
 
+#include <fcntl.h>
 #include <modbus.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
+
+#include "tests/support/SimProcess.h"
 
 namespace fs = std::filesystem;
 
-LibmodbusSlave::LibmodbusSlave(int address) {
-  std::string pattern = (fs::temp_directory_path() / "dravonik-peer-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
+namespace {
+
+// Waits until socat has made both links to its pseudo-terminals, at most five seconds.
+bool AwaitLinks(int watch, const std::string& a, const std::string& b) {
+  constexpr int kStartBoundMs = 5000;
+  while (!(fs::exists(a) && fs::exists(b))) {
+    pollfd created{watch, POLLIN, 0};
+    if (poll(&created, 1, kStartBoundMs) != 1) {
+      return false;
+    }
+    char events[4096];
+    [[maybe_unused]] const ssize_t ignored = read(watch, events, sizeof events);
+  }
+  return true;
+}
+
+}  // namespace
+
+LibmodbusSlave::LibmodbusSlave(int address)
+    : masterPath_(folder_.File("master")), slavePath_(folder_.File("slave")) {
+  const int watch = inotify_init1(IN_CLOEXEC);
+  if (watch < 0) {
     return;
   }
-  folder_ = pattern;
-  masterPath_ = folder_ + "/master";
-  slavePath_ = folder_ + "/slave";
-  const std::string a = "pty,raw,echo=0,link=" + slavePath_;
-  const std::string b = "pty,raw,echo=0,link=" + masterPath_;
-  socat_ = fork();
-  if (socat_ == 0) {
-    execlp("socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  if (inotify_add_watch(watch, folder_.Path().c_str(), IN_CREATE) >= 0) {
+    const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    socat_ = testsupport::StartHelper(
+        "socat", {"pty,raw,echo=0,link=" + slavePath_, "pty,raw,echo=0,link=" + masterPath_}, quiet,
+        quiet);
+    close(quiet);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!(fs::exists(slavePath_) && fs::exists(masterPath_)) &&
-         std::chrono::steady_clock::now() < deadline) {
-    usleep(10000);
+  const bool linked = socat_ > 0 && AwaitLinks(watch, slavePath_, masterPath_);
+  close(watch);
+  if (!linked) {
+    return;
   }
   ctx_ = modbus_new_rtu(slavePath_.c_str(), 57600, 'N', 8, 1);
   mapping_ = modbus_mapping_new(kSize, 0, kSize, 0);
@@ -55,12 +73,7 @@ LibmodbusSlave::~LibmodbusSlave() {
     modbus_mapping_free(mapping_);
   }
   if (socat_ > 0) {
-    kill(socat_, SIGTERM);
-    waitpid(socat_, nullptr, 0);
-  }
-  if (!folder_.empty()) {
-    std::error_code error;
-    fs::remove_all(folder_, error);
+    testsupport::StopHelper(socat_);
   }
 }
 

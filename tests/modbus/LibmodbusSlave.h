@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/TempDir.h"
+
 struct _modbus;
 struct _modbus_mapping_t;
 
@@ -35,7 +37,7 @@ class LibmodbusSlave {
  private:
   void Serve();
 
-  std::string folder_;
+  testsupport::TTempDir folder_;
   std::string masterPath_;
   std::string slavePath_;
   pid_t socat_ = -1;

@@ -9,7 +9,8 @@
 #include "modbus/Ftd2xxLinux.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "tests/modbus/FakeFtd2xx.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -23,8 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 class FakeDeviceTree {
  public:
   FakeDeviceTree() {
-    std::string pattern = (fs::temp_directory_path() / "dravonik-usb-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
     fs::create_directories(root_ / "sys/class/tty");
     fs::create_directories(root_ / "sys/bus/usb-serial/drivers/ftdi_sio");
     fs::create_directories(root_ / "sys/bus/usb-serial/drivers/pl2303");
@@ -35,8 +34,6 @@ class FakeDeviceTree {
   ~FakeDeviceTree() {
     unsetenv("DRAVONIK_SYSFS_ROOT");
     unsetenv("DRAVONIK_DEV_ROOT");
-    std::error_code error;
-    fs::remove_all(root_, error);
   }
 
   // Adds ttyUSB<n> with the given driver and product string, its node linked to nodeTarget.
@@ -65,7 +62,8 @@ class FakeDeviceTree {
   }
 
  private:
-  fs::path root_;
+  testsupport::TTempDir folder_;
+  const fs::path root_ = folder_.Path();
 };
 
 // Opens with the four descriptions in turn, as the serial manager does; returns each result.

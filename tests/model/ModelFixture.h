@@ -7,6 +7,7 @@
 
 #include "model/Devices.h"
 #include "model/Group.h"
+#include "model/OfflineEdit.h"
 #include "model/Setting.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
@@ -40,9 +41,7 @@ class ModelFixture : public testing::Test {
   // register in the store, every setting on its default.
   TSettings& LoadOffline(const std::string& definitions) {
     TSettings& document = Load(definitions);
-    store_.Reset();
-    document.RegisterRegisters();
-    document.RestoreFactoryDefaults();
+    OpenOffline(document);
     return document;
   }
 

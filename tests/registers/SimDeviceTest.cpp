@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "modbus/MbusRtuMasterProtocol.h"
-#include "tests/registers/SimDevice.h"
 #include "tests/registers/StoreFixture.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 
 TEST(StoreAgainstSimulator, ReadThenWriteEndsWithTheMarkerInRegister27) {
-  TSimDevice sim({"--set", "28=5120", "--set", "3=-2", "--set", "60=300", "--set-coil", "9=1"});
+  SimProcess sim({"--set", "28=5120", "--set", "3=-2", "--set", "60=300", "--set-coil", "9=1"});
   ASSERT_FALSE(sim.Path().empty());
   MbusRtuMasterProtocol master;
   ASSERT_EQ(master.SetRetryCount(1), 0);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {

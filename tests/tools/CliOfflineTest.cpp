@@ -20,7 +20,7 @@
 #include "model/Setting.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {

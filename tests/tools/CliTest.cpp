@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/modbus/LibmodbusSlave.h"
-#include "tests/modbus/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 
