@@ -92,6 +92,27 @@ bool EndsInCsv(const QString& path) {
   return path.toUpper().endsWith(QStringLiteral(".CSV"));
 }
 
+// Values of a loaded settings file that the definitions' limits or entries forbid: loaded as
+// they stand (a device may hold them and this program saves them), and named in one notice.
+void ShowValuesOutsideLimits(const std::vector<std::string>& notices) {
+  if (notices.empty()) {
+    return;
+  }
+  // The box stays on the screen however many there are.
+  constexpr size_t kNamed = 20;
+  std::string text =
+      "Some values of the settings file are outside the limits of the device definitions. "
+      "They were loaded as they stand:\n";
+  for (size_t i = 0; i < notices.size() && i < kNamed; ++i) {
+    text += "\n" + notices[i];
+  }
+  if (notices.size() > kNamed) {
+    text += "\n... and " + std::to_string(notices.size() - kNamed) + " more";
+  }
+  ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle, text,
+                          ui::TBoxButtons::Ok);
+}
+
 // A question box (information icon, Yes and No).
 ui::TBoxAnswer Ask(const char* question) {
   return ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle, question,
@@ -461,8 +482,9 @@ void TfmMain::OpenSettingsFile(const QString& path) {
     opened = true;
     CurrentDevice->Settings->PageArea = sbMainArea;
     CurrentDevice->Settings->CreateGroupButtons(sbSettingsGroups);
-    CurrentDevice->Settings->LoadFromFile(file);
+    const std::vector<std::string> notices = CurrentDevice->Settings->LoadFromFile(file);
     ReadCompleteTimer->start();
+    ShowValuesOutsideLimits(notices);
   } catch (const std::exception& error) {
     // Half a file's values on display would look like a loaded file: nothing stays open.
     if (opened && CurrentDevice != nullptr) {
@@ -743,8 +765,10 @@ void TfmMain::tbLoadSettingsClick() {
           "stored in the unit.") == ui::TBoxAnswer::No) {
     return;
   }
-  CurrentDevice->Settings->LoadFromFile(QFile::encodeName(path).toStdString());
+  const std::vector<std::string> notices =
+      CurrentDevice->Settings->LoadFromFile(QFile::encodeName(path).toStdString());
   ReadCompleteTimer->start();
+  ShowValuesOutsideLimits(notices);
 }
 
 void TfmMain::tbSaveSettingsClick() {

@@ -334,17 +334,23 @@ void TGroup::SaveToXml(pugi::xml_node deviceElement) {
   }
 }
 
-void TGroup::LoadValuesFromXml(const pugi::xml_node& groupElement) {
+void TGroup::FindValuesInXml(const pugi::xml_node& groupElement,
+                             std::vector<std::pair<TSetting*, pugi::xml_node>>& found,
+                             std::vector<std::string>& notices) const {
   const TElementIndex elements(groupElement, "setting");
   TNameRanks ranks;
-  for (auto& setting : Settings) {
+  for (const auto& setting : Settings) {
     const pugi::xml_node element =
         elements.Find(setting->Id, setting->Name, ranks.Next(setting->Name));
     if (!element) {
       throw std::runtime_error("Could not find a value for setting '" + setting->Name +
                                "' in the XML document");
     }
-    setting->LoadFromXml(element);
+    std::string notice = setting->CheckFileValue(element);
+    if (!notice.empty()) {
+      notices.push_back(std::move(notice));
+    }
+    found.emplace_back(setting.get(), element);
   }
 }
 

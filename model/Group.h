@@ -56,9 +56,13 @@ class TGroup {
   void ReloadFromStore();
   void StoreAll();
   void SaveToXml(pugi::xml_node deviceElement);
-  // Takes the values of the group's own element of a settings file (see TElementIndex for
-  // how each setting finds its element).
-  void LoadValuesFromXml(const pugi::xml_node& groupElement);
+  // Finds the element of each of the group's settings in the group's own element of a
+  // settings file (see TElementIndex for how) and checks its value (TSetting::CheckFileValue),
+  // taking nothing: appends each setting with its element to `found` and each notice to
+  // `notices`. Throws the load's message when a setting has no element or a refused value.
+  void FindValuesInXml(const pugi::xml_node& groupElement,
+                       std::vector<std::pair<TSetting*, pugi::xml_node>>& found,
+                       std::vector<std::string>& notices) const;
   void ExportCsv(std::vector<std::string>& lines);
   TSetting* FindSetting(const std::string& name) const;
   // The setting of that name within the numbered instance (between two

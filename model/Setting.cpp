@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -192,6 +194,68 @@ void TSetting::LoadFromXml(const pugi::xml_node& settingElement) {
   ReadValueFromXml(settingElement);
   StoreValue();
   UpdateDisplay(true);
+}
+
+std::string TSetting::CheckFileValue(const pugi::xml_node& settingElement) const {
+  const std::string text = GetAttribute(settingElement, "value").AsString();
+  const int32_t value = StrToInt(text);
+  if (RegisterType == kCoil || RegisterType == kHoldingRegister) {
+    int32_t lowest = 0;
+    int32_t highest = 0;
+    StorableRange(lowest, highest);
+    if (value < lowest || value > highest) {
+      RefuseFileValue(text, std::to_string(lowest) + " to " + std::to_string(highest));
+    }
+  }
+  if (HasLimits && !WithinLimits(value)) {
+    return FullName() + ": " + std::to_string(value) + ", outside its limits " +
+           std::to_string(Minimum) + " to " + std::to_string(Maximum);
+  }
+  return {};
+}
+
+std::string TSetting::FullName() const {
+  return Group->Name + " / " + Name;
+}
+
+void TSetting::RefuseFileValue(const std::string& value, const std::string& allowed) const {
+  throw std::runtime_error("The settings file gives setting '" + FullName() + "' the value " +
+                           value + ", which it cannot hold: it holds " + allowed + ".");
+}
+
+void TSetting::StorableRange(int32_t& lowest, int32_t& highest) const {
+  if (RegisterType == kCoil) {
+    lowest = 0;
+    highest = 1;
+    return;
+  }
+  // A register (or its field) of w bits takes any w-bit pattern, written as a signed or as an
+  // unsigned number: 49232 and -16304 are one word. The value is the pattern less the offset.
+  const int width = BitMask == 0 ? 16 : std::popcount(static_cast<uint16_t>(BitMask));
+  const int64_t patternLowest = -(int64_t{1} << (width - 1));
+  const int64_t patternHighest = (int64_t{1} << width) - 1;
+  constexpr int64_t kLowest = std::numeric_limits<int32_t>::min();
+  constexpr int64_t kHighest = std::numeric_limits<int32_t>::max();
+  lowest =
+      static_cast<int32_t>(std::clamp<int64_t>(patternLowest - ValueOffset, kLowest, kHighest));
+  highest =
+      static_cast<int32_t>(std::clamp<int64_t>(patternHighest - ValueOffset, kLowest, kHighest));
+}
+
+bool TSetting::WithinLimits(int32_t value) const {
+  if (value >= Minimum && value <= Maximum) {
+    return true;
+  }
+  // A whole register read from the device is signed, while its limits may be written unsigned.
+  if (RegisterType != kHoldingRegister || BitMask != 0) {
+    return false;
+  }
+  for (const int64_t word : {int64_t{value} + 65536, int64_t{value} - 65536}) {
+    if (word >= Minimum && word <= Maximum) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void TSetting::RequestWrite() {

@@ -60,6 +60,13 @@ class TSetting {
   virtual pugi::xml_node SaveToXml(pugi::xml_node groupElement);
   // Takes the value of the setting's own element of a settings file.
   virtual void LoadFromXml(const pugi::xml_node& settingElement);
+  // Looks at the value the setting's element of a settings file carries before anything of
+  // the file is taken. A value that cannot be stored as it stands throws std::runtime_error
+  // naming the setting, the value and what its register holds. A value the register holds
+  // but the definitions' limits or entries forbid comes back as a notice naming the setting,
+  // the value and its limits: a device can report such a value and this tool saves it, so
+  // the file still loads. Nothing wrong gives an empty text.
+  virtual std::string CheckFileValue(const pugi::xml_node& settingElement) const;
   virtual void RequestWrite();
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);
@@ -137,6 +144,17 @@ class TSetting {
   void FinishRead(bool describe = true);
   // Whether the next refresh redraws the row.
   bool RedisplayDue() const;
+  // The group's and the setting's names as a user finds them: "Group / Setting".
+  std::string FullName() const;
+  // Throws the refusal of a settings file's value: `value` as the file has it, `allowed` the
+  // values the register holds.
+  [[noreturn]] void RefuseFileValue(const std::string& value, const std::string& allowed) const;
+  // The values that StoreValue puts into the register (or its bit field) as they stand, once
+  // the value offset is applied.
+  void StorableRange(int32_t& lowest, int32_t& highest) const;
+  // Whether the value lies within `min`..`max`, a whole register's word read either as
+  // signed or as unsigned.
+  bool WithinLimits(int32_t value) const;
   // The value modulo 2^16 as a signed 16-bit number: a register word as the
   // settings read it.
   static int32_t Signed16(int64_t value);

@@ -139,6 +139,12 @@ void TSetting4PartID::ReadValueFromXml(const pugi::xml_node& settingElement) {
   Changed = true;
 }
 
+std::string TSetting4PartID::CheckFileValue(const pugi::xml_node& settingElement) const {
+  // Every 32-bit number is an identifier: two registers hold it whole.
+  StrToUInt32(GetAttribute(settingElement, "Address").AsString());
+  return {};
+}
+
 void TSetting4PartID::ExportCsv(std::vector<std::string>& lines) {
   // The whole identifier, as the settings file's Address carries it.
   lines.push_back(Name + "," + std::to_string(CombineParts()) + " " + ValueText);

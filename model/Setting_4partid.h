@@ -30,6 +30,7 @@ class TSetting4PartID : public TSetting {
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;
   void ReadValueFromXml(const pugi::xml_node& settingElement) override;
+  std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
 
   uint32_t CombineParts() const;
   void SplitId(uint32_t id);

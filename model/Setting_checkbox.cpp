@@ -156,6 +156,16 @@ int16_t TSettingCheckBox::Word(int32_t value) const {
       static_cast<uint16_t>((static_cast<int64_t>(value) + ValueOffset) & 0xFFFF));
 }
 
+std::string TSettingCheckBox::CheckFileValue(const pugi::xml_node& settingElement) const {
+  // The file keeps whether the box is ticked, whatever the register holds for either state.
+  const std::string text = GetAttribute(settingElement, "value").AsString();
+  const int32_t ticked = StrToInt(text);
+  if (ticked != 0 && ticked != 1) {
+    RefuseFileValue(text, "0 (not ticked) or 1 (ticked)");
+  }
+  return {};
+}
+
 void TSettingCheckBox::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(Name + "," + (Value != 0 ? "Enabled" : "Disabled"));
 }

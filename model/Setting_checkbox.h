@@ -23,6 +23,7 @@ class TSettingCheckBox : public TSetting {
   void DestroyControls() override;
   void SetEnabled(bool enabled) override;
   void UpdateDisplay(bool decorated) override;
+  std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void RegisterInStore() override;
   void LoadValueFromStore() override;

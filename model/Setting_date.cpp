@@ -198,6 +198,19 @@ void TSettingDate::ReadValueFromXml(const pugi::xml_node& settingElement) {
   Changed = true;
 }
 
+std::string TSettingDate::CheckFileValue(const pugi::xml_node& settingElement) const {
+  // The device counts months and days from 0; a date beyond them is never read from it.
+  const std::string month = GetAttribute(settingElement, "Month").AsString();
+  const std::string day = GetAttribute(settingElement, "Day").AsString();
+  const int32_t monthIndex = StrToInt(month);
+  const int32_t dayIndex = StrToInt(day);
+  if (monthIndex < 0 || monthIndex >= kMonthsInYear || dayIndex < 0 || dayIndex >= kLongestMonth) {
+    RefuseFileValue("Month " + month + " Day " + day,
+                    "Month 0 to 11 (January to December) and Day 0 to 30 (the 1st to the 31st)");
+  }
+  return {};
+}
+
 void TSettingDate::LimitDate() {
   if (Month >= kMonthsInYear || Day >= kLongestMonth) {
     Month = 0;

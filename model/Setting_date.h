@@ -35,6 +35,7 @@ class TSettingDate : public TSetting {
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;
   void ReadValueFromXml(const pugi::xml_node& settingElement) override;
+  std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
 
   // The days of each month by month index; February never has a 29th.
   static constexpr std::array<int, 12> DaysInMonth{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -1,6 +1,7 @@
 #include "model/Setting_dropdown.h"
 
 #include <QComboBox>
+#include <algorithm>
 
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
@@ -122,6 +123,27 @@ void TSettingDropDown::RestoreDefault() {
 void TSettingDropDown::LoadFromXml(const pugi::xml_node& settingElement) {
   TSetting::LoadFromXml(settingElement);
   AnnounceUnits();
+}
+
+std::string TSettingDropDown::CheckFileValue(const pugi::xml_node& settingElement) const {
+  std::string notice = TSetting::CheckFileValue(settingElement);
+  const int32_t value = GetAttribute(settingElement, "value").AsInteger();
+  if (!notice.empty() || Entries.empty() ||
+      std::any_of(Entries.begin(), Entries.end(),
+                  [value](const TDDType& entry) { return entry.Value == value; })) {
+    return notice;
+  }
+  // A long list is cut: the notice names the setting, not every choice it has.
+  constexpr size_t kEntriesNamed = 8;
+  std::string entries;
+  for (size_t i = 0; i < Entries.size() && i < kEntriesNamed; ++i) {
+    entries +=
+        (i == 0 ? "" : ", ") + std::to_string(Entries[i].Value) + " (" + Entries[i].Name + ")";
+  }
+  if (Entries.size() > kEntriesNamed) {
+    entries += ", ...";
+  }
+  return FullName() + ": " + std::to_string(value) + ", not one of its entries " + entries;
 }
 
 void TSettingDropDown::Refresh() {

@@ -31,6 +31,7 @@ class TSettingDropDown : public TSetting {
   void UpdateDisplay(bool decorated) override;
   void RestoreDefault() override;
   void LoadFromXml(const pugi::xml_node& settingElement) override;
+  std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void Refresh() override;
 

@@ -183,6 +183,20 @@ void TSettingTime::ReadValueFromXml(const pugi::xml_node& settingElement) {
   TimeEnabled = ReadsAsOn(Hours, Minutes);
 }
 
+std::string TSettingTime::CheckFileValue(const pugi::xml_node& settingElement) const {
+  // Each part is one register, read as a signed 16-bit number.
+  for (const char* part : {"Hour", "Minute"}) {
+    const std::string text = GetAttribute(settingElement, part).AsString();
+    const int32_t value = StrToInt(text);
+    if (value < std::numeric_limits<int16_t>::min() ||
+        value > std::numeric_limits<int16_t>::max()) {
+      RefuseFileValue(std::string(part) + " " + text,
+                      "-32768 to 32767 (0 to 23 hours and 0 to 59 minutes, beyond them off)");
+    }
+  }
+  return {};
+}
+
 void TSettingTime::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(Name + "," + std::to_string(Hours) + " " + ValueText);
   lines.push_back(Name + "," + std::to_string(Minutes) + " " + ValueText);

@@ -37,6 +37,7 @@ class TSettingTime : public TSetting {
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;
   void ReadValueFromXml(const pugi::xml_node& settingElement) override;
+  std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
 
   // Which box an entry belongs to.
   static constexpr int kHoursBox = 0;

@@ -202,7 +202,7 @@ void TSettings::SaveToFile(const std::string& path) {
   WriteFileAtomically(path, text.str());
 }
 
-void TSettings::LoadFromFile(const std::string& path) {
+std::vector<std::string> TSettings::LoadFromFile(const std::string& path) {
   pugi::xml_document document;
   LoadXmlDocument(document, path);
   const pugi::xml_node root = document.document_element();
@@ -221,17 +221,25 @@ void TSettings::LoadFromFile(const std::string& path) {
   if (GetAttribute(device, "device_id").AsInteger() != owner_->DeviceId) {
     throw std::runtime_error("Device id is not ' " + std::to_string(owner_->DeviceId) + "'");
   }
-  // Each group finds its element as each setting does within it (see TElementIndex).
+  // Each group finds its element as each setting does within it (see TElementIndex). The
+  // whole file is checked before a value is taken, so a refused file changes nothing: a Write
+  // after the error never sends a mix of old and new values.
   const TElementIndex elements(device, "group");
   TNameRanks ranks;
+  std::vector<std::pair<TSetting*, pugi::xml_node>> found;
+  std::vector<std::string> notices;
   for (auto& group : Groups) {
     const pugi::xml_node element = elements.Find(group->Id, group->Name, ranks.Next(group->Name));
     if (!element) {
       throw std::runtime_error("Could not find settings group '" + group->Name +
                                "' in the XML document");
     }
-    group->LoadValuesFromXml(element);
+    group->FindValuesInXml(element, found, notices);
   }
+  for (auto& [setting, element] : found) {
+    setting->LoadFromXml(element);
+  }
+  return notices;
 }
 
 void TSettings::ClearPending() {

@@ -84,7 +84,10 @@ class TSettings {
   void RestoreFactoryDefaults();
   void ExportCsv(const std::string& path);
   void SaveToFile(const std::string& path);
-  void LoadFromFile(const std::string& path);
+  // Takes the values of a settings file, or none when the file is refused (throws with the
+  // reason). Returns one notice per value the definitions' limits or entries forbid, loaded
+  // as it stands ("Group / Setting: value, outside its limits ..."); the caller shows them.
+  [[nodiscard]] std::vector<std::string> LoadFromFile(const std::string& path);
 
   void ClearPending();
   void RegisterRegisters();

@@ -515,6 +515,24 @@ TEST_F(FmMainCommands, ASettingsFileGivenOpensAnOfflineEditOfItsDeviceType) {
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
+// A device may hold a value its definitions forbid and this program saves it, so such a file
+// loads as it stands; the user is told once, setting by setting.
+TEST_F(FmMainCommands, ValuesOutsideTheirLimitsLoadWithOneNoticeNamingThem) {
+  testsupport::TTempDir files;
+  const std::string path = SettingsFile(*window_, files, R"(name="Number of R12 Controllers")",
+                                        R"(value="1")", R"(value="9")");
+  window_->OpenSettingsFile(QString::fromStdString(path));
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value, 9);
+  ASSERT_EQ(boxes_.Boxes().size(), 1u);
+  EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Information);
+  EXPECT_EQ(boxes_.Texts()[0],
+            "Some values of the settings file are outside the limits of the device definitions. "
+            "They were loaded as they stand:\n\nSystem / Number of R12 Controllers: 9, outside "
+            "its limits 0 to 5");
+  EXPECT_EQ(Status(), "Offline edit Dravonik P1000 Pressure Controller.");
+}
+
 TEST_F(FmMainCommands, ASettingsFileTheDefinitionsDoNotKnowLeavesTheWindowDisconnected) {
   testsupport::TTempDir files;
   const std::string unknown =

@@ -223,7 +223,7 @@ TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
 
   document.RestoreFactoryDefaults();
   gateway.Changed = false;
-  document.LoadFromFile(path);
+  EXPECT_EQ(document.LoadFromFile(path), std::vector<std::string>());
   EXPECT_EQ(gateway.Parts, (TParts{192, 168, 1, 10}));
   EXPECT_TRUE(gateway.Changed);
   EXPECT_EQ(Holding(101), 266);

@@ -442,7 +442,7 @@ TEST_F(SettingTimeTest, SettingsFilesLoadIntoTemplateTimes) {
   document.SaveToFile(path);
   start.Hours = 0;
   start.Minutes = 0;
-  EXPECT_NO_THROW(document.LoadFromFile(path));
+  EXPECT_EQ(document.LoadFromFile(path), std::vector<std::string>());
   EXPECT_EQ(start.Hours, 4);
   EXPECT_EQ(start.Minutes, 20);
 }

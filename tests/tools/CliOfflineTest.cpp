@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -163,7 +164,7 @@ TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {
         setting->Value += 1;
       }
     }
-    document.LoadFromFile(zsf);
+    EXPECT_EQ(document.LoadFromFile(zsf), std::vector<std::string>());
     document.ExportCsv(ownCsv);
     EXPECT_EQ(ReadFile(ownCsv), ReadFile(csv));
   }
@@ -208,6 +209,7 @@ TEST_F(DravonikCliOffline, ConvertLoadsTheSettingsFileOverTheDefaults) {
   const ProgramResult toCsv =
       Cli({"convert", "--devices", pumps, "--device-id", "7", "--in", in, "--out", csv});
   ASSERT_EQ(toCsv.exitCode, 0) << toCsv.err;
+  EXPECT_EQ(toCsv.err, "");
   EXPECT_EQ(ReadFile(csv), "Setting Name,Value\r\nSpeed,73 %\r\nStart,Soft\r\nLock,Enabled\r\n");
 
   // Converted to a settings file and back to CSV, nothing is lost.
@@ -220,6 +222,45 @@ TEST_F(DravonikCliOffline, ConvertLoadsTheSettingsFileOverTheDefaults) {
                 .exitCode,
             0);
   EXPECT_EQ(ReadFile(again), ReadFile(csv));
+}
+
+// A value the definitions forbid converts as it stands with one warning line per setting; a
+// value no register can hold refuses the file.
+TEST_F(DravonikCliOffline, ConvertWarnsOfValuesOutsideTheDefinitionsAndRefusesImpossibleOnes) {
+  const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
+  const std::string original = folder_.File("original.zsf");
+  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", original}).exitCode,
+            0);
+  auto fileWith = [&](const std::map<std::string, int>& values) {
+    pugi::xml_document edited;
+    EXPECT_TRUE(edited.load_file(original.c_str()));
+    for (const pugi::xpath_node& node : edited.select_nodes("//setting")) {
+      const auto found = values.find(node.node().attribute("name").value());
+      if (found != values.end()) {
+        node.node().attribute("value") = found->second;
+      }
+    }
+    const std::string in = folder_.File("edited.ZSF");
+    EXPECT_TRUE(edited.save_file(in.c_str()));
+    return in;
+  };
+  const std::string csv = folder_.File("out.csv");
+  const ProgramResult warned = Cli({"convert", "--devices", pumps, "--device-id", "7", "--in",
+                                    fileWith({{"Speed", 150}, {"Start", 5}}), "--out", csv});
+  ASSERT_EQ(warned.exitCode, 0) << warned.err;
+  EXPECT_EQ(warned.err,
+            "warning: Pump / Speed: 150, outside its limits 0 to 100\n"
+            "warning: Pump / Start: 5, not one of its entries 0 (Soft), 1 (Hard)\n");
+  EXPECT_EQ(ReadFile(csv), "Setting Name,Value\r\nSpeed,150 %\r\nStart,Soft\r\nLock,Disabled\r\n");
+
+  const std::string refusedCsv = folder_.File("refused.csv");
+  const ProgramResult refused = Cli({"convert", "--devices", pumps, "--device-id", "7", "--in",
+                                     fileWith({{"Lock", -3}}), "--out", refusedCsv});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err,
+            "error: The settings file gives setting 'Pump / Lock' the value -3, which it cannot "
+            "hold: it holds 0 (not ticked) or 1 (ticked).\n");
+  EXPECT_FALSE(std::filesystem::exists(refusedCsv));
 }
 
 TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
@@ -255,9 +296,9 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
        "Device name is not ' Pump B.'\n"
        "This settings file has been created for a different type of device."},
       {{"convert", "--devices", pumps, "--device-id", "7", "--in", notXml, "--out", out},
-       Thrown([&] { document.LoadFromFile(notXml); })},
+       Thrown([&] { (void)document.LoadFromFile(notXml); })},
       {{"convert", "--devices", pumps, "--device-id", "7", "--in", missing, "--out", out},
-       Thrown([&] { document.LoadFromFile(missing); })},
+       Thrown([&] { (void)document.LoadFromFile(missing); })},
       {{"defaults", "--devices", pumps, "--device-id", "7", "--out", noFolder},
        Thrown([&] { document.SaveToFile(noFolder); })},
       {{"convert", "--devices", pumps, "--device-id", "7", "--in", pumpA, "--out", noFolder},

@@ -54,9 +54,10 @@ void PrintPreset(model::TDevice& device, std::ostream& out) {
 }
 
 // Every setting of the document after the file was loaded over the factory defaults.
-std::vector<TShownSetting> LoadedSettings(model::TSettings& document, const std::string& file) {
+std::vector<TShownSetting> LoadedSettings(model::TSettings& document, const std::string& file,
+                                          std::ostream& err) {
   model::OpenOffline(document);
-  document.LoadFromFile(file);
+  WarnOutsideLimits(document.LoadFromFile(file), err);
   return ::ShownSettings(document);
 }
 
@@ -80,9 +81,10 @@ model::TDevice& DeviceOfFiles(const model::TDevices& devices,
 }
 
 // 0 when the files hold the same values, 1 when some differ.
-int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std::ostream& out) {
-  const std::vector<TShownSetting> a = LoadedSettings(*device.Settings, files[0]);
-  const std::vector<TShownSetting> b = LoadedSettings(*device.Settings, files[1]);
+int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std::ostream& out,
+              std::ostream& err) {
+  const std::vector<TShownSetting> a = LoadedSettings(*device.Settings, files[0], err);
+  const std::vector<TShownSetting> b = LoadedSettings(*device.Settings, files[1], err);
   int status = 0;
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
     if (a[i].value != b[i].value) {
@@ -93,11 +95,11 @@ int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std
   return status;
 }
 
-void WriteDocument(model::TDevice& device, const TCliCommand& command) {
+void WriteDocument(model::TDevice& device, const TCliCommand& command, std::ostream& err) {
   model::TSettings& document = *device.Settings;
   model::OpenOffline(document);
   if (command.kind == TCliCommand::Kind::kConvert) {
-    document.LoadFromFile(command.inPath);
+    WarnOutsideLimits(document.LoadFromFile(command.inPath), err);
   }
   if (IsCsvPath(command.outPath)) {
     document.ExportCsv(command.outPath);
@@ -135,7 +137,7 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
       model::TDevice& device = command.deviceName ? FindDeviceByName(devices, *command.deviceName)
                                : command.deviceId ? devices.FindDevice(*command.deviceId)
                                                   : DeviceOfFiles(devices, command.files);
-      const int status = DiffFiles(device, command.files, out);
+      const int status = DiffFiles(device, command.files, out, err);
       out.flush();
       return status;
     } else {
@@ -144,7 +146,7 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
       if (command.kind == TCliCommand::Kind::kPreset) {
         PrintPreset(device, out);
       } else {
-        WriteDocument(device, command);
+        WriteDocument(device, command, err);
       }
     }
     out.flush();

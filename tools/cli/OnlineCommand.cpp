@@ -108,7 +108,7 @@ class TOnlineSession {
       err_ << "Wrote " << command_.outPath << '\n';
       return;
     }
-    document.LoadFromFile(command_.inPath);
+    WarnOutsideLimits(document.LoadFromFile(command_.inPath), err_);
     transfer_ = TTransfer();
     transfer_.maximum = store_.RegisterCount();
     writing_ = true;

@@ -54,3 +54,9 @@ std::string Printable(std::string_view text) {
   }
   return printable;
 }
+
+void WarnOutsideLimits(const std::vector<std::string>& notices, std::ostream& err) {
+  for (const std::string& notice : notices) {
+    err << "warning: " << Printable(notice) << '\n';
+  }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,3 +22,7 @@ std::vector<TShownSetting> ShownSettings(model::TSettings& document);
 // The text with its control characters and backslashes escaped ("\t", "\n", "\x1b",
 // "\\"), so that a name in the definitions cannot forge lines or columns of our listings.
 std::string Printable(std::string_view text);
+
+// Names, one line each on `err`, the values of a loaded settings file that the definitions'
+// limits or entries forbid (the file loads: a device may hold such values).
+void WarnOutsideLimits(const std::vector<std::string>& notices, std::ostream& err);
