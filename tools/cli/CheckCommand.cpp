@@ -6,11 +6,16 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
 
 #include "model/Devices.h"
 #include "model/Group.h"
@@ -44,10 +49,40 @@ struct TFinding {
   std::string text;
 };
 
-// Line numbers of nodes, from their offsets into the text the parser read.
+// The encoding of a file in UTF-16 or UTF-32, told by its byte order mark or by how its
+// first "<" is written, as the XML parser tells it.
+std::optional<QStringConverter::Encoding> WideEncoding(const std::string& bytes) {
+  auto startsWith = [&](std::string_view prefix) {
+    return std::string_view(bytes).substr(0, prefix.size()) == prefix;
+  };
+  using namespace std::string_view_literals;
+  if (startsWith("\0\0\xFE\xFF"sv) || startsWith("\0\0\0<"sv)) {
+    return QStringConverter::Utf32BE;
+  }
+  if (startsWith("\xFF\xFE\0\0"sv) || startsWith("<\0\0\0"sv)) {
+    return QStringConverter::Utf32LE;
+  }
+  if (startsWith("\xFE\xFF"sv) || startsWith("\0<"sv)) {
+    return QStringConverter::Utf16BE;
+  }
+  if (startsWith("\xFF\xFE"sv) || startsWith("<\0"sv)) {
+    return QStringConverter::Utf16LE;
+  }
+  return std::nullopt;
+}
+
+// Line numbers of nodes, from their offsets into the text the parser holds: the file's
+// text, which the parser converts to UTF-8 (its byte order mark included) when it is
+// UTF-16 or UTF-32.
 class TLines {
  public:
-  explicit TLines(const std::string& text) {
+  explicit TLines(std::string text) {
+    if (const auto encoding = WideEncoding(text)) {
+      QStringDecoder decoder(*encoding, QStringConverter::Flag::ConvertInitialBom);
+      const QString decoded =
+          decoder(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+      text = decoded.toUtf8().toStdString();
+    }
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\n') {
         newlines_.push_back(static_cast<std::ptrdiff_t>(i));
