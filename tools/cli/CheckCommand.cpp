@@ -186,9 +186,8 @@ class TDefinitionsCheck {
   }
 
   std::string Subject(const model::TSetting& setting) const {
-    std::string subject = "setting " + Quoted(setting.Name) + " in group " +
-                          NameOf(setting.Group->Element) + " of device " + Quoted(device_->Name);
-    return subject;
+    return "setting " + Quoted(setting.Name) + " in group " + NameOf(setting.Group->Element) +
+           " of device " + Quoted(device_->Name);
   }
 
   // Which instance of an R12 setting, for findings that depend on it.
