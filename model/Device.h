@@ -27,6 +27,8 @@ class TDevice {
   // document from the first `settings` element among the root's children
   // whose `settings_id` equals the device's.
   void LoadFromXml(const pugi::xml_node& deviceElement, const pugi::xml_node& root);
+  // The `device` element the device type was read from.
+  const pugi::xml_node& Element() const { return element_; }
 
   std::string Name;
   int32_t DeviceId = 0;

@@ -39,6 +39,8 @@ class TDevices {
   void Clear();
   // What the documents share: the page shown, the navigation's pictures, the poll cursor.
   TDocumentSet& Set() { return set_; }
+  // The parsed definitions file (empty before a load).
+  const pugi::xml_document& Document() const { return document_; }
 
  private:
   TRegisterDataStore& store_;

@@ -92,6 +92,7 @@ bool TGroup::ReadName(const pugi::xml_node& element) {
 }
 
 void TGroup::LoadFromXml(const pugi::xml_node& element) {
+  Element = element;
   Name = GetAttribute(element, "name").AsString();
   Description = GetAttribute(element, "description").AsString();
   Id = Document->Set().NextGroupId++;

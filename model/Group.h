@@ -83,6 +83,9 @@ class TGroup {
   bool IsTemplate = false;
   TSettings* Document;
   int32_t Id = 0;
+  // The `group` element of the definitions the group was built from (for an R12 group the
+  // template element); null for a group not loaded from the definitions.
+  pugi::xml_node Element;
   std::vector<std::unique_ptr<TSetting>> Settings;
   QPointer<ui::TImageButton> NavigationButton;
   QPointer<QLabel> TitleLabel;

@@ -67,6 +67,7 @@ TRegisterDataStore& TSetting::Store() const {
 
 void TSetting::LoadDefinition(const pugi::xml_node& element) {
   Id = Document().Set().NextSettingId++;
+  Definition = element;
   Name = GetAttribute(element, "name").AsString();
   int64_t reference = static_cast<int64_t>(GetAttribute(element, "register").AsInteger()) + 1;
   RegisterType = RegisterTypeOf(GetAttribute(element, "type").AsString());

@@ -122,6 +122,9 @@ class TSetting {
   bool Bold = false;
   int32_t ValueOffset = 0;
   int16_t BitMask = 0;
+  // The `setting` element of the definitions this setting was built from (the definitions
+  // document outlives every setting); null for the section labels a group inserts.
+  pugi::xml_node Definition;
   QPointer<QLabel> CaptionLabel;
   QPointer<QPushButton> CopyToGroupsButton;
   QPointer<QPushButton> CopyToR12sButton;

@@ -122,7 +122,7 @@ bool DeclaresWindows1252(const std::string& bytes) {
 
 }  // namespace
 
-void LoadXmlDocument(pugi::xml_document& document, const std::string& path) {
+std::string ReadXmlText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
     throw std::runtime_error("Cannot open file \"" + path + "\"");
@@ -130,11 +130,14 @@ void LoadXmlDocument(pugi::xml_document& document, const std::string& path) {
   std::ostringstream contents;
   contents << in.rdbuf();
   std::string bytes = contents.str();
-  pugi::xml_encoding encoding = pugi::encoding_auto;
-  if (DeclaresWindows1252(bytes)) {
-    bytes = Windows1252ToUtf8(bytes);
-    encoding = pugi::encoding_utf8;
-  }
+  return DeclaresWindows1252(bytes) ? Windows1252ToUtf8(bytes) : bytes;
+}
+
+void LoadXmlDocument(pugi::xml_document& document, const std::string& path) {
+  const std::string bytes = ReadXmlText(path);
+  // The declaration still names the single-byte encoding the text was converted from.
+  const pugi::xml_encoding encoding =
+      DeclaresWindows1252(bytes) ? pugi::encoding_utf8 : pugi::encoding_auto;
   const pugi::xml_parse_result result = document.load_buffer(
       bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration, encoding);
   if (!result) {

@@ -37,6 +37,10 @@ TXmlValue GetAttribute(const pugi::xml_node& element, const std::string& name);
 // skipped.
 pugi::xml_node FindChildElement(const pugi::xml_node& element, const std::string& name);
 
+// The file's text as LoadXmlDocument parses it: its bytes, converted to UTF-8 when the XML
+// declaration names a single-byte Western encoding. Throws when the file cannot be read.
+std::string ReadXmlText(const std::string& path);
+
 // Parses the file into the document. A parse error throws pugixml's
 // description with the byte offset where it was found.
 void LoadXmlDocument(pugi::xml_document& document, const std::string& path);

@@ -10,7 +10,7 @@
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
        dravonik-cli read|write (--port PORT | --usb) [options]
-       dravonik-cli devices|defaults|convert [options]
+       dravonik-cli devices|defaults|convert|diff|preset|check [options]
 Raw register commands through the tool's own Modbus RTU master, and offline commands on
 the device definitions and settings files.
 
@@ -52,6 +52,18 @@ Offline commands (no link is opened, nothing is sent to a device):
                                                 the same device type. Exit 0 when none
                                                 differ, 1 when some do, 2 on a usage error or
                                                 a file that cannot be loaded
+  check    [--devices FILE]                     list what loads but cannot be right, one line
+                                                each, in file order, as "FILE:LINE: WHAT:
+                                                PROBLEM": settings on holding register 27 or
+                                                28, a repeated device_id or settings_id, min
+                                                above max, a default outside its limits or
+                                                16 bits, a drop-down without a default entry,
+                                                groups and settings the loader skips, a file
+                                                without devices, defaults that break an
+                                                exclusion group. Prints nothing and exits 0
+                                                when there is none; exits 1 when some are
+                                                listed or the file does not load ("error:
+                                                MESSAGE"), 2 on a usage error
   preset   DEVICE [--devices FILE]              print the dravonik-sim options that make it
                                                 a device of this type holding its factory
                                                 defaults (--set 28=ID ... --set-coil ...)
@@ -121,7 +133,9 @@ bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known
 bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
                          std::string& error) {
   const bool diff = command.kind == TCliCommand::Kind::kDiff;
-  const bool needsDevice = command.kind != TCliCommand::Kind::kDevices;
+  // devices and check work on the whole definitions file.
+  const bool needsDevice =
+      command.kind != TCliCommand::Kind::kDevices && command.kind != TCliCommand::Kind::kCheck;
   const bool writesFile = needsDevice && command.kind != TCliCommand::Kind::kPreset && !diff;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -154,7 +168,7 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
       command.outPath = text;
     }
   }
-  if (command.kind == TCliCommand::Kind::kDevices) {
+  if (!needsDevice) {
     return true;
   }
   if (command.deviceName && command.deviceId) {
@@ -228,7 +242,7 @@ bool IsOnlineCommand(TCliCommand::Kind kind) {
 bool IsOfflineCommand(TCliCommand::Kind kind) {
   return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
          kind == TCliCommand::Kind::kConvert || kind == TCliCommand::Kind::kPreset ||
-         kind == TCliCommand::Kind::kDiff;
+         kind == TCliCommand::Kind::kDiff || kind == TCliCommand::Kind::kCheck;
 }
 
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
@@ -244,6 +258,7 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"convert", TCliCommand::Kind::kConvert},
       {"preset", TCliCommand::Kind::kPreset},
       {"diff", TCliCommand::Kind::kDiff},
+      {"check", TCliCommand::Kind::kCheck},
       {"ports", TCliCommand::Kind::kPorts},
       {"read", TCliCommand::Kind::kRead},
       {"write", TCliCommand::Kind::kWrite},
@@ -394,6 +409,7 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kConvert:
     case TCliCommand::Kind::kPreset:
     case TCliCommand::Kind::kDiff:
+    case TCliCommand::Kind::kCheck:
     case TCliCommand::Kind::kPorts:
     case TCliCommand::Kind::kRead:
     case TCliCommand::Kind::kWrite:

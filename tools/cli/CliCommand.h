@@ -22,6 +22,7 @@ struct TCliCommand {
     kConvert,
     kPreset,
     kDiff,
+    kCheck,
     kPorts,
     kRead,
     kWrite,

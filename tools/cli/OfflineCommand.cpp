@@ -1,4 +1,5 @@
 #include "tools/cli/OfflineCommand.h"
+#include "tools/cli/CheckCommand.h"
 #include "tools/cli/SettingTexts.h"
 
 #include <algorithm>
@@ -123,6 +124,9 @@ bool IsCsvPath(const std::string& path) {
 
 int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevicesPath,
                       std::ostream& out, std::ostream& err) {
+  if (command.kind == TCliCommand::Kind::kCheck) {
+    return RunCheckCommand(command, defaultDevicesPath, out, err);
+  }
   // A failing diff exits 2, so that 1 can mean "the files differ".
   const int failure = command.kind == TCliCommand::Kind::kDiff ? 2 : 1;
   try {
