@@ -1,6 +1,7 @@
 #include "modbus/MbusMasterFunctions.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -97,12 +98,40 @@ int MbusMasterFunctions::Transact(int slave, int function, const std::uint8_t* r
   if (!IsOpen()) {
     return kMbusIllegalState;
   }
+  if (lateReplyPossible_ && !SameAsLateRequest(slave, function, requestData, requestLength)) {
+    lateReplyPossible_ = false;
+    DiscardInputUntil(lateReplyUntil_);
+  }
   int result = kMbusSuccess;
+  bool timedOut = false;
+  auto lastTry = std::chrono::steady_clock::now();
   do {
     ++lastTryCount_;
+    lastTry = std::chrono::steady_clock::now();
     result = TransactOnce(slave, function, requestData, requestLength, replyData, replyLength);
+    timedOut = timedOut || result == kMbusReplyTimeout;
   } while (Retryable(result) && lastTryCount_ < retryCount_ + 1);
+  // Once a try has timed out, the reply the transaction took may have been that try's late
+  // reply: the last try's own may still come.
+  if (timedOut && requestLength >= 0 && requestLength <= kDataBufferSize) {
+    lateReplyPossible_ = true;
+    lateSlave_ = slave;
+    lateFunction_ = function;
+    lateRequestLength_ = requestLength;
+    if (requestLength > 0) {
+      std::memcpy(lateRequest_, requestData, static_cast<std::size_t>(requestLength));
+    }
+    lateReplyUntil_ = lastTry + 2 * std::chrono::milliseconds(timeoutMs_);
+  }
   return result;
+}
+
+bool MbusMasterFunctions::SameAsLateRequest(int slave, int function,
+                                            const std::uint8_t* requestData,
+                                            int requestLength) const {
+  return slave == lateSlave_ && function == lateFunction_ && requestLength == lateRequestLength_ &&
+         (requestLength == 0 ||
+          std::memcmp(requestData, lateRequest_, static_cast<std::size_t>(requestLength)) == 0);
 }
 
 int MbusMasterFunctions::SetRetryCount(int count) {

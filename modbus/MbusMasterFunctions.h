@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -53,6 +54,13 @@ class MbusMasterFunctions {
   // One request with retries: 2 when the link is closed; otherwise tries until a try returns
   // something other than 129, 130 or 132, or retry count + 1 tries have been made.
   // replyData receives replyLength bytes (the reply after its function code).
+  //
+  // A device may still answer a try after its time-out. An RTU reply does not say which
+  // request it answers, so such a late reply would be taken for the reply to whatever request
+  // was sent next, and a read would take another block's values. So after a try has timed
+  // out, a different request is sent only once twice the time-out has passed since that try,
+  // and what arrives meanwhile is discarded. The same request again (a retry, the device
+  // search's next attempt) goes at once: a late reply to it is as good as its own.
   virtual int Transact(int slave, int function, const std::uint8_t* requestData, int requestLength,
                        std::uint8_t* replyData, int replyLength);
 
@@ -81,6 +89,10 @@ class MbusMasterFunctions {
   int WriteHoldingRegisters(int slave, int reference, const std::int16_t values[], int count);
 
  protected:
+  // Reads and discards what arrives on the open link until the given time. A transport
+  // without a line of its own has nothing to discard.
+  virtual void DiscardInputUntil(std::chrono::steady_clock::time_point /*until*/) {}
+
   // One try of a transaction, with the link known to be open: send the frame of slave,
   // function and request data; for slave 0 or replyLength 0 return 0 right after sending;
   // otherwise receive and check the reply and copy replyLength bytes after its function code.
@@ -88,8 +100,19 @@ class MbusMasterFunctions {
                            int requestLength, std::uint8_t* replyData, int replyLength) = 0;
 
  private:
+  bool SameAsLateRequest(int slave, int function, const std::uint8_t* requestData,
+                         int requestLength) const;
+
   int retryCount_ = 0;
   int timeoutMs_ = kDefaultTimeoutMs;
   int lastTryCount_ = 0;
   std::uint8_t data_[kDataBufferSize] = {};
+  // The last request of which a try timed out, while its reply may still come, and until
+  // when a reply is waited for.
+  bool lateReplyPossible_ = false;
+  int lateSlave_ = 0;
+  int lateFunction_ = 0;
+  int lateRequestLength_ = 0;
+  std::uint8_t lateRequest_[kDataBufferSize] = {};
+  std::chrono::steady_clock::time_point lateReplyUntil_;
 };

@@ -11,6 +11,10 @@ int MbusRtuMasterProtocol::Open(const std::string& portName, std::uint32_t baud,
   return MbusSerialMasterProtocol::Open(portName, baud, dataBits, stopBits, parity);
 }
 
+void MbusRtuMasterProtocol::DiscardInputUntil(std::chrono::steady_clock::time_point until) {
+  mbus_rtu_try::DiscardUntil(Port(), until);
+}
+
 int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint8_t* requestData,
                                         int requestLength, std::uint8_t* replyData,
                                         int replyLength) {

@@ -30,6 +30,24 @@ void DrainStaleInput(Port& port, int interCharTimeoutMs, int timeoutMs) {
   }
 }
 
+// Reads and discards everything that arrives until the given time; returns early only when
+// the port fails.
+template <typename Port>
+void DiscardUntil(Port& port, std::chrono::steady_clock::time_point until) {
+  std::uint8_t stale = 0;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return;
+    }
+    const int status = port.Read(&stale, 1, static_cast<int>(left.count()));
+    if (status != kPortSuccess && status != kPortTimeout) {
+      return;
+    }
+  }
+}
+
 // Result of writing the request frame: 133 on a send time-out, 65 on another failure.
 inline int SendResult(int status) {
   if (status == kPortTimeout) {

@@ -33,6 +33,10 @@ int MbusRtuOverUSBMasterProtocol::Open(const std::string& description, std::uint
   return Open(description, baud, 8, 1, 0, 0);
 }
 
+void MbusRtuOverUSBMasterProtocol::DiscardInputUntil(std::chrono::steady_clock::time_point until) {
+  mbus_rtu_try::DiscardUntil(port_, until);
+}
+
 int MbusRtuOverUSBMasterProtocol::TransactOnce(int slave, int function,
                                                const std::uint8_t* requestData, int requestLength,
                                                std::uint8_t* replyData, int replyLength) {

@@ -145,6 +145,26 @@ TEST(MbusRtuMasterProtocol, StaleBytesOfALateReplyAreDrainedBeforeTheNextRequest
   EXPECT_EQ(CountLines(link.sim.LogLines(), "late"), 1);
 }
 
+TEST(MbusRtuMasterProtocol, ALateReplyIsNotTakenForTheReplyToTheNextRequest) {
+  // Every second request is answered 150 ms late, after the master's 100 ms. The late reply
+  // to the read of references 1 and 2 comes while the master waits for the read of 60 and 61,
+  // which has the same length: taken for it, it would give 60 and 61 the values of 1 and 2.
+  SimLink link({"--late-reply-ms", "150", "--late-reply-every", "2", "--set", "1=11", "--set",
+                "2=12", "--set", "60=21", "--set", "61=22"},
+               0, 100);
+  ASSERT_EQ(link.openResult, 0);
+  std::int16_t regs[2] = {};
+  ASSERT_EQ(link.master.ReadHoldingRegisters(1, 60, regs, 2), 0);
+  EXPECT_EQ(link.master.ReadHoldingRegisters(1, 1, regs, 2), kMbusReplyTimeout);
+  const int next = link.master.ReadHoldingRegisters(1, 60, regs, 2);
+  EXPECT_EQ(next, 0);
+  if (next == 0) {
+    EXPECT_EQ(regs[0], 21);
+    EXPECT_EQ(regs[1], 22);
+  }
+  EXPECT_EQ(CountLines(link.sim.LogLines(), "late"), 1);
+}
+
 TEST(MbusRtuMasterProtocol, BroadcastReturnsWithoutWaiting) {
   // No slave answers a broadcast: a master that waited for a reply would return only after
   // its reply time-out, which is far longer than the wait below.

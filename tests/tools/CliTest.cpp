@@ -124,11 +124,18 @@ TEST(DravonikSim, BadOptionsAreUsageErrors) {
   EXPECT_EQ(RunProgram(sim, {"--set", "0=1"}).exitCode, 2);
   EXPECT_EQ(RunProgram(sim, {"--set-coil", "1=2"}).exitCode, 2);
   EXPECT_EQ(RunProgram(sim, {"--pace"}).exitCode, 2);
+  for (const char* faults : {"1:101", "1", "x:5", "-1:5", "4294967296:5"}) {
+    EXPECT_EQ(RunProgram(sim, {"--random-faults", faults}).exitCode, 2) << faults;
+  }
+  for (const char* kinds : {"late,bogus", "", "late,"}) {
+    EXPECT_EQ(RunProgram(sim, {"--random-kinds", kinds}).exitCode, 2) << kinds;
+  }
   const ProgramResult help = RunProgram(sim, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* option :
        {"--link", "--set", "--set-coil", "--dump", "--no-reply-every", "--bad-crc-every",
-        "--wrong-slave-every", "--late-reply-ms", "--exception", "--delay-ms", "--pace"}) {
+        "--wrong-slave-every", "--late-reply-ms", "--exception", "--delay-ms", "--pace",
+        "--random-faults", "--random-kinds", "--random-late-ms", "--random-delay-ms"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 }

@@ -1,6 +1,7 @@
 // The simulated device's server on its pseudo-terminal, driven in-process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -11,6 +12,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "modbus/MbusRtuMasterProtocol.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "tools/sim/SimServer.h"
 
@@ -77,6 +80,47 @@ TEST(SimServer, EndlessNoiseIsDroppedAsItComesAndTheDeviceAnswersAfterIt) {
     EXPECT_LE(entry.size(), std::string("dropped ").size() + 3 * (256 + 512));
   }
   EXPECT_GT(dropped, 1);
+}
+
+// What the simulator did with each of count reads of one register, as its log names it
+// ("reply", "no-reply", "bad-crc", ...), started with the given random-fault options.
+std::vector<std::string> RandomFaultActions(const std::vector<std::string>& options, int count) {
+  SimProcess sim(options);
+  MbusRtuMasterProtocol master;
+  master.SetRetryCount(0);
+  // Late replies come after the master has given up and are drained before the next request;
+  // each read is one request whatever its outcome.
+  master.SetTimeout(40);
+  EXPECT_EQ(master.Open(sim.Path(), 57600), 0);
+  std::int16_t value = 0;
+  for (int i = 0; i < count; ++i) {
+    master.ReadHoldingRegisters(1, 1, &value, 1);
+  }
+  std::vector<std::string> actions;
+  for (const std::string& line : sim.LogLines()) {
+    actions.push_back(line.substr(0, line.find(' ')));
+  }
+  return actions;
+}
+
+TEST(SimServer, RandomFaultsFollowTheSeedAndInjectEveryKind) {
+  const std::vector<std::string> faults{"--random-faults",   "7:50", "--random-late-ms", "60",
+                                        "--random-delay-ms", "5"};
+  std::vector<std::string> otherSeed = faults;
+  otherSeed[1] = "8:50";
+  constexpr int kRequests = 60;
+  const std::vector<std::string> first = RandomFaultActions(faults, kRequests);
+  ASSERT_EQ(first.size(), static_cast<std::size_t>(kRequests));
+  EXPECT_EQ(RandomFaultActions(faults, kRequests), first);
+  EXPECT_NE(RandomFaultActions(otherSeed, kRequests), first);
+  for (const char* kind : {"reply", "no-reply", "bad-crc", "wrong-slave", "late", "delayed"}) {
+    EXPECT_NE(std::find(first.begin(), first.end(), kind), first.end()) << kind;
+  }
+
+  // Only the kinds listed are drawn; 100 percent hits every request.
+  const std::vector<std::string> lateOnly = RandomFaultActions(
+      {"--random-faults", "7:100", "--random-kinds", "late", "--random-late-ms", "60"}, 5);
+  EXPECT_EQ(lateOnly, std::vector<std::string>(5, "late"));
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ TSimServer::TSimServer(TSimSlave& slave, TSimFaults faults, std::string dumpPath
     : slave_(slave),
       faults_(faults),
       dumpPath_(std::move(dumpPath)),
-      logPath_(std::move(logPath)) {}
+      logPath_(std::move(logPath)),
+      random_(faults_.randomSeed) {}
 
 TSimServer::~TSimServer() {
   if (!linkPath_.empty()) {
@@ -153,14 +154,18 @@ void TSimServer::Respond(const std::uint8_t* frame, std::size_t length, Clock::t
   const long k = ++requestCount_;
   std::string action = "reply";
   auto delay = std::chrono::milliseconds(faults_.delayMs);
-  if (Hit(faults_.noReplyEvery, k)) {
+  // Drawn for every request, so that the faults follow from the seed and the request count
+  // alone.
+  int randomDelayMs = 0;
+  const unsigned random = DrawRandomFault(randomDelayMs);
+  if (Hit(faults_.noReplyEvery, k) || random == TSimFaults::kNoReply) {
     Log("no-reply " + Hex(frame, length));
     return;
   }
-  if (Hit(faults_.badCrcEvery, k)) {
+  if (Hit(faults_.badCrcEvery, k) || random == TSimFaults::kBadCrc) {
     result.reply.back() ^= 0xFF;
     action = "bad-crc";
-  } else if (Hit(faults_.wrongSlaveEvery, k)) {
+  } else if (Hit(faults_.wrongSlaveEvery, k) || random == TSimFaults::kWrongSlave) {
     result.reply[0] = static_cast<std::uint8_t>(slave_.Address() % 247 + 1);
     result.reply.resize(result.reply.size() - 2);
     AppendCrc(result.reply);
@@ -168,6 +173,12 @@ void TSimServer::Respond(const std::uint8_t* frame, std::size_t length, Clock::t
   } else if (faults_.lateReplyMs > 0 && Hit(faults_.lateReplyEvery, k)) {
     delay = std::chrono::milliseconds(faults_.lateReplyMs);
     action = "late";
+  } else if (random == TSimFaults::kLate) {
+    delay = std::chrono::milliseconds(faults_.randomLateMs);
+    action = "late";
+  } else if (random == TSimFaults::kDelay) {
+    delay += std::chrono::milliseconds(randomDelayMs);
+    action = "delayed";
   }
   Log(action + " " + Hex(frame, length));
   // On a paced line the request itself took its wire time: the reply cannot start before
@@ -177,6 +188,25 @@ void TSimServer::Respond(const std::uint8_t* frame, std::size_t length, Clock::t
     start = std::max(start, frameStart_ + CharTime() * static_cast<long>(length));
   }
   Schedule(std::move(result.reply), start + delay);
+}
+
+unsigned TSimServer::DrawRandomFault(int& delayMs) {
+  if (faults_.randomPercent <= 0 || (faults_.randomKinds & TSimFaults::kAllKinds) == 0) {
+    return 0;
+  }
+  // The generator's output is the same on every platform; the standard distributions are
+  // not, so the draws are plain remainders.
+  const bool hit = random_() % 100 < static_cast<std::uint32_t>(faults_.randomPercent);
+  std::vector<unsigned> kinds;
+  for (unsigned kind = 1; kind <= TSimFaults::kDelay; kind <<= 1) {
+    if ((faults_.randomKinds & kind) != 0) {
+      kinds.push_back(kind);
+    }
+  }
+  const unsigned kind = kinds[random_() % kinds.size()];
+  delayMs = 1 + static_cast<int>(random_() %
+                                 static_cast<std::uint32_t>(std::max(faults_.randomDelayMs, 1)));
+  return hit ? kind : 0;
 }
 
 TSimServer::Clock::duration TSimServer::CharTime() const {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,24 @@ struct TSimFaults {
   int delayMs = 0;
   // Wire speed of the replies (10 bits a character); 0 sends them at once.
   std::uint32_t paceBaud = 0;
+
+  // Random faults, on top of the above: a request that none of them hit is hit with
+  // probability randomPercent by one kind drawn evenly from randomKinds, both drawn from a
+  // generator seeded with randomSeed. The same seed gives the same faults to the same
+  // sequence of requests. A delayed reply waits 1 to randomDelayMs, a late one randomLateMs.
+  enum TKind : unsigned {
+    kNoReply = 1,
+    kBadCrc = 2,
+    kWrongSlave = 4,
+    kLate = 8,
+    kDelay = 16,
+    kAllKinds = 31,
+  };
+  int randomPercent = 0;
+  std::uint32_t randomSeed = 0;
+  unsigned randomKinds = kAllKinds;
+  int randomDelayMs = 50;
+  int randomLateMs = 1500;
 };
 
 // The simulated device on a pseudo-terminal: reads requests from the master side, answers
@@ -54,6 +73,8 @@ class TSimServer {
   void Log(const std::string& line) const;
   Clock::duration CharTime() const;
   static bool Hit(int every, long count) { return every > 0 && count % every == 0; }
+  // The random fault of the next request (0 for none) and, for a delay, its length.
+  unsigned DrawRandomFault(int& delayMs);
 
   TSimSlave& slave_;
   TSimFaults faults_;
@@ -63,6 +84,7 @@ class TSimServer {
   int masterFd_ = -1;
   int slaveFd_ = -1;
   long requestCount_ = 0;
+  std::mt19937 random_;
   std::vector<std::uint8_t> input_;
   Clock::time_point frameStart_;
   Clock::time_point lastInput_;

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "tools/sim/SimServer.h"
 #include "tools/sim/SimSlave.h"
@@ -38,8 +39,20 @@ registers 1 to 65536 exist and start at 0. When ready it prints the path masters
   --wrong-slave-every N  answer every Nth request from another slave address
   --late-reply-ms MS     answer late, after MS, so the reply runs into the next request
   --late-reply-every N   with --late-reply-ms: only every Nth request (default 1: all)
+  --random-faults SEED:PERCENT
+                         hit each request that no fault above hits with probability PERCENT
+                         (0 to 100) by one fault drawn evenly from --random-kinds; the
+                         generator is seeded with SEED (0 to 4294967295), so a seed gives the
+                         same faults to the same requests on every run
+  --random-kinds LIST    the kinds drawn, comma-separated (default all): no-reply, bad-crc,
+                         wrong-slave, late (answer after --random-late-ms), delay (answer
+                         after 1 to --random-delay-ms more)
+  --random-late-ms MS    the wait of a random late reply (default 1500)
+  --random-delay-ms MS   the longest random delay (default 50)
   --help                 this text
-Requests are counted from 1 among those addressed to this slave. Stops on SIGINT/SIGTERM.
+Requests are counted from 1 among those addressed to this slave. The log names what was
+done: reply, no-reply, bad-crc, wrong-slave, late, delayed (then the request's bytes).
+Stops on SIGINT/SIGTERM.
 )";
 
 int gStopPipe[2] = {-1, -1};
@@ -77,6 +90,53 @@ bool ParsePair(const std::string& text, char separator, long maxValue, long minV
   ref = *r;
   value = *v;
   return true;
+}
+
+// "SEED:PERCENT".
+bool ParseRandomFaults(const std::string& text, TSimFaults& faults) {
+  const std::size_t at = text.find(':');
+  if (at == std::string::npos) {
+    return false;
+  }
+  const auto seed = ParseNumber(text.substr(0, at), 0, 4294967295L);
+  const auto percent = ParseNumber(text.substr(at + 1), 0, 100);
+  if (!seed || !percent) {
+    return false;
+  }
+  faults.randomSeed = static_cast<std::uint32_t>(*seed);
+  faults.randomPercent = static_cast<int>(*percent);
+  return true;
+}
+
+// A comma-separated list of fault kinds, at least one.
+bool ParseKinds(const std::string& text, unsigned& kinds) {
+  static const std::pair<const char*, unsigned> kNames[] = {
+      {"no-reply", TSimFaults::kNoReply},
+      {"bad-crc", TSimFaults::kBadCrc},
+      {"wrong-slave", TSimFaults::kWrongSlave},
+      {"late", TSimFaults::kLate},
+      {"delay", TSimFaults::kDelay}};
+  kinds = 0;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(',', start);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    const std::string name = text.substr(start, end - start);
+    bool known = false;
+    for (const auto& [kindName, kind] : kNames) {
+      if (name == kindName) {
+        kinds |= kind;
+        known = true;
+      }
+    }
+    if (!known) {
+      return false;
+    }
+    start = end + 1;
+  }
+  return kinds != 0;
 }
 
 int UsageError(const std::string& message) {
@@ -156,6 +216,14 @@ int main(int argc, char** argv) {
       ok = number(1, 600000, faults.lateReplyMs);
     } else if (option == "--late-reply-every") {
       ok = number(1, 1000000, faults.lateReplyEvery);
+    } else if (option == "--random-faults") {
+      ok = ParseRandomFaults(value, faults);
+    } else if (option == "--random-kinds") {
+      ok = ParseKinds(value, faults.randomKinds);
+    } else if (option == "--random-late-ms") {
+      ok = number(1, 600000, faults.randomLateMs);
+    } else if (option == "--random-delay-ms") {
+      ok = number(1, 600000, faults.randomDelayMs);
     } else {
       return UsageError("unknown option: " + option);
     }
