@@ -121,12 +121,13 @@ def rtu_try():
                                   serial_try([KINDS["correct"]])),
         # Illegal data address.
         "exception": script(request(3, arg=1), serial_try([KINDS["exception"], 2], reads=(0,))),
-        # The reply of slave 2 with a good CRC, then a reply that never comes, retried.
+        # The reply of slave 2 with a good CRC, then silence on the retry; the next request
+        # is answered.
         "other-slave-then-silence": script(
             request(3, arg=1),
-            serial_try([KINDS["altered_crc"], 0x00, 0x01, 0, 0x03, 0], reads=(0,)),
-            request(3, arg=1), serial_try([KINDS["silence"]], reads=(0,)),
-            serial_try([KINDS["correct"], 0, 7]), retries=1),
+            serial_try([KINDS["altered_crc"], 0x00, 0x07, 0, 0, 2, 0]),
+            serial_try([KINDS["silence"]], reads=(0,)),
+            request(3, arg=1), serial_try([KINDS["correct"], 0, 7]), retries=1),
         # A reply whose bytes are as a device sent them: 01 03 04 FF FE 01 2C + CRC.
         "raw-reply": script(request(3, arg=2),
                             serial_try([KINDS["raw"], 0, 9] + list(crc([1, 3, 4] + registers)))),
