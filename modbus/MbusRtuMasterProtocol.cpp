@@ -21,20 +21,6 @@ int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint
   if (!mbus_rtu_try::FitsFrame(requestLength, replyLength)) {
     return kMbusIllegalArgument;
   }
-  const int frameLength =
-      MbusRtuFrame::BuildRequest(frame_, slave, function, requestData, requestLength);
-  Port().Purge();
-  mbus_rtu_try::DrainStaleInput(Port(), interCharTimeoutMs_, Timeout());
-  int status = Port().Write(frame_, frameLength, Timeout());
-  if (status == kPortSuccess) {
-    status = Port().Flush();
-  }
-  if (const int result = mbus_rtu_try::SendResult(status); result != kMbusSuccess) {
-    return result;
-  }
-  if (slave == 0 || replyLength == 0) {
-    return kMbusSuccess;
-  }
-  return mbus_rtu_try::ReceiveReply(Port(), frame_, Timeout(), slave, function, replyData,
-                                    replyLength);
+  return mbus_rtu_try::SerialLineTry(Port(), frame_, interCharTimeoutMs_, Timeout(), slave,
+                                     function, requestData, requestLength, replyData, replyLength);
 }

@@ -79,6 +79,31 @@ int ReceiveReply(Port& port, std::uint8_t* frame, int timeoutMs, int slave, int 
   return MbusRtuFrame::CheckReply(frame, received, slave, function, replyData, replyLength);
 }
 
+// One try on a serial line: the port's buffers purged, stale input drained, the request
+// written and flushed, then the reply received and checked; nothing is received for a
+// broadcast (slave 0) or when no reply data is expected. frame has room for kMaxFrameSize
+// bytes and the request and reply are known to fit it.
+template <typename Port>
+int SerialLineTry(Port& port, std::uint8_t* frame, int interCharTimeoutMs, int timeoutMs, int slave,
+                  int function, const std::uint8_t* requestData, int requestLength,
+                  std::uint8_t* replyData, int replyLength) {
+  const int frameLength =
+      MbusRtuFrame::BuildRequest(frame, slave, function, requestData, requestLength);
+  port.Purge();
+  DrainStaleInput(port, interCharTimeoutMs, timeoutMs);
+  int status = port.Write(frame, frameLength, timeoutMs);
+  if (status == kPortSuccess) {
+    status = port.Flush();
+  }
+  if (const int result = SendResult(status); result != kMbusSuccess) {
+    return result;
+  }
+  if (slave == 0 || replyLength == 0) {
+    return kMbusSuccess;
+  }
+  return ReceiveReply(port, frame, timeoutMs, slave, function, replyData, replyLength);
+}
+
 // Whether a request and its reply fit the frame buffer.
 inline bool FitsFrame(int requestLength, int replyLength) {
   return requestLength >= 0 && replyLength >= 0 &&
