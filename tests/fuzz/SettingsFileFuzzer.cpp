@@ -77,7 +77,7 @@ void CheckRoundTrip(model::TSettings& document, const std::string& folderName) {
   document.SaveToFile(first);
   try {
     model::OpenOffline(document);
-    document.LoadFromFile(first);
+    (void)document.LoadFromFile(first);
   } catch (const std::exception& error) {
     std::cerr << "A saved settings file does not load: " << error.what() << "\nSaved:\n"
               << ReadWhole(first) << '\n';
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool loaded = false;
   try {
     OpenWithPage(document);
-    document.LoadFromFile(path);
+    (void)document.LoadFromFile(path);
     loaded = true;
   } catch (const std::exception&) {
     // Reported to the user; the document is closed.
