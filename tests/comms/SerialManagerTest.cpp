@@ -278,6 +278,8 @@ TEST_F(SerialManager, AFailedWriteReopensTheLinkOfTheCurrentDevice) {
     }
   });
   EXPECT_FALSE(WriteAll());
+  // The failed report reaches the fixture before the handler above has finished reopening.
+  ASSERT_TRUE(WaitFor([&] { return reopened.load() != -1; }));
   SetOnReport(nullptr);
   EXPECT_EQ(reopened.load(), 1);
   EXPECT_TRUE(Reports().back().failed);
