@@ -9,10 +9,6 @@ namespace {
 
 using StoreLock = std::lock_guard<std::recursive_mutex>;
 
-void Pause() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(TRegisterDataStore::kPauseMs));
-}
-
 std::int32_t Extent(const std::vector<std::uint32_t>& map) {
   return static_cast<std::int32_t>(map.size());
 }
@@ -100,7 +96,15 @@ int TModbusHandler::WriteHoldingRegisters(MbusMasterFunctions* protocol, int sla
 }
 
 TRegisterDataStore::TRegisterDataStore(TModbusHandler& handler, MbusMasterFunctions* protocol)
-    : handler_(handler), protocol_(protocol) {}
+    : handler_(handler),
+      pause_([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(TRegisterDataStore::kPauseMs));
+      }),
+      protocol_(protocol) {}
+
+void TRegisterDataStore::SetPause(std::function<void()> pause) {
+  pause_ = std::move(pause);
+}
 
 void TRegisterDataStore::SetOnProgress(TProgressEvent handler) {
   StoreLock lock(mutex_);
@@ -310,14 +314,14 @@ bool TRegisterDataStore::RunPass(TStoreState passState) {
     }
     switch (step.kind) {
       case TStepKind::Empty:
-        Pause();
+        pause_();
         break;
       case TStepKind::Coils:
       case TStepKind::HoldingRegisters:
         if (!TransferBlock(passState, step, generation, reported)) {
           return true;
         }
-        Pause();
+        pause_();
         break;
       case TStepKind::WriteEnd:
         FinishWrite(step, generation, reported);
@@ -517,5 +521,5 @@ void TRegisterDataStore::RaiseProgress(const std::string& text, bool failed, std
     handler(this, text, failed, count);
     reported = true;
   }
-  Pause();
+  pause_();
 }

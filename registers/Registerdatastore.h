@@ -68,6 +68,9 @@ class TRegisterDataStore {
   TRegisterDataStore& operator=(const TRegisterDataStore&) = delete;
 
   void SetOnProgress(TProgressEvent handler);
+  // Replaces the kPauseMs sleep the passes take after each step and each progress report, so
+  // that a test can count the pauses instead of timing them. Set before any pass runs.
+  void SetPause(std::function<void()> pause);
   void SetProtocol(MbusMasterFunctions* protocol);
   // Forgets the protocol if it is this one, whose link is closing.
   void DropProtocol(MbusMasterFunctions* protocol);
@@ -160,6 +163,7 @@ class TRegisterDataStore {
   std::mutex passMutex_;
 
   TProgressEvent onProgress_;
+  std::function<void()> pause_;
   MbusMasterFunctions* protocol_ = nullptr;
   std::vector<bool> coilImage_;
   std::vector<std::uint32_t> coilIndex_;

@@ -212,7 +212,24 @@ TEST_F(FmConnectTest, ASearchStillRunningWhenTheDialogClosesNeverReachesIt) {
   dialog.reset();
   ASSERT_EQ(manager_.LinkCount(), 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return sim.LogLines().size() == 1u; }, 60000));
-  QTest::qWait(500);  // the answer arrives and is dropped
+  // The port takes another search once the first one's answer has been delivered, or
+  // dropped; the second answer comes after it.
+  QObject receiver;
+  bool answered = false;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        try {
+          manager_.StartDeviceSearch(
+              1, 1,
+              comms::TSearchResultEvent(&receiver, [&](comms::TSerialThread*, std::int32_t,
+                                                       std::int32_t) { answered = true; }));
+          return true;
+        } catch (const std::runtime_error&) {
+          return false;  // the first search is still running
+        }
+      },
+      60000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 60000));
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 

@@ -85,37 +85,6 @@ long ResidentKb() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// What the simulator holds: holding registers ("h REF VALUE") and coils ("c REF 1"); a
-// reference not listed holds 0.
-struct TDeviceImage {
-  std::map<std::int32_t, std::uint16_t> registers;
-  std::map<std::int32_t, bool> coils;
-  std::uint16_t Register(std::int32_t reference) const {
-    const auto found = registers.find(reference);
-    return found == registers.end() ? 0 : found->second;
-  }
-  bool Coil(std::int32_t reference) const {
-    const auto found = coils.find(reference);
-    return found != coils.end() && found->second;
-  }
-};
-
-TDeviceImage ParseDump(const std::string& text) {
-  TDeviceImage image;
-  std::istringstream in(text);
-  char kind = 0;
-  long reference = 0;
-  long value = 0;
-  while (in >> kind >> reference >> value) {
-    if (kind == 'h') {
-      image.registers[static_cast<std::int32_t>(reference)] = static_cast<std::uint16_t>(value);
-    } else {
-      image.coils[static_cast<std::int32_t>(reference)] = value != 0;
-    }
-  }
-  return image;
-}
-
 // A block a report names as transferred: "Reading Coils 3 to 9\n".
 struct TBlock {
   bool coils = false;
@@ -157,7 +126,7 @@ class FaultSoak : public CommsFixture {
 
   // The store's holding registers and coils against the simulator's, for the references
   // in the blocks listed, or all registered ones.
-  void ExpectImageHeldByDevice(const TDeviceImage& device,
+  void ExpectImageHeldByDevice(const TSimImage& device,
                                const std::optional<std::vector<TBlock>>& blocks,
                                const std::string& what) {
     const auto holding = HoldingImage();
@@ -357,11 +326,11 @@ TEST_F(FaultSoak, RandomLineFaultsNeverPutAWrongValueInTheImageAndEveryFailureIs
       // its dump before it answers: the dump holds what the device held during the read.
       if (failed) {
         ++figures.readsFailed;
-        ExpectImageHeldByDevice(ParseDump(sim.DumpText()), blocks, "failed read");
+        ExpectImageHeldByDevice(sim.Image(), blocks, "failed read");
 
       } else {
         ++figures.readsOk;
-        ExpectImageHeldByDevice(ParseDump(sim.DumpText()), std::nullopt, "read");
+        ExpectImageHeldByDevice(sim.Image(), std::nullopt, "read");
       }
       if (HasFatalFailure()) {
         return;
@@ -387,7 +356,7 @@ TEST_F(FaultSoak, RandomLineFaultsNeverPutAWrongValueInTheImageAndEveryFailureIs
       ++figures.passes;
       failed = store_.HasFailed();
       blocks = CheckReports(reports, failed, true);
-      const TDeviceImage held = ParseDump(sim.DumpText());
+      const TSimImage held = sim.Image();
       if (failed) {
         ++figures.writesFailed;
         // The blocks acknowledged before the failure are in the device.

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <atomic>
 #include <memory>
-#include <sstream>
 
 #include <QTest>
 #include "comms/Registry.h"
@@ -20,6 +19,9 @@
 namespace comms {
 namespace {
 
+// The search's request as the simulator logs it: slave 1 reads holding register 28.
+constexpr const char* kSearchFrame = "01 03 00 1b 00 01";
+
 struct TSearchResult {
   int deliveries = 0;
   std::int32_t value = -1;
@@ -29,28 +31,6 @@ struct TSearchResult {
 // A value for every registered reference that differs from its neighbours and from 0.
 std::int16_t PatternValue(std::int32_t reference) {
   return static_cast<std::int16_t>((reference * 37) % 2000 - 700);
-}
-
-// Holding registers ("h REF VALUE", unsigned) and coils ("c REF 1") the simulator holds.
-struct TDump {
-  std::map<std::int32_t, std::uint16_t> registers;
-  std::map<std::int32_t, bool> coils;
-};
-
-TDump ParseDump(const std::string& text) {
-  TDump dump;
-  std::istringstream in(text);
-  char kind = 0;
-  long reference = 0;
-  long value = 0;
-  while (in >> kind >> reference >> value) {
-    if (kind == 'h') {
-      dump.registers[static_cast<std::int32_t>(reference)] = static_cast<std::uint16_t>(value);
-    } else {
-      dump.coils[static_cast<std::int32_t>(reference)] = value != 0;
-    }
-  }
-  return dump;
 }
 
 class SerialManager : public CommsFixture {
@@ -70,17 +50,20 @@ class SerialManager : public CommsFixture {
 
   TSearchResult Search(TSerialManager& manager, std::int32_t port) {
     TSearchResult result;
+    TSerialThread* worker = nullptr;
     QObject receiver;
     manager.StartDeviceSearch(
         port, 1,
-        TSearchResultEvent(&receiver, [&](TSerialThread*, std::int32_t value, std::int32_t found) {
-          ++result.deliveries;
-          result.value = value;
-          result.found = found;
-        }));
+        TSearchResultEvent(&receiver,
+                           [&](TSerialThread* sender, std::int32_t value, std::int32_t found) {
+                             worker = sender;
+                             ++result.deliveries;
+                             result.value = value;
+                             result.found = found;
+                           }));
     EXPECT_TRUE(WaitFor([&] { return result.deliveries > 0; }));
-    // A second delivery would come within the worker's next iterations.
-    QTest::qWait(20);
+    // Once the worker holds no search any more, no second delivery can come.
+    EXPECT_TRUE(WaitFor([&] { return worker != nullptr && !worker->SearchPending(); }));
     return result;
   }
 
@@ -189,18 +172,16 @@ TEST_F(SerialManager, ReadsAndWritesEveryBundledDeviceTypeRegisterByRegister) {
     const std::size_t requestsBefore = sim.LogLines().size();
     ASSERT_TRUE(WriteAll());
     EXPECT_EQ(Texts().back(), "");
-    const TDump dump = ParseDump(sim.DumpText());
+    const TSimImage dump = sim.Image();
     for (const auto& [reference, value] : HoldingImage()) {
       if (reference == 27) {
         continue;
       }
-      const auto held = dump.registers.find(reference);
-      const std::uint16_t actual = held == dump.registers.end() ? 0 : held->second;
-      ASSERT_EQ(actual, static_cast<std::uint16_t>(value)) << "holding register " << reference;
+      ASSERT_EQ(dump.Register(reference), static_cast<std::uint16_t>(value))
+          << "holding register " << reference;
     }
     for (const auto& [reference, on] : CoilImage()) {
-      const auto held = dump.coils.find(reference);
-      ASSERT_EQ(held != dump.coils.end() && held->second, on) << "coil " << reference;
+      ASSERT_EQ(dump.Coil(reference), on) << "coil " << reference;
     }
     EXPECT_EQ(dump.registers.at(27), 123);
     const auto log = sim.LogLines();
@@ -285,7 +266,7 @@ TEST_F(SerialManager, AFailedWriteReopensTheLinkOfTheCurrentDevice) {
   EXPECT_TRUE(Reports().back().failed);
 
   ASSERT_TRUE(WriteAll());
-  EXPECT_EQ(ParseDump(replacement.DumpText()).registers.at(27), 123);
+  EXPECT_EQ(replacement.Image().Register(27), 123);
 }
 
 TEST_F(SerialManager, ReopenLinkFailsQuietlyWithoutALinkToReopen) {
@@ -380,8 +361,12 @@ TEST_F(SerialManager, ClosingALinkDuringAReadOrAWriteEndsPromptly) {
     manager->Disconnect(device);
     EXPECT_EQ(manager->LinkCount(), 0);
     const std::size_t requests = sim.LogLines().size();
-    QTest::qWait(400);
-    EXPECT_EQ(sim.LogLines().size(), requests);  // nothing more reaches the device
+    // A search through a new link reaches the device after anything the closed link sent:
+    // it is the only request the device sees from now on.
+    EXPECT_EQ(Search(*manager, 1).value, 3);
+    const auto lines = sim.LogLines();
+    ASSERT_EQ(lines.size(), requests + 1);
+    EXPECT_NE(lines.back().find(kSearchFrame), std::string::npos) << lines.back();
   }
 }
 

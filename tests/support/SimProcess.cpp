@@ -145,6 +145,32 @@ std::string SimProcess::DumpText() const {
   return testsupport::ReadFile(folder_.File("dump"));
 }
 
+TSimImage SimProcess::Image() const {
+  TSimImage image;
+  std::istringstream in(DumpText());
+  char kind = 0;
+  long reference = 0;
+  long value = 0;
+  while (in >> kind >> reference >> value) {
+    if (kind == 'h') {
+      image.registers[static_cast<std::int32_t>(reference)] = static_cast<std::uint16_t>(value);
+    } else {
+      image.coils[static_cast<std::int32_t>(reference)] = value != 0;
+    }
+  }
+  return image;
+}
+
+std::uint16_t TSimImage::Register(std::int32_t reference) const {
+  const auto found = registers.find(reference);
+  return found == registers.end() ? 0 : found->second;
+}
+
+bool TSimImage::Coil(std::int32_t reference) const {
+  const auto found = coils.find(reference);
+  return found != coils.end() && found->second;
+}
+
 std::string SimProcess::ErrorText() const {
   return testsupport::ReadFile(folder_.File("stderr"));
 }

@@ -2,11 +2,22 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/support/TempDir.h"
+
+// What a simulator holds, read from its dump: holding registers ("h REF VALUE", unsigned) and
+// coils ("c REF 1"); a reference not listed holds 0.
+struct TSimImage {
+  std::map<std::int32_t, std::uint16_t> registers;
+  std::map<std::int32_t, bool> coils;
+  std::uint16_t Register(std::int32_t reference) const;
+  bool Coil(std::int32_t reference) const;
+};
 
 // A dravonik-sim process for one test: started with the given options and a dump and log
 // file in its own temporary folder, stopped with SIGTERM at destruction. The simulator runs
@@ -23,6 +34,7 @@ class SimProcess {
   // The device path masters open (a link in the temporary folder); empty if the start failed.
   const std::string& Path() const { return path_; }
   std::string DumpText() const;
+  TSimImage Image() const;
   // Log lines ("reply ...", "no-reply ...", "bad-crc ...").
   std::vector<std::string> LogLines() const;
   // Waits until the log lines satisfy the condition, woken by each change of the log; false
