@@ -154,9 +154,6 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
 void TGroup::AddSettingFromXml(const pugi::xml_node& element, int32_t instanceIndex) {
   const std::string kind = GetAttribute(element, "value_type").AsString();
   std::unique_ptr<TSetting> setting = CreateSettingOfKind(kind, instanceIndex);
-  if (IsTemplate) {
-    setting->IsTemplate = true;
-  }
   setting->LoadDefinition(element);
   AddSetting(std::move(setting));
 }

@@ -45,8 +45,8 @@ int32_t TSetting::Signed16(int64_t value) {
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
 }
 
-TSetting::TSetting(TGroup* group, int32_t instanceIndex)
-    : Group(group), InstanceIndex(instanceIndex) {}
+TSetting::TSetting(TGroup* group, int32_t instanceIndex, int32_t registersPerTransfer)
+    : Group(group), InstanceIndex(instanceIndex), RegistersPerTransfer(registersPerTransfer) {}
 
 TSetting::~TSetting() = default;
 
@@ -66,6 +66,8 @@ TRegisterDataStore& TSetting::Store() const {
 }
 
 void TSetting::LoadDefinition(const pugi::xml_node& element) {
+  // The settings of a template group stand for every instance and are bound to no register.
+  IsTemplate = Group->IsTemplate;
   Id = Document().Set().NextSettingId++;
   Definition = element;
   Name = GetAttribute(element, "name").AsString();

@@ -43,7 +43,8 @@ enum TRegisterType : int32_t {
 // the register store's lock.
 class TSetting {
  public:
-  TSetting(TGroup* group, int32_t instanceIndex);
+  // The kinds whose value lies in more than one register say how many one transfer moves.
+  TSetting(TGroup* group, int32_t instanceIndex, int32_t registersPerTransfer = 1);
   virtual ~TSetting();
   TSetting(const TSetting&) = delete;
   TSetting& operator=(const TSetting&) = delete;
@@ -168,7 +169,7 @@ class TSetting {
   bool HasLimits = false;
   // The registers one transfer of the setting moves: what its progress
   // report adds to the progress bar and each pending mark counts.
-  int32_t RegistersPerTransfer = 1;
+  const int32_t RegistersPerTransfer;
 
  private:
   // Under the store's lock.

@@ -42,9 +42,7 @@ uint32_t StrToUInt32(const std::string& text) {
 }  // namespace
 
 TSetting4PartID::TSetting4PartID(TGroup* group, int32_t instanceIndex)
-    : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegisters;
-}
+    : TSetting(group, instanceIndex, kRegisters) {}
 
 void TSetting4PartID::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);

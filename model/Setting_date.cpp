@@ -46,9 +46,8 @@ uint16_t PositionOf(const QComboBox& list) {
 
 }  // namespace
 
-TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegistersPerDate;
-}
+TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex, kRegistersPerDate) {}
 
 void TSettingDate::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);

@@ -44,9 +44,8 @@ bool ReadsAsOn(int16_t hours, int16_t minutes) {
 
 }  // namespace
 
-TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegistersPerTime;
-}
+TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex, kRegistersPerTime) {}
 
 void TSettingTime::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
