@@ -452,12 +452,13 @@ TEST_F(SettingKindsTest, PlainCheckBoxes) {
   EXPECT_FALSE(word.HasValuePair);
   EXPECT_TRUE(store_.GetCoil(5));
 
-  // A register holding 7 reads as ticked and is stored as 1.
+  // A register holding 7 reads as ticked and is stored as 1. Without a value pair (a
+  // checked_value alone is not one) the box takes the word as it stands.
   int16_t seven = 7;
   store_.SetHoldingRegisters(6, &seven, 1);
   word.RequestRead();
   word.LoadValueFromStore();
-  EXPECT_NE(word.Value(), 0);
+  EXPECT_EQ(word.Value(), 7);
   word.StoreValue();
   EXPECT_EQ(Holding(6), 1);
 
