@@ -154,9 +154,6 @@ std::unique_ptr<TSetting> TGroup::CreateSettingOfKind(const std::string& kind,
 void TGroup::AddSettingFromXml(const pugi::xml_node& element, int32_t instanceIndex) {
   const std::string kind = GetAttribute(element, "value_type").AsString();
   std::unique_ptr<TSetting> setting = CreateSettingOfKind(kind, instanceIndex);
-  if (IsTemplate) {
-    setting->IsTemplate = true;
-  }
   setting->LoadDefinition(element);
   AddSetting(std::move(setting));
 }
@@ -167,7 +164,7 @@ void TGroup::AddSectionLabel(const std::string& caption) {
 
 void TGroup::AddSetting(std::unique_ptr<TSetting> setting) {
   Document->CountNewSetting();
-  setting->IndexInGroup = Count();
+  setting->SetIndexInGroup(Count(), TSetting::TGroupKey());
   Settings.push_back(std::move(setting));
 }
 
@@ -245,7 +242,7 @@ void TGroup::BuildPage(ui::TScrollBox* pageArea) {
     setting.CreateControls(page, k, top);
     top += kRowPitch;
     if (!IsTemplate) {
-      top += setting.YOffset;
+      top += setting.YOffset();
     }
   }
 
@@ -301,7 +298,7 @@ int TGroup::PendingCount() {
 
 void TGroup::RegisterInStore() {
   for (auto& setting : Settings) {
-    if (!setting->IsTemplate) {
+    if (!setting->IsTemplate()) {
       setting->RegisterInStore();
     }
   }
@@ -342,9 +339,9 @@ void TGroup::FindValuesInXml(const pugi::xml_node& groupElement,
   TNameRanks ranks;
   for (const auto& setting : Settings) {
     const pugi::xml_node element =
-        elements.Find(setting->Id, setting->Name, ranks.Next(setting->Name));
+        elements.Find(setting->Id(), setting->Name(), ranks.Next(setting->Name()));
     if (!element) {
-      throw std::runtime_error("Could not find a value for setting '" + setting->Name +
+      throw std::runtime_error("Could not find a value for setting '" + setting->Name() +
                                "' in the XML document");
     }
     std::string notice = setting->CheckFileValue(element);
@@ -363,7 +360,7 @@ void TGroup::ExportCsv(std::vector<std::string>& lines) {
 
 TSetting* TGroup::FindSetting(const std::string& name) const {
   for (const auto& setting : Settings) {
-    if (setting->Name == name) {
+    if (setting->Name() == name) {
       return setting.get();
     }
   }
@@ -374,7 +371,7 @@ TSetting* TGroup::FindSettingInInstance(const std::string& name, const TSetting&
   auto isSectionLabel = [this](size_t i) {
     return dynamic_cast<const TSettingSectionLabel*>(Settings[i].get()) != nullptr;
   };
-  const size_t at = static_cast<size_t>(from.IndexInGroup);
+  const size_t at = static_cast<size_t>(from.IndexInGroup());
   if (at >= Settings.size() || Settings[at].get() != &from) {
     return nullptr;
   }
@@ -386,7 +383,7 @@ TSetting* TGroup::FindSettingInInstance(const std::string& name, const TSetting&
     return nullptr;  // not inside a numbered instance
   }
   for (size_t i = first; i < Settings.size() && !isSectionLabel(i); ++i) {
-    if (Settings[i]->Name == name) {
+    if (Settings[i]->Name() == name) {
       return Settings[i].get();
     }
   }
@@ -395,8 +392,8 @@ TSetting* TGroup::FindSettingInInstance(const std::string& name, const TSetting&
 
 bool TGroup::IsValueFree(const TSetting& setting, int32_t candidate) const {
   for (const auto& other : Settings) {
-    if (other.get() != &setting && other->ExclusionGroup != -1 &&
-        other->ExclusionGroup == setting.ExclusionGroup && other->Value == candidate) {
+    if (other.get() != &setting && other->ExclusionGroup() != -1 &&
+        other->ExclusionGroup() == setting.ExclusionGroup() && other->Value() == candidate) {
       return false;
     }
   }
@@ -406,9 +403,9 @@ bool TGroup::IsValueFree(const TSetting& setting, int32_t candidate) const {
 std::string TGroup::ListExclusionPartners(const TSetting& setting) const {
   std::string lines;
   for (const auto& other : Settings) {
-    if (other.get() != &setting && other->ExclusionGroup != -1 &&
-        other->ExclusionGroup == setting.ExclusionGroup) {
-      lines += " \u2022 " + other->Name + "\n";
+    if (other.get() != &setting && other->ExclusionGroup() != -1 &&
+        other->ExclusionGroup() == setting.ExclusionGroup()) {
+      lines += " \u2022 " + other->Name() + "\n";
     }
   }
   return lines;
@@ -421,9 +418,9 @@ bool TGroup::CopyFromTemplate(TSetting& templateSetting) {
     return true;
   }
   const int32_t step = Count() / kInstancesOfTenfoldGroup;
-  for (int32_t k = templateSetting.IndexInGroup; k < Count(); k += step) {
+  for (int32_t k = templateSetting.IndexInGroup(); k < Count(); k += step) {
     TSetting& target = *Settings[static_cast<size_t>(k)];
-    if (target.Name != templateSetting.Name) {
+    if (target.Name() != templateSetting.Name()) {
       continue;
     }
     if (!target.CopyValueFrom(templateSetting)) {

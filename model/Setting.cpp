@@ -45,8 +45,8 @@ int32_t TSetting::Signed16(int64_t value) {
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFFu));
 }
 
-TSetting::TSetting(TGroup* group, int32_t instanceIndex)
-    : Group(group), InstanceIndex(instanceIndex) {}
+TSetting::TSetting(TGroup* group, int32_t instanceIndex, int32_t registersPerTransfer)
+    : group_(group), instanceIndex_(instanceIndex), registersPerTransfer_(registersPerTransfer) {}
 
 TSetting::~TSetting() = default;
 
@@ -58,7 +58,7 @@ ui::TEventRelay& TSetting::Relay() {
 }
 
 TSettings& TSetting::Document() const {
-  return *Group->Document;
+  return *group_->Document;
 }
 
 TRegisterDataStore& TSetting::Store() const {
@@ -66,107 +66,132 @@ TRegisterDataStore& TSetting::Store() const {
 }
 
 void TSetting::LoadDefinition(const pugi::xml_node& element) {
-  Id = Document().Set().NextSettingId++;
-  Definition = element;
-  Name = GetAttribute(element, "name").AsString();
+  // The settings of a template group stand for every instance and are bound to no register.
+  isTemplate_ = group_->IsTemplate;
+  id_ = Document().Set().NextSettingId++;
+  definition_ = element;
+  name_ = GetAttribute(element, "name").AsString();
   int64_t reference = static_cast<int64_t>(GetAttribute(element, "register").AsInteger()) + 1;
-  RegisterType = RegisterTypeOf(GetAttribute(element, "type").AsString());
+  registerType_ = RegisterTypeOf(GetAttribute(element, "type").AsString());
   if (element.attribute("units")) {
-    IsUnitsSelector = true;
+    isUnitsSelector_ = true;
   }
   if (const auto attribute = element.attribute("exclusiongroup")) {
-    ExclusionGroup = StrToInt(attribute.value());
+    exclusionGroup_ = StrToInt(attribute.value());
   }
   if (const auto attribute = element.attribute("excludeallowed")) {
-    ExcludeAllowed = StrToInt(attribute.value());
+    excludeAllowed_ = StrToInt(attribute.value());
   }
   if (const auto attribute = element.attribute("minsetting")) {
-    MinSettingName = attribute.value();
+    minSettingName_ = attribute.value();
   }
   if (const auto attribute = element.attribute("maxsetting")) {
-    MaxSettingName = attribute.value();
+    maxSettingName_ = attribute.value();
   }
   if (element.attribute("bold")) {
-    Bold = StrToBool(GetAttribute(element, "bold").AsString());
+    bold_ = StrToBool(GetAttribute(element, "bold").AsString());
   }
   if (element.attribute("offset")) {
-    reference += static_cast<int64_t>(GetAttribute(element, "offset").AsInteger()) * InstanceIndex;
+    reference += static_cast<int64_t>(GetAttribute(element, "offset").AsInteger()) * instanceIndex_;
   }
   if (element.attribute("value_offset")) {
-    ValueOffset = GetAttribute(element, "value_offset").AsInteger();
+    valueOffset_ = GetAttribute(element, "value_offset").AsInteger();
   }
   if (element.attribute("bitmask")) {
-    BitMask = static_cast<int16_t>(GetAttribute(element, "bitmask").AsInteger());
+    bitMask_ = static_cast<int16_t>(GetAttribute(element, "bitmask").AsInteger());
   }
-  CheckReferenceSpan(reference, RegisterSpan);
-  Reference = static_cast<int32_t>(reference);
+  CheckReferenceSpan(reference, registerSpan_);
+  reference_ = static_cast<int32_t>(reference);
+}
+
+void TSetting::SetLimits(int32_t minimum, int32_t maximum) {
+  hasLimits_ = true;
+  minimum_ = minimum;
+  maximum_ = maximum;
+}
+
+void TSetting::SetRowOffset(int32_t x, int32_t y) {
+  xOffset_ = x;
+  yOffset_ = y;
 }
 
 void TSetting::CheckReferenceSpan(int64_t reference, int32_t span) const {
   const int64_t last = reference + std::max(span, 1) - 1;
-  const bool fits = IsTemplate ? (reference >= std::numeric_limits<int32_t>::min() &&
-                                  last <= std::numeric_limits<int32_t>::max())
-                               : (reference >= kLowestReference && last <= kHighestReference);
+  const bool fits = isTemplate_ ? (reference >= std::numeric_limits<int32_t>::min() &&
+                                   last <= std::numeric_limits<int32_t>::max())
+                                : (reference >= kLowestReference && last <= kHighestReference);
   if (!fits) {
     // The reference named is the one that lies outside: the first when the setting starts
     // too low, else the last of its registers.
     const int64_t outside = reference < kLowestReference ? reference : last;
-    throw std::runtime_error("Setting '" + Name + "' refers to register reference " +
+    throw std::runtime_error("Setting '" + name_ + "' refers to register reference " +
                              std::to_string(outside) + ", outside 1 to 65536");
   }
 }
 
 void TSetting::CreateControls(QWidget* page, int index, int top) {
   CreateLabelAt(page, index, top, 0, 0);
-  if (Bold) {
-    QFont font = CaptionLabel->font();
+  if (bold_) {
+    QFont font = captionLabel_->font();
     font.setBold(true);
-    CaptionLabel->setFont(font);
-    CaptionLabel->adjustSize();
+    captionLabel_->setFont(font);
+    captionLabel_->adjustSize();
   }
 }
 
 void TSetting::CreateLabelAt(QWidget* page, int index, int top, int xOffset, int yOffset) {
   auto* label = new QLabel(page);
   label->hide();
-  label->setText(QString::fromStdString(Name));
+  label->setText(QString::fromStdString(name_));
   label->move(kCaptionLeft + xOffset, top + yOffset);
   label->setProperty(kTagProperty, index);
   label->adjustSize();
   label->show();
-  CaptionLabel = label;
+  captionLabel_ = label;
+}
+
+QLabel* TSetting::CaptionLabel() const {
+  return captionLabel_.data();
+}
+
+QPushButton* TSetting::CopyToGroupsButton() const {
+  return copyToGroupsButton_.data();
+}
+
+QPushButton* TSetting::CopyToR12sButton() const {
+  return copyToR12sButton_.data();
 }
 
 void TSetting::DestroyControls() {
-  delete CaptionLabel.data();
-  delete CopyToGroupsButton.data();
-  delete CopyToR12sButton.data();
+  delete captionLabel_.data();
+  delete copyToGroupsButton_.data();
+  delete copyToR12sButton_.data();
 }
 
 void TSetting::CreateCopyButtons(QWidget* page, int index, int left, int top) {
-  if (!IsTemplate) {
+  if (!isTemplate_) {
     return;
   }
   auto makeButton = [&](const char* caption, int x, void (TSetting::*handler)()) {
     auto* button = new QPushButton(QString::fromUtf8(caption), page);
     button->setGeometry(x, top, kCopyButtonWidth, kCopyButtonHeight);
     button->setProperty(kTagProperty, index);
-    button->setEnabled(Enabled);
+    button->setEnabled(enabled_);
     QObject::connect(button, &QPushButton::clicked, &Relay(),
                      [this, handler] { ui::RunGuarded([this, handler] { (this->*handler)(); }); });
     button->show();
     return button;
   };
-  CopyToGroupsButton = makeButton("Copy to all groups", left, &TSetting::CopyToAllGroupsClick);
-  CopyToR12sButton =
+  copyToGroupsButton_ = makeButton("Copy to all groups", left, &TSetting::CopyToAllGroupsClick);
+  copyToR12sButton_ =
       makeButton("Copy to all R12s", left + kCopyButtonSpacing, &TSetting::CopyToAllR12sClick);
 }
 
 void TSetting::SetEnabled(bool enabled) {
-  Enabled = enabled;
+  enabled_ = enabled;
   // The copy buttons follow the row, so that nothing is copied while the
   // settings are locked (during a transfer or after a disconnection).
-  for (QPushButton* button : {CopyToGroupsButton.data(), CopyToR12sButton.data()}) {
+  for (QPushButton* button : {copyToGroupsButton_.data(), copyToR12sButton_.data()}) {
     if (button != nullptr) {
       button->setEnabled(enabled);
     }
@@ -176,18 +201,17 @@ void TSetting::SetEnabled(bool enabled) {
 void TSetting::UpdateDisplay(bool) {}
 
 void TSetting::RestoreDefault() {
-  Value = Default;
-  Changed = true;
+  ChangeValue(default_);
   StoreValue();
   UpdateDisplay(true);
 }
 
 pugi::xml_node TSetting::SaveToXml(pugi::xml_node groupElement) {
   pugi::xml_node element = groupElement.append_child("setting");
-  element.append_attribute("name") = Name.c_str();
-  element.append_attribute("ID") = Id;
-  element.append_attribute("value") = Value;
-  element.append_attribute("register") = static_cast<long long>(Reference) - 1;
+  element.append_attribute("name") = name_.c_str();
+  element.append_attribute("ID") = id_;
+  element.append_attribute("value") = value_;
+  element.append_attribute("register") = static_cast<long long>(reference_) - 1;
   return element;
 }
 
@@ -200,7 +224,7 @@ void TSetting::LoadFromXml(const pugi::xml_node& settingElement) {
 std::string TSetting::CheckFileValue(const pugi::xml_node& settingElement) const {
   const std::string text = GetAttribute(settingElement, "value").AsString();
   const int32_t value = StrToInt(text);
-  if (RegisterType == kCoil || RegisterType == kHoldingRegister) {
+  if (registerType_ == kCoil || registerType_ == kHoldingRegister) {
     int32_t lowest = 0;
     int32_t highest = 0;
     StorableRange(lowest, highest);
@@ -208,15 +232,15 @@ std::string TSetting::CheckFileValue(const pugi::xml_node& settingElement) const
       RefuseFileValue(text, std::to_string(lowest) + " to " + std::to_string(highest));
     }
   }
-  if (HasLimits && !WithinLimits(value)) {
+  if (hasLimits_ && !WithinLimits(value)) {
     return FullName() + ": " + std::to_string(value) + ", outside its limits " +
-           std::to_string(Minimum) + " to " + std::to_string(Maximum);
+           std::to_string(minimum_) + " to " + std::to_string(maximum_);
   }
   return {};
 }
 
 std::string TSetting::FullName() const {
-  return Group->Name + " / " + Name;
+  return group_->Name + " / " + name_;
 }
 
 void TSetting::RefuseFileValue(const std::string& value, const std::string& allowed) const {
@@ -225,34 +249,34 @@ void TSetting::RefuseFileValue(const std::string& value, const std::string& allo
 }
 
 void TSetting::StorableRange(int32_t& lowest, int32_t& highest) const {
-  if (RegisterType == kCoil) {
+  if (registerType_ == kCoil) {
     lowest = 0;
     highest = 1;
     return;
   }
   // A register (or its field) of w bits takes any w-bit pattern, written as a signed or as an
   // unsigned number: 49232 and -16304 are one word. The value is the pattern less the offset.
-  const int width = BitMask == 0 ? 16 : std::popcount(static_cast<uint16_t>(BitMask));
+  const int width = bitMask_ == 0 ? 16 : std::popcount(static_cast<uint16_t>(bitMask_));
   const int64_t patternLowest = -(int64_t{1} << (width - 1));
   const int64_t patternHighest = (int64_t{1} << width) - 1;
   constexpr int64_t kLowest = std::numeric_limits<int32_t>::min();
   constexpr int64_t kHighest = std::numeric_limits<int32_t>::max();
   lowest =
-      static_cast<int32_t>(std::clamp<int64_t>(patternLowest - ValueOffset, kLowest, kHighest));
+      static_cast<int32_t>(std::clamp<int64_t>(patternLowest - valueOffset_, kLowest, kHighest));
   highest =
-      static_cast<int32_t>(std::clamp<int64_t>(patternHighest - ValueOffset, kLowest, kHighest));
+      static_cast<int32_t>(std::clamp<int64_t>(patternHighest - valueOffset_, kLowest, kHighest));
 }
 
 bool TSetting::WithinLimits(int32_t value) const {
-  if (value >= Minimum && value <= Maximum) {
+  if (value >= minimum_ && value <= maximum_) {
     return true;
   }
   // A whole register read from the device is signed, while its limits may be written unsigned.
-  if (RegisterType != kHoldingRegister || BitMask != 0) {
+  if (registerType_ != kHoldingRegister || bitMask_ != 0) {
     return false;
   }
   for (const int64_t word : {int64_t{value} + 65536, int64_t{value} - 65536}) {
-    if (word >= Minimum && word <= Maximum) {
+    if (word >= minimum_ && word <= maximum_) {
       return true;
     }
   }
@@ -260,7 +284,7 @@ bool TSetting::WithinLimits(int32_t value) const {
 }
 
 void TSetting::RequestWrite() {
-  if (IsTemplate) {
+  if (isTemplate_) {
     return;
   }
   auto lock = Store().Lock();
@@ -269,23 +293,23 @@ void TSetting::RequestWrite() {
 }
 
 void TSetting::RequestRead() {
-  if (!IsTemplate) {
+  if (!isTemplate_) {
     MarkReadPending();
   }
 }
 
 void TSetting::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + std::to_string(Value));
+  lines.push_back(name_ + "," + std::to_string(value_));
 }
 
 void TSetting::RegisterInStore() {
-  if (IsTemplate) {
+  if (isTemplate_) {
     return;
   }
-  if (RegisterType == kCoil) {
-    Store().InsertCoil(Reference);
-  } else if (RegisterType == kHoldingRegister) {
-    Store().InsertHoldingRegister(Reference);
+  if (registerType_ == kCoil) {
+    Store().InsertCoil(reference_);
+  } else if (registerType_ == kHoldingRegister) {
+    Store().InsertHoldingRegister(reference_);
   }
 }
 
@@ -296,9 +320,9 @@ bool TSetting::Poll(int, MbusMasterFunctions*) {
   marks_.RedisplayDue = false;
   if (marks_.WritePending) {
     StoreValue();
-    marks_.ProgressText = "Writing setting " + Name + "...";
+    marks_.ProgressText = "Writing setting " + name_ + "...";
     marks_.WritePending = false;
-    Changed = false;
+    changed_ = false;
   }
   LoadValueFromStore();
   return true;
@@ -306,31 +330,31 @@ bool TSetting::Poll(int, MbusMasterFunctions*) {
 
 bool TSetting::ReadRegisterValue(int32_t& value) const {
   TRegisterDataStore& store = Store();
-  if (RegisterType == kCoil) {
-    value = store.GetCoil(Reference) ? 1 : 0;
+  if (registerType_ == kCoil) {
+    value = store.GetCoil(reference_) ? 1 : 0;
     return true;
   }
-  if (RegisterType != kHoldingRegister) {
+  if (registerType_ != kHoldingRegister) {
     return false;
   }
   int16_t raw = 0;
-  if (BitMask == 0) {
-    store.GetHoldingRegisters(Reference, &raw, 1);
+  if (bitMask_ == 0) {
+    store.GetHoldingRegisters(reference_, &raw, 1);
   } else {
-    store.GetHoldingRegisterBits(Reference, BitMask, raw);
+    store.GetHoldingRegisterBits(reference_, bitMask_, raw);
   }
-  value = Signed16(static_cast<int64_t>(raw) - ValueOffset);
+  value = Signed16(static_cast<int64_t>(raw) - valueOffset_);
   return true;
 }
 
 void TSetting::FinishRead(bool describe) {
   auto lock = Store().Lock();
   if (describe) {
-    marks_.ProgressText = "Reading setting " + Name + "...";
+    marks_.ProgressText = "Reading setting " + name_ + "...";
   }
   marks_.RedisplayDue = true;
   marks_.ReadPending = false;
-  Changed = false;
+  changed_ = false;
 }
 
 void TSetting::MarkReadPending() {
@@ -363,7 +387,7 @@ void TSetting::LoadValueFromStore() {
   // Section labels, discrete inputs and input registers have nothing in the
   // store: their value stays as it is.
   if (ReadRegisterValue(value)) {
-    Value = value;
+    value_ = value;
   }
   FinishRead();
 }
@@ -383,7 +407,7 @@ void TSetting::Refresh() {
     marks_.RedisplayDue = false;
   }
   if (progressDue && Document().OnProgress) {
-    Document().OnProgress(this, text, failed, RegistersPerTransfer);
+    Document().OnProgress(this, text, failed, registersPerTransfer_);
   }
   if (redisplayDue) {
     UpdateDisplay(true);
@@ -392,8 +416,8 @@ void TSetting::Refresh() {
 
 int TSetting::PendingCount() {
   auto lock = Store().Lock();
-  return (marks_.ReadPending ? RegistersPerTransfer : 0) +
-         (marks_.WritePending ? RegistersPerTransfer : 0);
+  return (marks_.ReadPending ? registersPerTransfer_ : 0) +
+         (marks_.WritePending ? registersPerTransfer_ : 0);
 }
 
 double TSetting::ToDisplayValue(int32_t raw) {
@@ -401,20 +425,19 @@ double TSetting::ToDisplayValue(int32_t raw) {
 }
 
 bool TSetting::CopyValueFrom(TSetting& source) {
-  if (ShowRefusal(CheckRelativeLimits(source.Value))) {
+  if (ShowRefusal(CheckRelativeLimits(source.Value()))) {
     return false;
   }
-  if (HasLimits && ShowRefusal(CheckLimits(source.Value))) {
+  if (hasLimits_ && ShowRefusal(CheckLimits(source.Value()))) {
     return false;
   }
-  Value = source.Value;
-  Changed = true;
+  ChangeValue(source.Value());
   PutValueInStore();
   return true;
 }
 
 void TSetting::StoreValue() {
-  if (IsUnitsSelector || IsTemplate) {
+  if (isUnitsSelector_ || isTemplate_) {
     return;
   }
   PutValueInStore();
@@ -422,22 +445,21 @@ void TSetting::StoreValue() {
 
 void TSetting::PutValueInStore() {
   TRegisterDataStore& store = Store();
-  if (RegisterType == kCoil) {
-    store.SetCoil(Reference, Value != 0);
-  } else if (RegisterType == kHoldingRegister) {
+  if (registerType_ == kCoil) {
+    store.SetCoil(reference_, value_ != 0);
+  } else if (registerType_ == kHoldingRegister) {
     const auto word = static_cast<int16_t>(
-        static_cast<uint16_t>((static_cast<int64_t>(Value) + ValueOffset) & 0xFFFF));
-    if (BitMask == 0) {
-      store.SetHoldingRegister(Reference, word);
+        static_cast<uint16_t>((static_cast<int64_t>(value_) + valueOffset_) & 0xFFFF));
+    if (bitMask_ == 0) {
+      store.SetHoldingRegister(reference_, word);
     } else {
-      store.SetHoldingRegisterBits(Reference, word, BitMask);
+      store.SetHoldingRegisterBits(reference_, word, bitMask_);
     }
   }
 }
 
 void TSetting::ReadValueFromXml(const pugi::xml_node& settingElement) {
-  Value = GetAttribute(settingElement, "value").AsInteger();
-  Changed = true;
+  ChangeValue(GetAttribute(settingElement, "value").AsInteger());
 }
 
 void TSetting::ClearPending() {
@@ -448,35 +470,35 @@ void TSetting::ClearPending() {
 
 TRefusal TSetting::CheckRelativeLimits(int32_t candidate) {
   TSetting* lower =
-      MinSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MinSettingName, *this);
+      minSettingName_.empty() ? nullptr : &Document().FindSettingForLimit(minSettingName_, *this);
   TSetting* upper =
-      MaxSettingName.empty() ? nullptr : &Document().FindSettingForLimit(MaxSettingName, *this);
+      maxSettingName_.empty() ? nullptr : &Document().FindSettingForLimit(maxSettingName_, *this);
   // Compared in display terms, at single precision.
   const float value = static_cast<float>(ToDisplayValue(candidate));
   const bool belowLower =
-      lower != nullptr && value < static_cast<float>(lower->ToDisplayValue(lower->Value));
+      lower != nullptr && value < static_cast<float>(lower->ToDisplayValue(lower->Value()));
   const bool aboveUpper =
-      upper != nullptr && value > static_cast<float>(upper->ToDisplayValue(upper->Value));
+      upper != nullptr && value > static_cast<float>(upper->ToDisplayValue(upper->Value()));
   if (lower != nullptr && upper != nullptr && (belowLower || aboveUpper)) {
-    return "Setting '" + Name + "' must be greater than setting '" + lower->Name +
-           "' and less than setting '" + upper->Name + "'";
+    return "Setting '" + name_ + "' must be greater than setting '" + lower->Name() +
+           "' and less than setting '" + upper->Name() + "'";
   }
   if (belowLower) {
-    return "Setting '" + Name + "' must be greater than setting '" + lower->Name + "'";
+    return "Setting '" + name_ + "' must be greater than setting '" + lower->Name() + "'";
   }
   if (aboveUpper) {
-    return "Setting '" + Name + "' must be less than setting '" + upper->Name + "'";
+    return "Setting '" + name_ + "' must be less than setting '" + upper->Name() + "'";
   }
   return std::nullopt;
 }
 
 TRefusal TSetting::CheckLimits(int32_t candidate) const {
-  return CheckRange(candidate, Minimum, Maximum);
+  return CheckRange(candidate, minimum_, maximum_);
 }
 
 void TSetting::CopyToAllGroupsClick() {
   try {
-    Document().CopyToControllerGroups(*this, *Group);
+    Document().CopyToControllerGroups(*this, *group_);
   } catch (const std::exception& error) {
     ui::MessageBoxes().Show(ui::TBoxIcon::None, ui::kApplicationTitle,
                             std::string("Copy to all groups exception - ") + error.what(),

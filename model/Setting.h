@@ -38,12 +38,26 @@ enum TRegisterType : int32_t {
 // row of controls on its group's page, written to settings files and CSV.
 // Every kind of setting derives from it.
 //
-// The transfer marks (a read or write waiting, a progress report or a redisplay due) are
-// shared with the serial worker: they are private to this class and every accessor takes
-// the register store's lock.
+// Threads: a settings document and its settings belong to the thread that built them (the
+// GUI thread in the program, the main thread in dravonik-cli), and every accessor below is
+// for that thread alone. The serial worker never touches a setting's value or definition;
+// what it may share are the transfer marks (a read or write waiting, a progress report or a
+// redisplay due), which are private to this class and taken under the register store's lock.
+//
+// The definition (name, register, limits, default, layout) is set while the definitions
+// load, by LoadDefinition and the kinds' overrides of it, and read-only afterwards. The value
+// and its changed mark are what edits, reads from the register store and settings files
+// change.
 class TSetting {
  public:
-  TSetting(TGroup* group, int32_t instanceIndex);
+  // Only the group that holds a setting makes this key: it numbers its settings.
+  class TGroupKey {
+    friend class TGroup;
+    TGroupKey() = default;
+  };
+
+  // The kinds whose value lies in more than one register say how many one transfer moves.
+  TSetting(TGroup* group, int32_t instanceIndex, int32_t registersPerTransfer = 1);
   virtual ~TSetting();
   TSetting(const TSetting&) = delete;
   TSetting& operator=(const TSetting&) = delete;
@@ -97,44 +111,81 @@ class TSetting {
   // property name.
   static constexpr const char* kTagProperty = "tag";
 
-  int32_t Value = 0;
-  int32_t Minimum = 0;
-  int32_t Maximum = 0;
-  int32_t Default = 0;
-  int32_t RegisterSpan = 1;
-  int32_t ExclusionGroup = -1;
-  int32_t ExcludeAllowed = -1;
-  std::string MinSettingName;
-  std::string MaxSettingName;
-  bool IsUnitsSelector = false;
-  bool Changed = false;
-  bool IsTemplate = false;
-  int32_t IndexInGroup = 0;
-  int32_t Reference = 0;
-  int32_t RegisterType = kNoRegister;
-  std::string Name;
-  int32_t Id = 0;
-  TGroup* Group;
-  bool Enabled = true;
-  int32_t InstanceIndex = 0;
-  int32_t XOffset = 0;
-  int32_t YOffset = 0;
-  bool Bold = false;
-  int32_t ValueOffset = 0;
-  int16_t BitMask = 0;
+  // The value as the register holds it (less the value offset), or as the kind keeps it.
+  int32_t Value() const { return value_; }
+  // Sets the value alone; whether it differs from the device's stays as it was.
+  void SetValue(int32_t value) { value_ = value; }
+  // Whether the value was changed here (edited, restored, copied, loaded from a file) since
+  // the device last gave or took it.
+  bool Changed() const { return changed_; }
+  void SetChanged(bool changed) { changed_ = changed; }
+
+  const std::string& Name() const { return name_; }
+  // The running number of the setting in the order the definitions load; 0 for a section
+  // label.
+  int32_t Id() const { return id_; }
+  TGroup& Group() const { return *group_; }
+  // The position of the setting in its group.
+  int32_t IndexInGroup() const { return indexInGroup_; }
+  void SetIndexInGroup(int32_t index, TGroupKey) { indexInGroup_ = index; }
+  // What the definitions' `offset` is multiplied by before it is added to the register: in
+  // the R12 groups, group n of R12 c counts 50 (c - 1) + n - 1 (the template -50); 0 elsewhere.
+  int32_t InstanceIndex() const { return instanceIndex_; }
+  // Built from a setting of an R12 template group: bound to no register.
+  bool IsTemplate() const { return isTemplate_; }
+  // The first register's reference (the definitions' `register` plus one, plus the
+  // instance's offset).
+  int32_t Reference() const { return reference_; }
+  int32_t RegisterType() const { return registerType_; }
+  // How many registers the value lies in (a name's `NumOfRegisters`).
+  int32_t RegisterSpan() const { return registerSpan_; }
+  // The bits of the register the value occupies; 0 for the whole register.
+  int16_t BitMask() const { return bitMask_; }
+  // Added to the value on its way into the register, taken off on its way out.
+  int32_t ValueOffset() const { return valueOffset_; }
+  int32_t Minimum() const { return minimum_; }
+  int32_t Maximum() const { return maximum_; }
+  int32_t Default() const { return default_; }
+  // Settings of one exclusion group must not share a value; -1 for none.
+  int32_t ExclusionGroup() const { return exclusionGroup_; }
+  // The one value settings of an exclusion group may share; -1 for none.
+  int32_t ExcludeAllowed() const { return excludeAllowed_; }
+  // The drop-down that chooses the document's display units.
+  bool IsUnitsSelector() const { return isUnitsSelector_; }
+  // How far the row is moved from its usual place.
+  int32_t XOffset() const { return xOffset_; }
+  int32_t YOffset() const { return yOffset_; }
   // The `setting` element of the definitions this setting was built from (the definitions
   // document outlives every setting); null for the section labels a group inserts.
-  pugi::xml_node Definition;
-  QPointer<QLabel> CaptionLabel;
-  QPointer<QPushButton> CopyToGroupsButton;
-  QPointer<QPushButton> CopyToR12sButton;
+  pugi::xml_node Definition() const { return definition_; }
+  // Whether the row may be edited now.
+  bool Enabled() const { return enabled_; }
+
+  // The row's caption and a template's copy buttons while the page is shown; null otherwise.
+  QLabel* CaptionLabel() const;
+  QPushButton* CopyToGroupsButton() const;
+  QPushButton* CopyToR12sButton() const;
 
  protected:
-  // Puts Value into the register image as StoreValue does, without asking
+  // Sets the value and marks it changed: a value the device does not hold yet.
+  void ChangeValue(int32_t value) {
+    value_ = value;
+    changed_ = true;
+  }
+  // The definition's parts that only some kinds read, set by their LoadDefinition. A kind
+  // with limits checks copies and settings files' values against them.
+  void SetLimits(int32_t minimum, int32_t maximum);
+  void SetDefault(int32_t value) { default_ = value; }
+  void SetRegisterSpan(int32_t span) { registerSpan_ = span; }
+  void SetRowOffset(int32_t x, int32_t y);
+  // A caption of the setting's own (the section labels, built without a definition).
+  void SetName(const std::string& name) { name_ = name; }
+
+  // Puts the value into the register image as StoreValue does, without asking
   // whether the setting stores at all (the copy operations use it).
   virtual void PutValueInStore();
-  // Reads Value from the register image: the raw register (or its field)
-  // less ValueOffset as a signed 16-bit number, or the coil. False when the
+  // Reads the value from the register image: the raw register (or its field)
+  // less the value offset as a signed 16-bit number, or the coil. False when the
   // store holds nothing for this kind of register.
   bool ReadRegisterValue(int32_t& value) const;
   // Fails the definitions load when the registers this setting spans lie
@@ -164,13 +215,45 @@ class TSetting {
   // The receiver of the row's signals and events, made when first needed
   // (settings that are never shown cost no QObject).
   ui::TEventRelay& Relay();
-  // Kinds that read `min` and `max` check copies against them.
-  bool HasLimits = false;
-  // The registers one transfer of the setting moves: what its progress
-  // report adds to the progress bar and each pending mark counts.
-  int32_t RegistersPerTransfer = 1;
 
  private:
+  int32_t value_ = 0;
+  bool changed_ = false;
+
+  TGroup* const group_;
+  const int32_t instanceIndex_;
+  // The registers one transfer of the setting moves: what its progress
+  // report adds to the progress bar and each pending mark counts.
+  const int32_t registersPerTransfer_;
+  int32_t indexInGroup_ = 0;
+  std::string name_;
+  int32_t id_ = 0;
+  pugi::xml_node definition_;
+  bool isTemplate_ = false;
+  int32_t reference_ = 0;
+  int32_t registerType_ = kNoRegister;
+  int32_t registerSpan_ = 1;
+  int16_t bitMask_ = 0;
+  int32_t valueOffset_ = 0;
+  bool hasLimits_ = false;
+  int32_t minimum_ = 0;
+  int32_t maximum_ = 0;
+  int32_t default_ = 0;
+  int32_t exclusionGroup_ = -1;
+  int32_t excludeAllowed_ = -1;
+  // The settings named by `minsetting` and `maxsetting`; empty for none.
+  std::string minSettingName_;
+  std::string maxSettingName_;
+  bool isUnitsSelector_ = false;
+  bool bold_ = false;
+  int32_t xOffset_ = 0;
+  int32_t yOffset_ = 0;
+  bool enabled_ = true;
+
+  QPointer<QLabel> captionLabel_;
+  QPointer<QPushButton> copyToGroupsButton_;
+  QPointer<QPushButton> copyToR12sButton_;
+
   // Under the store's lock.
   struct TTransferMarks {
     bool WritePending = false;

@@ -42,16 +42,14 @@ uint32_t StrToUInt32(const std::string& text) {
 }  // namespace
 
 TSetting4PartID::TSetting4PartID(TGroup* group, int32_t instanceIndex)
-    : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegisters;
-}
+    : TSetting(group, instanceIndex, kRegisters) {}
 
 void TSetting4PartID::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  CheckReferenceSpan(Reference, kRegisters);
-  HasLimits = true;
-  Minimum = GetAttribute(element, "min").AsInteger();
-  Maximum = GetAttribute(element, "max").AsInteger();
+  CheckReferenceSpan(Reference(), kRegisters);
+  const int32_t minimum = GetAttribute(element, "min").AsInteger();
+  const int32_t maximum = GetAttribute(element, "max").AsInteger();
+  SetLimits(minimum, maximum);
   DefaultId = StrToUInt32(GetAttribute(element, "default").AsString());
   SplitId(DefaultId);
   ValueText = GetAttribute(element, "value_text").AsString();
@@ -80,7 +78,7 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
             .Check = [this](const std::string& text) { return CheckPartText(text); },
             .Take = [this, part](const std::string& text) { TakeEntry(part, text); },
         });
-    edit.SetEnabled(Enabled);
+    edit.SetEnabled(Enabled());
     edit->show();
   }
   ShowParts();
@@ -120,7 +118,7 @@ void TSetting4PartID::RestoreDefault() {
   {
     auto lock = Store().Lock();
     SplitId(DefaultId);
-    Changed = true;
+    SetChanged(true);
     StoreValue();
   }
   ShowParts();
@@ -136,7 +134,7 @@ void TSetting4PartID::ReadValueFromXml(const pugi::xml_node& settingElement) {
   const uint32_t id = StrToUInt32(GetAttribute(settingElement, "Address").AsString());
   auto lock = Store().Lock();
   SplitId(id);
-  Changed = true;
+  SetChanged(true);
 }
 
 std::string TSetting4PartID::CheckFileValue(const pugi::xml_node& settingElement) const {
@@ -147,16 +145,16 @@ std::string TSetting4PartID::CheckFileValue(const pugi::xml_node& settingElement
 
 void TSetting4PartID::ExportCsv(std::vector<std::string>& lines) {
   // The whole identifier, as the settings file's Address carries it.
-  lines.push_back(Name + "," + std::to_string(CombineParts()) + " " + ValueText);
+  lines.push_back(Name() + "," + std::to_string(CombineParts()) + " " + ValueText);
 }
 
 void TSetting4PartID::RegisterInStore() {
-  if (IsTemplate) {
+  if (IsTemplate()) {
     return;
   }
   // Two holding registers whatever the definition's `type` says.
-  Store().InsertHoldingRegister(Reference);
-  Store().InsertHoldingRegister(Reference + 1);
+  Store().InsertHoldingRegister(Reference());
+  Store().InsertHoldingRegister(Reference() + 1);
 }
 
 void TSetting4PartID::PutValueInStore() {
@@ -165,7 +163,7 @@ void TSetting4PartID::PutValueInStore() {
   // The device keeps the low half of the identifier in the first register.
   const int16_t words[kRegisters] = {static_cast<int16_t>(id & 0xFFFF),
                                      static_cast<int16_t>(id >> 16)};
-  Store().SetHoldingRegisters(Reference, words, kRegisters);
+  Store().SetHoldingRegisters(Reference(), words, kRegisters);
 }
 
 void TSetting4PartID::LoadValueFromStore() {
@@ -174,7 +172,7 @@ void TSetting4PartID::LoadValueFromStore() {
     return;
   }
   int16_t words[kRegisters] = {};
-  Store().GetHoldingRegisters(Reference, words, kRegisters);
+  Store().GetHoldingRegisters(Reference(), words, kRegisters);
   SplitId(static_cast<uint32_t>(static_cast<uint16_t>(words[0])) +
           (static_cast<uint32_t>(static_cast<uint16_t>(words[1])) << 16));
   FinishRead();
@@ -184,7 +182,7 @@ bool TSetting4PartID::CopyValueFrom(TSetting& source) {
   if (typeid(source) != typeid(TSetting4PartID)) {
     throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSetting4PartID");
   }
-  if (ShowRefusal(CheckRelativeLimits(source.Value))) {
+  if (ShowRefusal(CheckRelativeLimits(source.Value()))) {
     return false;
   }
   const auto& from = static_cast<const TSetting4PartID&>(source);
@@ -196,7 +194,7 @@ bool TSetting4PartID::CopyValueFrom(TSetting& source) {
     }
     if (from.Parts[i] != Parts[i]) {
       Parts[i] = from.Parts[i];
-      Changed = true;
+      SetChanged(true);
     }
   }
   return true;
@@ -210,7 +208,7 @@ TRefusal TSetting4PartID::CheckPartText(const std::string& text) const {
   // A part beyond its byte would spill into the next part or wrap, so the
   // definition's limits are narrowed to the byte and the user is shown the
   // limit that applies.
-  return CheckRange(part, std::max(Minimum, kLowestPart), std::min(Maximum, kHighestPart));
+  return CheckRange(part, std::max(Minimum(), kLowestPart), std::min(Maximum(), kHighestPart));
 }
 
 void TSetting4PartID::TakeEntry(int part, const std::string& text) {
@@ -218,11 +216,11 @@ void TSetting4PartID::TakeEntry(int part, const std::string& text) {
   if (!ShowRefusal(CheckRelativeLimits(number))) {
     auto lock = Store().Lock();
     if (number != Parts[static_cast<size_t>(part)]) {
-      Changed = true;
+      SetChanged(true);
       Parts[static_cast<size_t>(part)] = static_cast<uint16_t>(number);
       StoreValue();
     }
-    Value = number;
+    SetValue(number);
   }
   UpdateDisplay(true);
 }

@@ -34,11 +34,11 @@ void TSettingButton::LoadDefinition(const pugi::xml_node& element) {
 
 void TSettingButton::CreateControls(QWidget* page, int index, int top) {
   TSetting::CreateControls(page, index, top);
-  auto* button = new QPushButton(QString::fromStdString(Name), page);
+  auto* button = new QPushButton(QString::fromStdString(Name()), page);
   button->hide();
   button->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
   button->setProperty(kTagProperty, index);
-  button->setEnabled(Enabled);
+  button->setEnabled(Enabled());
   QObject::connect(button, &QPushButton::clicked, &Relay(),
                    [this] { ui::RunGuarded([this] { ButtonClicked(); }); });
   ActionButton = button;

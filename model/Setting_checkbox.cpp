@@ -24,7 +24,7 @@ TSettingCheckBox::TSettingCheckBox(TGroup* group, int32_t instanceIndex)
 
 void TSettingCheckBox::LoadDefinition(const pugi::xml_node& element) {
   // The box reads its own attributes before the common ones.
-  Default = GetAttribute(element, "default").AsString() == "checked" ? 1 : 0;
+  SetDefault(GetAttribute(element, "default").AsString() == "checked" ? 1 : 0);
   if (element.attribute("unchecked_value")) {
     UncheckedValue = GetAttribute(element, "unchecked_value").AsInteger();
     if (element.attribute("checked_value")) {
@@ -44,7 +44,7 @@ void TSettingCheckBox::CreateControls(QWidget* page, int index, int top) {
   // Only a user's click counts; the display's own ticks do not.
   QObject::connect(box, &QCheckBox::clicked, &Relay(),
                    [this] { ui::RunGuarded([this] { CheckBoxClick(); }); });
-  box->setEnabled(Enabled);
+  box->setEnabled(Enabled());
   CheckBox = box;
   box->show();
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);
@@ -65,7 +65,7 @@ void TSettingCheckBox::SetEnabled(bool enabled) {
 
 void TSettingCheckBox::UpdateDisplay(bool) {
   if (CheckBox) {
-    CheckBox->setChecked(Value != 0);
+    CheckBox->setChecked(Value() != 0);
   }
 }
 
@@ -74,19 +74,19 @@ void TSettingCheckBox::CheckBoxClick() {
     return;
   }
   const int32_t ticked = CheckBox->isChecked() ? 1 : 0;
-  if (ticked == Value) {
+  if (ticked == Value()) {
     return;
   }
-  Value = ticked;
+  SetValue(ticked);
   StoreValue();
   if (HasValuePair) {
-    Group->ReloadFromStore();
+    Group().ReloadFromStore();
   }
-  Changed = true;
+  SetChanged(true);
 }
 
 void TSettingCheckBox::RegisterInStore() {
-  if (IsTemplate || HasValuePair) {
+  if (IsTemplate() || HasValuePair) {
     return;
   }
   TSetting::RegisterInStore();
@@ -94,8 +94,8 @@ void TSettingCheckBox::RegisterInStore() {
 
 int32_t TSettingCheckBox::PairStateInStore() const {
   int16_t raw = 0;
-  Store().GetHoldingRegisters(Reference, &raw, 1);
-  return Signed16(static_cast<int64_t>(raw) - ValueOffset) == CheckedValue ? 1 : 0;
+  Store().GetHoldingRegisters(Reference(), &raw, 1);
+  return Signed16(static_cast<int64_t>(raw) - ValueOffset()) == CheckedValue ? 1 : 0;
 }
 
 void TSettingCheckBox::LoadValueFromStore() {
@@ -108,14 +108,14 @@ void TSettingCheckBox::LoadValueFromStore() {
     return;
   }
   // A pair on a coil has nothing to compare with: the value stays.
-  if (RegisterType == kHoldingRegister) {
-    Value = PairStateInStore();
+  if (RegisterType() == kHoldingRegister) {
+    SetValue(PairStateInStore());
   }
   FinishRead();
 }
 
 void TSettingCheckBox::StoreValue() {
-  if (IsTemplate || IsUnitsSelector) {
+  if (IsTemplate() || IsUnitsSelector()) {
     return;
   }
   PutValueInStore();
@@ -123,37 +123,38 @@ void TSettingCheckBox::StoreValue() {
 
 void TSettingCheckBox::PutValueInStore() {
   TRegisterDataStore& store = Store();
-  const int32_t ticked = Value != 0 ? 1 : 0;
-  if (RegisterType == kCoil) {
-    store.SetCoil(Reference, ticked != 0);
+  const int32_t ticked = Value() != 0 ? 1 : 0;
+  if (RegisterType() == kCoil) {
+    store.SetCoil(Reference(), ticked != 0);
     return;
   }
-  if (RegisterType != kHoldingRegister) {
+  if (RegisterType() != kHoldingRegister) {
     return;
   }
   auto lock = store.Lock();
   if (!HasValuePair) {
     // The value offset is added as reading subtracts it, so that a stored
     // state reads back as itself.
-    if (BitMask != 0) {
-      store.SetHoldingRegisterBits(Reference, static_cast<int16_t>(ticked + ValueOffset), BitMask);
+    if (BitMask() != 0) {
+      store.SetHoldingRegisterBits(Reference(), static_cast<int16_t>(ticked + ValueOffset()),
+                                   BitMask());
     } else {
-      store.SetHoldingRegister(Reference, Word(ticked != 0 ? CheckedValue : UncheckedValue));
+      store.SetHoldingRegister(Reference(), Word(ticked != 0 ? CheckedValue : UncheckedValue));
     }
     return;
   }
   // The register belongs to another setting: it is rewritten only when the
   // box's state disagrees with it, so a box left unticked never overwrites
   // its owner's value.
-  if (!store.IsHoldingRegisterRegistered(Reference) || PairStateInStore() == ticked) {
+  if (!store.IsHoldingRegisterRegistered(Reference()) || PairStateInStore() == ticked) {
     return;
   }
-  store.SetHoldingRegister(Reference, Word(ticked != 0 ? CheckedValue : UncheckedValue));
+  store.SetHoldingRegister(Reference(), Word(ticked != 0 ? CheckedValue : UncheckedValue));
 }
 
 int16_t TSettingCheckBox::Word(int32_t value) const {
   return static_cast<int16_t>(
-      static_cast<uint16_t>((static_cast<int64_t>(value) + ValueOffset) & 0xFFFF));
+      static_cast<uint16_t>((static_cast<int64_t>(value) + ValueOffset()) & 0xFFFF));
 }
 
 std::string TSettingCheckBox::CheckFileValue(const pugi::xml_node& settingElement) const {
@@ -167,7 +168,7 @@ std::string TSettingCheckBox::CheckFileValue(const pugi::xml_node& settingElemen
 }
 
 void TSettingCheckBox::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + (Value != 0 ? "Enabled" : "Disabled"));
+  lines.push_back(Name() + "," + (Value() != 0 ? "Enabled" : "Disabled"));
 }
 
 }  // namespace model

@@ -46,13 +46,12 @@ uint16_t PositionOf(const QComboBox& list) {
 
 }  // namespace
 
-TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegistersPerDate;
-}
+TSettingDate::TSettingDate(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex, kRegistersPerDate) {}
 
 void TSettingDate::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  CheckReferenceSpan(Reference, kRegistersPerDate);
+  CheckReferenceSpan(Reference(), kRegistersPerDate);
   MonthEntries.clear();
   DayEntries.clear();
   FillMonthEntries();
@@ -102,7 +101,7 @@ void TSettingDate::CreateControls(QWidget* page, int index, int top) {
     // Only a user's pick counts; the display's own changes do not.
     QObject::connect(box, &QComboBox::activated, &Relay(),
                      [this, list] { ui::RunGuarded([this, list] { SelectionChanged(list); }); });
-    box->setEnabled(Enabled);
+    box->setEnabled(Enabled());
     return box;
   };
   MonthBox = makeList(kMonthList, kMonthLeft, kMonthWidth);
@@ -171,12 +170,12 @@ void TSettingDate::SelectionChanged(int list) {
   }
   const uint16_t day = PositionOf(*DayBox);
   if (month != Month || day != Day) {
-    Changed = true;
+    SetChanged(true);
   }
   Month = month;
   Day = day;
-  Value = Month;
-  if (Changed) {
+  SetValue(Month);
+  if (Changed()) {
     StoreValue();
   }
 }
@@ -194,8 +193,7 @@ void TSettingDate::ReadValueFromXml(const pugi::xml_node& settingElement) {
   // A file is trusted no more than the device: the indexes are limited
   // before they reach the day table or the lists.
   LimitDate();
-  Value = Month;
-  Changed = true;
+  ChangeValue(Month);
 }
 
 std::string TSettingDate::CheckFileValue(const pugi::xml_node& settingElement) const {
@@ -223,16 +221,16 @@ void TSettingDate::ExportCsv(std::vector<std::string>& lines) {
       MonthEntries.empty()
           ? std::to_string(Month)
           : MonthEntries[static_cast<size_t>(EntryIndexOf(MonthEntries, Month))].Name;
-  lines.push_back(Name + "," + month);
-  lines.push_back(Name + "," + std::to_string(Day + 1));
+  lines.push_back(Name() + "," + month);
+  lines.push_back(Name() + "," + std::to_string(Day + 1));
 }
 
 void TSettingDate::RegisterInStore() {
-  if (IsTemplate) {
+  if (IsTemplate()) {
     return;
   }
-  Store().InsertHoldingRegister(Reference);
-  Store().InsertHoldingRegister(Reference + 1);
+  Store().InsertHoldingRegister(Reference());
+  Store().InsertHoldingRegister(Reference() + 1);
 }
 
 void TSettingDate::LoadValueFromStore() {
@@ -241,7 +239,7 @@ void TSettingDate::LoadValueFromStore() {
     return;
   }
   int16_t words[kRegistersPerDate] = {};
-  Store().GetHoldingRegisters(Reference, words, kRegistersPerDate);
+  Store().GetHoldingRegisters(Reference(), words, kRegistersPerDate);
   Month = static_cast<uint16_t>(words[0]);
   Day = static_cast<uint16_t>(words[1]);
   // The device counts from 1; a 0 is read as the first month or day.
@@ -252,7 +250,7 @@ void TSettingDate::LoadValueFromStore() {
     --Day;
   }
   LimitDate();
-  Value = Month;
+  SetValue(Month);
   // The worker thread never touches the lists; Refresh redraws them.
   if (MonthBox && OnGuiThread()) {
     SelectDate();
@@ -266,11 +264,11 @@ bool TSettingDate::CopyValueFrom(TSetting& source) {
     throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSettingDate");
   }
   if (date->Month != Month || date->Day != Day) {
-    Changed = true;
+    SetChanged(true);
   }
   Month = date->Month;
   Day = date->Day;
-  Value = Month;
+  SetValue(Month);
   // The copy goes into the register image too, so that a write sends what
   // a save would record.
   StoreValue();
@@ -280,8 +278,8 @@ bool TSettingDate::CopyValueFrom(TSetting& source) {
 void TSettingDate::StoreValue() {
   // Restoring the default sets Value to 0 without changing the date; the
   // month index stays what Value stands for.
-  Value = Month;
-  if (IsTemplate || IsUnitsSelector) {
+  SetValue(Month);
+  if (IsTemplate() || IsUnitsSelector()) {
     return;
   }
   PutValueInStore();
@@ -290,7 +288,7 @@ void TSettingDate::StoreValue() {
 void TSettingDate::PutValueInStore() {
   const int16_t words[kRegistersPerDate] = {static_cast<int16_t>(Month + 1),
                                             static_cast<int16_t>(Day + 1)};
-  Store().SetHoldingRegisters(Reference, words, kRegistersPerDate);
+  Store().SetHoldingRegisters(Reference(), words, kRegistersPerDate);
 }
 
 }  // namespace model

@@ -30,11 +30,11 @@ void TSettingDropDown::LoadDefinition(const pugi::xml_node& element) {
     entry.Name = GetAttribute(child, "name").AsString();
     entry.Value = GetAttribute(child, "value").AsInteger();
     if (std::string_view(child.attribute("default").value()) == "true") {
-      Default = entry.Value;
+      SetDefault(entry.Value);
     }
     Entries.push_back(entry);
     // The units selector starts on its value-0 entry.
-    if (IsUnitsSelector && entry.Value == 0) {
+    if (IsUnitsSelector() && entry.Value == 0) {
       Document().SetUnitsName(entry.Name);
     }
   }
@@ -52,7 +52,7 @@ void TSettingDropDown::CreateControls(QWidget* page, int index, int top) {
   QObject::connect(combo, &QComboBox::activated, &Relay(), [this](int position) {
     ui::RunGuarded([this, position] { ComboBoxSelect(position); });
   });
-  combo->setEnabled(Enabled);
+  combo->setEnabled(Enabled());
   ComboBox = combo;
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);
   for (const TDDType& entry : Entries) {
@@ -76,7 +76,7 @@ void TSettingDropDown::SetEnabled(bool enabled) {
 
 void TSettingDropDown::UpdateDisplay(bool) {
   if (ComboBox) {
-    ComboBox->setCurrentIndex(Entries.empty() ? -1 : IndexOfValue(Value));
+    ComboBox->setCurrentIndex(Entries.empty() ? -1 : IndexOfValue(Value()));
   }
 }
 
@@ -98,11 +98,11 @@ void TSettingDropDown::ComboBoxSelect(int position) {
     UpdateDisplay(true);
     return;
   }
-  if (entry.Value != Value) {
-    Changed = true;
+  if (entry.Value != Value()) {
+    SetChanged(true);
   }
-  Value = entry.Value;
-  if (IsUnitsSelector) {
+  SetValue(entry.Value);
+  if (IsUnitsSelector()) {
     Document().SetUnitsName(entry.Name);
   } else {
     StoreValue();
@@ -110,8 +110,8 @@ void TSettingDropDown::ComboBoxSelect(int position) {
 }
 
 void TSettingDropDown::AnnounceUnits() {
-  if (IsUnitsSelector && !Entries.empty()) {
-    Document().SetUnitsName(Entries[static_cast<size_t>(IndexOfValue(Value))].Name);
+  if (IsUnitsSelector() && !Entries.empty()) {
+    Document().SetUnitsName(Entries[static_cast<size_t>(IndexOfValue(Value()))].Name);
   }
 }
 
@@ -156,9 +156,9 @@ void TSettingDropDown::Refresh() {
 
 void TSettingDropDown::ExportCsv(std::vector<std::string>& lines) {
   if (Entries.empty()) {
-    lines.push_back(Name + "," + std::to_string(Value));
+    lines.push_back(Name() + "," + std::to_string(Value()));
   } else {
-    lines.push_back(Name + "," + Entries[static_cast<size_t>(IndexOfValue(Value))].Name);
+    lines.push_back(Name() + "," + Entries[static_cast<size_t>(IndexOfValue(Value()))].Name);
   }
 }
 

@@ -23,7 +23,7 @@ void TSettingEditRow::CreateControls(QWidget* page, int index, int top) {
   QLineEdit* box = Edit.Create(
       page, index, QRect(kEditLeft + offset.x(), top + offset.y(), kEditWidth, kEditHeight),
       EntryBehaviour());
-  Edit.SetEnabled(Enabled);
+  Edit.SetEnabled(Enabled());
   PrepareBox(*box);
   box->show();
   CreateCopyButtons(page, index, kCopyButtonsLeft, top);

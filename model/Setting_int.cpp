@@ -14,36 +14,35 @@ TSettingInt::TSettingInt(TGroup* group, int32_t instanceIndex)
 
 void TSettingInt::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  HasLimits = true;
-  Minimum = GetAttribute(element, "min").AsInteger();
-  Maximum = GetAttribute(element, "max").AsInteger();
-  Default = GetAttribute(element, "default").AsInteger();
-  if (element.attribute("XOffset")) {
-    XOffset = GetAttribute(element, "XOffset").AsInteger();
-  }
-  if (element.attribute("YOffset")) {
-    YOffset = GetAttribute(element, "YOffset").AsInteger();
-  }
+  const int32_t minimum = GetAttribute(element, "min").AsInteger();
+  const int32_t maximum = GetAttribute(element, "max").AsInteger();
+  SetLimits(minimum, maximum);
+  SetDefault(GetAttribute(element, "default").AsInteger());
+  const int32_t xOffset =
+      element.attribute("XOffset") ? GetAttribute(element, "XOffset").AsInteger() : 0;
+  const int32_t yOffset =
+      element.attribute("YOffset") ? GetAttribute(element, "YOffset").AsInteger() : 0;
+  SetRowOffset(xOffset, yOffset);
   ValueText = GetAttribute(element, "value_text").AsString();
   if (element.attribute("DisabledValue")) {
     DisabledValue = GetAttribute(element, "DisabledValue").AsInteger();
     HasDisabledValue = true;
   } else {
-    DisabledValue = static_cast<int64_t>(Minimum) - 1;
+    DisabledValue = static_cast<int64_t>(Minimum()) - 1;
   }
 }
 
 QPoint TSettingInt::CreateCaption(QWidget* page, int index, int top) {
-  if (IsTemplate) {
+  if (IsTemplate()) {
     return TSettingEditRow::CreateCaption(page, index, top);
   }
-  CreateLabelAt(page, index, top, XOffset, YOffset);
-  return {XOffset, YOffset};
+  CreateLabelAt(page, index, top, XOffset(), YOffset());
+  return {XOffset(), YOffset()};
 }
 
 TEditBehaviour TSettingInt::EntryBehaviour() {
   return {
-      .EntryText = [this] { return QString::number(Value); },
+      .EntryText = [this] { return QString::number(Value()); },
       .Check = [this](const std::string& text) { return CheckEntry(text); },
       .Take = [this](const std::string& text) { TakeEntry(text); },
   };
@@ -54,10 +53,10 @@ void TSettingInt::UpdateDisplay(bool decorated) {
     return;
   }
   std::string text;
-  if (Value == DisabledValue) {
+  if (Value() == DisabledValue) {
     text = "-";
   } else {
-    text = std::to_string(Value);
+    text = std::to_string(Value());
     if (decorated) {
       text += " " + ValueText;
     }
@@ -66,7 +65,7 @@ void TSettingInt::UpdateDisplay(bool decorated) {
 }
 
 void TSettingInt::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + std::to_string(Value) + " " + ValueText);
+  lines.push_back(Name() + "," + std::to_string(Value()) + " " + ValueText);
 }
 
 void TSettingInt::LoadValueFromStore() {
@@ -87,9 +86,8 @@ TRefusal TSettingInt::CheckEntry(const std::string& text) const {
 
 void TSettingInt::TakeEntry(const std::string& text) {
   const int32_t number = StrToInt(text);
-  if (!ShowRefusal(CheckRelativeLimits(number)) && number != Value) {
-    Value = number;
-    Changed = true;
+  if (!ShowRefusal(CheckRelativeLimits(number)) && number != Value()) {
+    ChangeValue(number);
     StoreValue();
   }
   UpdateDisplay(true);

@@ -22,7 +22,7 @@ TSettingLabel::TSettingLabel(TGroup* group, int32_t instanceIndex)
 
 void TSettingLabel::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  Default = GetAttribute(element, "default").AsInteger();
+  SetDefault(GetAttribute(element, "default").AsInteger());
   if (element.attribute("label_only")) {
     LabelOnly = StrToBool(GetAttribute(element, "label_only").AsString());
   }
@@ -33,7 +33,7 @@ void TSettingLabel::CreateControls(QWidget* page, int index, int top) {
   auto* label = new QLabel(page);
   label->hide();
   label->setGeometry(kValueLeft, top, kValueWidth, kValueHeight);
-  label->setEnabled(Enabled);
+  label->setEnabled(Enabled());
   ValueLabel = label;
   UpdateDisplay(true);
   label->setProperty(kTagProperty, index);
@@ -63,13 +63,13 @@ void TSettingLabel::UpdateDisplay(bool decorated) {
 void TSettingLabel::RequestWrite() {}
 
 void TSettingLabel::RequestRead() {
-  if (!IsTemplate && !LabelOnly) {
+  if (!IsTemplate() && !LabelOnly) {
     MarkReadPending();
   }
 }
 
 void TSettingLabel::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + FormatLabelValue(true));
+  lines.push_back(Name() + "," + FormatLabelValue(true));
 }
 
 double TSettingLabel::ToDisplayValue(int32_t raw) {
@@ -84,7 +84,7 @@ void TSettingLabel::StoreValue() {
 }
 
 std::string TSettingLabel::FormatLabelValue(bool decorated) const {
-  std::string text = std::to_string(Value);
+  std::string text = std::to_string(Value());
   if (decorated) {
     text += " " + Document().UnitsName();
   }

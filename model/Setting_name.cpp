@@ -13,8 +13,8 @@ TSettingName::TSettingName(TGroup* group, int32_t instanceIndex)
 
 void TSettingName::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  RegisterSpan = GetAttribute(element, "NumOfRegisters").AsInteger();
-  CheckReferenceSpan(Reference, RegisterSpan);
+  SetRegisterSpan(GetAttribute(element, "NumOfRegisters").AsInteger());
+  CheckReferenceSpan(Reference(), RegisterSpan());
 }
 
 void TSettingName::UpdateDisplay(bool) {
@@ -22,7 +22,7 @@ void TSettingName::UpdateDisplay(bool) {
 }
 
 void TSettingName::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + NameText);
+  lines.push_back(Name() + "," + NameText);
 }
 
 bool TSettingName::CopyValueFrom(TSetting& source) {

@@ -22,8 +22,7 @@ TEditBehaviour TSettingPassword::EntryBehaviour() {
       .Check = [this](const std::string& text) { return CheckPasswordText(text); },
       .Take =
           [this](const std::string& text) {
-            Value = StrToInt(text);
-            Changed = true;
+            ChangeValue(StrToInt(text));
             StoreValue();
             UpdateDisplay(true);
           },
@@ -55,12 +54,12 @@ void TSettingPassword::ShowText(const std::string& text) {
 }
 
 void TSettingPassword::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + FormatPassword());
+  lines.push_back(Name() + "," + FormatPassword());
 }
 
 std::string TSettingPassword::FormatPassword() const {
   char text[16];
-  std::snprintf(text, sizeof text, "%04d", static_cast<int>(Value));
+  std::snprintf(text, sizeof text, "%04d", static_cast<int>(Value()));
   return text;
 }
 

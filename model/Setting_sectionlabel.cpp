@@ -17,7 +17,7 @@ constexpr int kHeadingPointSize = 15;
 
 TSettingSectionLabel::TSettingSectionLabel(TGroup* group, const std::string& caption)
     : TSetting(group, 0) {
-  Name = caption;
+  SetName(caption);
 }
 
 void TSettingSectionLabel::CreateControls(QWidget* page, int index, int top) {
@@ -27,7 +27,7 @@ void TSettingSectionLabel::CreateControls(QWidget* page, int index, int top) {
   font.setPointSize(kHeadingPointSize);
   font.setBold(true);
   label->setFont(font);
-  label->setEnabled(Enabled);
+  label->setEnabled(Enabled());
   label->setProperty(kTagProperty, index);
   HeadingLabel = label;
   UpdateDisplay(true);
@@ -51,7 +51,7 @@ void TSettingSectionLabel::SetEnabled(bool enabled) {
 
 void TSettingSectionLabel::UpdateDisplay(bool) {
   if (HeadingLabel) {
-    HeadingLabel->setText(QString::fromStdString(Name));
+    HeadingLabel->setText(QString::fromStdString(Name()));
   }
 }
 

@@ -44,14 +44,13 @@ bool ReadsAsOn(int16_t hours, int16_t minutes) {
 
 }  // namespace
 
-TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex) : TSetting(group, instanceIndex) {
-  RegistersPerTransfer = kRegistersPerTime;
-}
+TSettingTime::TSettingTime(TGroup* group, int32_t instanceIndex)
+    : TSetting(group, instanceIndex, kRegistersPerTime) {}
 
 void TSettingTime::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  CheckReferenceSpan(Reference, kRegistersPerTime);
-  Default = GetAttribute(element, "default_hrs").AsInteger();
+  CheckReferenceSpan(Reference(), kRegistersPerTime);
+  SetDefault(GetAttribute(element, "default_hrs").AsInteger());
   DefaultMinutes = GetAttribute(element, "default_mins").AsInteger();
   ValueText = GetAttribute(element, "value_text").AsString();
   if (element.attribute("GreaterThan")) {
@@ -93,7 +92,7 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
                      kEnableHeight);
     box->setProperty(kTagProperty, index);
     box->setChecked(TimeEnabled);
-    box->setEnabled(Enabled);
+    box->setEnabled(Enabled());
     // Only a user's click counts; the display's own ticks do not.
     QObject::connect(box, &QCheckBox::clicked, &Relay(),
                      [this] { ui::RunGuarded([this] { EnableClicked(); }); });
@@ -118,7 +117,7 @@ void TSettingTime::DestroyControls() {
 void TSettingTime::ApplyEditState() {
   for (TEditBox* edit : {&HoursEdit, &MinutesEdit}) {
     if (TimeEnabled) {
-      edit->SetEnabled(Enabled);
+      edit->SetEnabled(Enabled());
     } else if (*edit) {
       (*edit)->setEnabled(false);
     }
@@ -157,13 +156,12 @@ void TSettingTime::UpdateDisplay(bool) {
 }
 
 void TSettingTime::RestoreDefault() {
-  Value = Default;
-  Hours = static_cast<int16_t>(Default);
+  ChangeValue(Default());
+  Hours = static_cast<int16_t>(Default());
   Minutes = static_cast<int16_t>(DefaultMinutes);
   // The factory state is the default time: a time switched off since is
   // switched on again, unless the default itself is off.
   TimeEnabled = ReadsAsOn(Hours, Minutes);
-  Changed = true;
   StoreValue();
   UpdateDisplay(true);
 }
@@ -178,7 +176,7 @@ pugi::xml_node TSettingTime::SaveToXml(pugi::xml_node groupElement) {
 void TSettingTime::ReadValueFromXml(const pugi::xml_node& settingElement) {
   Hours = static_cast<int16_t>(GetAttribute(settingElement, "Hour").AsInteger());
   Minutes = static_cast<int16_t>(GetAttribute(settingElement, "Minute").AsInteger());
-  Changed = true;
+  SetChanged(true);
   // A file is trusted no more than the device.
   TimeEnabled = ReadsAsOn(Hours, Minutes);
 }
@@ -198,16 +196,16 @@ std::string TSettingTime::CheckFileValue(const pugi::xml_node& settingElement) c
 }
 
 void TSettingTime::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + std::to_string(Hours) + " " + ValueText);
-  lines.push_back(Name + "," + std::to_string(Minutes) + " " + ValueText);
+  lines.push_back(Name() + "," + std::to_string(Hours) + " " + ValueText);
+  lines.push_back(Name() + "," + std::to_string(Minutes) + " " + ValueText);
 }
 
 void TSettingTime::RegisterInStore() {
-  if (IsTemplate) {
+  if (IsTemplate()) {
     return;
   }
-  Store().InsertHoldingRegister(Reference);
-  Store().InsertHoldingRegister(Reference + 1);
+  Store().InsertHoldingRegister(Reference());
+  Store().InsertHoldingRegister(Reference() + 1);
 }
 
 void TSettingTime::LoadValueFromStore() {
@@ -216,7 +214,7 @@ void TSettingTime::LoadValueFromStore() {
     return;
   }
   int16_t words[kRegistersPerTime] = {};
-  Store().GetHoldingRegisters(Reference, words, kRegistersPerTime);
+  Store().GetHoldingRegisters(Reference(), words, kRegistersPerTime);
   Hours = words[0];
   Minutes = words[1];
   TimeEnabled = ReadsAsOn(Hours, Minutes);
@@ -236,11 +234,11 @@ bool TSettingTime::CopyValueFrom(TSetting& source) {
     throw std::runtime_error("CopyValuesFrom Exception - class is not of type TSettingTime");
   }
   if (time->Hours != Hours || time->Minutes != Minutes) {
-    Changed = true;
+    SetChanged(true);
   }
   Hours = time->Hours;
   Minutes = time->Minutes;
-  Value = Hours;
+  SetValue(Hours);
   // The copy is switched on or off as its pair says and goes into the
   // register image, so that a write sends what a save would record.
   TimeEnabled = ReadsAsOn(Hours, Minutes);
@@ -250,7 +248,7 @@ bool TSettingTime::CopyValueFrom(TSetting& source) {
 
 bool TSettingTime::ReadFollowedTime(int16_t& hours, int16_t& minutes) const {
   // A template's GreaterThan names no counterpart of its own instance.
-  if (IsTemplate || GreaterThanReference == -1) {
+  if (IsTemplate() || GreaterThanReference == -1) {
     return false;
   }
   const TRegisterDataStore& store = Store();
@@ -268,7 +266,7 @@ bool TSettingTime::ReadFollowedTime(int16_t& hours, int16_t& minutes) const {
 
 void TSettingTime::PutValueInStore() {
   const int16_t words[kRegistersPerTime] = {Hours, Minutes};
-  Store().SetHoldingRegisters(Reference, words, kRegistersPerTime);
+  Store().SetHoldingRegisters(Reference(), words, kRegistersPerTime);
 }
 
 void TSettingTime::StoreValue() {
@@ -277,7 +275,7 @@ void TSettingTime::StoreValue() {
     auto lock = Store().Lock();
     const bool valid = IsValidTime(Hours, Minutes);
     if (!valid) {
-      Changed = true;
+      SetChanged(true);
     }
     if (TimeEnabled) {
       int16_t followedHours = 0;
@@ -288,7 +286,7 @@ void TSettingTime::StoreValue() {
           Minutes = 0;
         }
       } else if (!valid || followedHours == kOff) {
-        Changed = true;
+        SetChanged(true);
         Hours = followedHours;
         Minutes = followedMinutes;
       }
@@ -301,15 +299,15 @@ void TSettingTime::StoreValue() {
       // write sends.
       Hours = kOff;
       Minutes = kOff;
-      Changed = true;
+      SetChanged(true);
     }
     // Template times are bound to no registers: their pair stays on the
     // page and goes to the instances only through the copy buttons.
-    if (!IsTemplate && !IsUnitsSelector) {
+    if (!IsTemplate() && !IsUnitsSelector()) {
       PutValueInStore();
     }
   }
-  if (Changed && ui::OnGuiThread()) {
+  if (Changed() && ui::OnGuiThread()) {
     UpdateDisplay(false);
   }
 }
@@ -326,20 +324,20 @@ void TSettingTime::TakeEntry(int which, const std::string& text) {
   const auto number = static_cast<int16_t>(StrToInt(text));
   if (which == kHoursBox) {
     if (number != Hours) {
-      Changed = true;
+      SetChanged(true);
     }
-    Value = number;
+    SetValue(number);
     Hours = number;
   } else {
     if (number != Minutes) {
-      Changed = true;
+      SetChanged(true);
     }
     Minutes = number;
   }
-  if (Changed) {
+  if (Changed()) {
     StoreValue();
     // The times that follow this one apply their rules to the new value.
-    Group->StoreAll();
+    Group().StoreAll();
   }
   UpdateDisplay(true);
 }
@@ -352,8 +350,8 @@ void TSettingTime::EnableClicked() {
   ApplyEditState();
   StoreValue();
   UpdateDisplay(false);
-  Changed = true;
-  Group->StoreAll();
+  SetChanged(true);
+  Group().StoreAll();
 }
 
 }  // namespace model

@@ -191,10 +191,10 @@ double TSettingUnits::ComparableValue(int32_t raw, const std::string& unitsName)
 
 void TSettingUnits::LoadDefinition(const pugi::xml_node& element) {
   TSetting::LoadDefinition(element);
-  HasLimits = true;
-  Minimum = GetAttribute(element, "min").AsInteger();
-  Maximum = GetAttribute(element, "max").AsInteger();
-  Default = GetAttribute(element, "default").AsInteger();
+  const int32_t minimum = GetAttribute(element, "min").AsInteger();
+  const int32_t maximum = GetAttribute(element, "max").AsInteger();
+  SetLimits(minimum, maximum);
+  SetDefault(GetAttribute(element, "default").AsInteger());
 }
 
 TEditBehaviour TSettingUnits::EntryBehaviour() {
@@ -213,7 +213,7 @@ void TSettingUnits::UpdateDisplay(bool decorated) {
 }
 
 void TSettingUnits::ExportCsv(std::vector<std::string>& lines) {
-  lines.push_back(Name + "," + FormatValue(true));
+  lines.push_back(Name() + "," + FormatValue(true));
 }
 
 double TSettingUnits::ToDisplayValue(int32_t raw) {
@@ -222,7 +222,7 @@ double TSettingUnits::ToDisplayValue(int32_t raw) {
 
 std::string TSettingUnits::FormatValue(bool decorated) const {
   const std::string& unitsName = Document().UnitsName();
-  const auto word = static_cast<uint16_t>(Value & 0xFFFF);
+  const auto word = static_cast<uint16_t>(Value() & 0xFFFF);
   // Without a unit to convert to, the register word itself is the only
   // honest number to show; it carries no unit.
   if (!IsKnownUnit(unitsName)) {
@@ -263,9 +263,9 @@ TRefusal TSettingUnits::CheckEntry(const std::string& text) const {
   // The limits in the display units. A limit held in the other
   // representation may lie beyond what the word holds in this one (500.00
   // m/sec is more than 32767 ft/min): the word's own end is the limit then.
-  const float minimum = std::max(Decode(static_cast<uint16_t>(Minimum & 0xFFFF), unitsName),
+  const float minimum = std::max(Decode(static_cast<uint16_t>(Minimum() & 0xFFFF), unitsName),
                                  Decode(lowestWord, unitsName));
-  const float maximum = std::min(Decode(static_cast<uint16_t>(Maximum & 0xFFFF), unitsName),
+  const float maximum = std::min(Decode(static_cast<uint16_t>(Maximum() & 0xFFFF), unitsName),
                                  Decode(highestWord, unitsName));
   const std::string belowMinimum = BelowMinimum(TwoDecimals(minimum));
   const std::string aboveMaximum = AboveMaximum(TwoDecimals(maximum));
@@ -299,9 +299,8 @@ void TSettingUnits::TakeEntry(const std::string& text) {
   float number = 0.0f;
   ParseEntry(text, number);
   const int32_t raw = Encode(number, Document().UnitsName());
-  if (!ShowRefusal(CheckRelativeLimits(raw)) && raw != Value) {
-    Changed = true;
-    Value = raw;
+  if (!ShowRefusal(CheckRelativeLimits(raw)) && raw != Value()) {
+    ChangeValue(raw);
     StoreValue();
   }
   UpdateDisplay(true);

@@ -288,8 +288,8 @@ TSetting& TSettings::FindSettingByName(const std::string& name) const {
 }
 
 TSetting& TSettings::FindSettingForLimit(const std::string& name, const TSetting& from) const {
-  if (from.Group != nullptr && (from.Group->IsTemplate || from.Group->IsTenfold)) {
-    if (TSetting* sibling = from.Group->FindSettingInInstance(name, from)) {
+  if (from.Group().IsTemplate || from.Group().IsTenfold) {
+    if (TSetting* sibling = from.Group().FindSettingInInstance(name, from)) {
       return *sibling;
     }
   }
@@ -297,7 +297,7 @@ TSetting& TSettings::FindSettingForLimit(const std::string& name, const TSetting
 }
 
 TRefusal TSettings::CheckExclusion(const TSetting& setting, int32_t value) const {
-  if (value == setting.ExcludeAllowed) {
+  if (value == setting.ExcludeAllowed()) {
     return std::nullopt;
   }
   bool free = true;

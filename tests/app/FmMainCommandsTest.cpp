@@ -115,8 +115,8 @@ class FmMainCommands : public testing::Test {
     for (auto& group : Document().Groups) {
       for (auto& setting : group->Settings) {
         auto* found = dynamic_cast<Kind*>(setting.get());
-        if (found != nullptr && !found->IsTemplate &&
-            found->RegisterType == model::kHoldingRegister && found->BitMask == 0) {
+        if (found != nullptr && !found->IsTemplate() &&
+            found->RegisterType() == model::kHoldingRegister && found->BitMask() == 0) {
           return found;
         }
       }
@@ -148,20 +148,20 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   auto* dropDown = FirstOfKind<model::TSettingDropDown>();
   ASSERT_NE(integer, nullptr);
   ASSERT_NE(dropDown, nullptr);
-  integer->Value = integer->Maximum;
+  integer->SetValue(integer->Maximum());
   integer->StoreValue();
-  dropDown->Value = 1;
+  dropDown->SetValue(1);
   dropDown->StoreValue();
 
   window_->btWriteSettingsClick();
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
   ASSERT_TRUE(BoxShown("Settings written successfully."));
   const std::string dump = sim.DumpText();
-  EXPECT_NE(dump.find("h " + std::to_string(integer->Reference) + " " +
-                      std::to_string(static_cast<std::uint16_t>(integer->Maximum)) + "\n"),
+  EXPECT_NE(dump.find("h " + std::to_string(integer->Reference()) + " " +
+                      std::to_string(static_cast<std::uint16_t>(integer->Maximum())) + "\n"),
             std::string::npos)
       << dump;
-  EXPECT_NE(dump.find("h " + std::to_string(dropDown->Reference) + " 1\n"), std::string::npos)
+  EXPECT_NE(dump.find("h " + std::to_string(dropDown->Reference()) + " 1\n"), std::string::npos)
       << dump;
   EXPECT_NE(dump.find("h 27 123\n"), std::string::npos);
   EXPECT_TRUE(window_->btWriteSettings->isEnabled());
@@ -272,7 +272,7 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   };
   auto* integer = FirstOfKind<model::TSettingInt>();
   ASSERT_NE(integer, nullptr);
-  integer->Value = integer->Maximum;
+  integer->SetValue(integer->Maximum());
   integer->StoreValue();
   next = zsf;
   window_->tbSaveSettingsClick();
@@ -282,15 +282,15 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   EXPECT_NE(ReadFile(zsf.toStdString()).find("<settings>"), std::string::npos);
 
   window_->tbRestoreDefaultClick();
-  EXPECT_EQ(integer->Value, integer->Default);
+  EXPECT_EQ(integer->Value(), integer->Default());
   next = zsf;
   window_->tbLoadSettingsClick();
-  EXPECT_EQ(integer->Value, integer->Maximum);
+  EXPECT_EQ(integer->Value(), integer->Maximum());
   EXPECT_TRUE(boxes_.Boxes().empty());  // offline: no question
   EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
   next.clear();
   window_->tbLoadSettingsClick();  // cancelled: nothing happens
-  EXPECT_EQ(integer->Value, integer->Maximum);
+  EXPECT_EQ(integer->Value(), integer->Maximum());
 }
 
 TEST_F(FmMainCommands, CancellingTheDialogAfterTheDisconnectLeavesTheWindowDisconnected) {
@@ -364,7 +364,7 @@ TEST_F(FmMainCommands, TheWindowStaysResponsiveWhileTheLineIsSlow) {
   window_->CurrentDevice->Settings->Groups[0]->Show();
   auto* integer = FirstOfKind<model::TSettingInt>();
   ASSERT_NE(integer, nullptr);
-  EXPECT_FALSE(integer->Enabled);
+  EXPECT_FALSE(integer->Enabled());
   // Three requests on the line in all, each answered 0.9 s late by the device.
   ASSERT_TRUE(QTest::qWaitFor([&] { return sim.LogLines().size() >= 3u; }, kHangBoundMs));
   tick.stop();
@@ -527,7 +527,7 @@ TEST_F(FmMainCommands, ASettingsFileGivenOpensAnOfflineEditOfItsDeviceType) {
   EXPECT_EQ(window_->CurrentDevice->Name, "Dravonik P1000 Pressure Controller");
   EXPECT_FALSE(window_->CurrentDevice->Online);
   EXPECT_EQ(Status(), "Offline edit Dravonik P1000 Pressure Controller.");
-  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value, 4);
+  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value(), 4);
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
@@ -539,7 +539,7 @@ TEST_F(FmMainCommands, ValuesOutsideTheirLimitsLoadWithOneNoticeNamingThem) {
                                         R"(value="1")", R"(value="9")");
   window_->OpenSettingsFile(QString::fromStdString(path));
   ASSERT_NE(window_->CurrentDevice, nullptr);
-  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value, 9);
+  EXPECT_EQ(Document().FindSettingByName("Number of R12 Controllers").Value(), 9);
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Information);
   EXPECT_EQ(boxes_.Texts()[0],

@@ -238,16 +238,16 @@ TEST_F(SerialThread, IdlePassesServeASettingsPendingRead) {
   model::TSetting* setting = nullptr;
   for (auto& group : device.Settings->Groups) {
     for (auto& candidate : group->Settings) {
-      if (setting == nullptr && candidate->RegisterType == model::kHoldingRegister &&
-          candidate->BitMask == 0 && candidate->ValueOffset == 0 && !candidate->IsTemplate) {
+      if (setting == nullptr && candidate->RegisterType() == model::kHoldingRegister &&
+          candidate->BitMask() == 0 && candidate->ValueOffset() == 0 && !candidate->IsTemplate()) {
         setting = candidate.get();
       }
     }
   }
   ASSERT_NE(setting, nullptr);
-  store_.SetHoldingRegister(setting->Reference, 77);
+  store_.SetHoldingRegister(setting->Reference(), 77);
   setting->RequestRead();
-  ASSERT_TRUE(WaitFor([&] { return setting->Value == 77; }));
+  ASSERT_TRUE(WaitFor([&] { return setting->Value() == 77; }));
 }
 
 // The GUI thread stops a worker that waits for a GUI-thread call and serves none meanwhile.

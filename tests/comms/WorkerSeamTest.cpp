@@ -69,8 +69,8 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
       setting->RequestRead();  // the idle poll serves these
     }
     for (auto& setting : document.Groups[0]->Settings) {
-      if (!setting->IsTemplate && setting->RegisterType == model::kHoldingRegister) {
-        setting->Value = setting->Minimum;
+      if (!setting->IsTemplate() && setting->RegisterType() == model::kHoldingRegister) {
+        setting->SetValue(setting->Minimum());
         setting->StoreValue();
       }
     }

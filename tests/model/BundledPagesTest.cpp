@@ -44,9 +44,9 @@ class BundledPagesTest : public ModelFixture {
         const std::string where = device.Name + " / " + group->Name + " / ";
         for (const auto& setting : group->Settings) {
           ++rows;
-          if (setting->CaptionLabel) {
+          if (setting->CaptionLabel()) {
             const std::string clash =
-                testsupport::CaptionClash(*setting->CaptionLabel, setting->Name);
+                testsupport::CaptionClash(*setting->CaptionLabel(), setting->Name());
             if (!clash.empty()) {
               offenders.push_back(where + clash);
             }

@@ -99,7 +99,7 @@ TEST_F(GroupPageTest, APageLaysOutItsRows) {
   EXPECT_EQ(row(2).Edit->pos(), QPoint(200, 152));
   EXPECT_EQ(system.EndLabel->y(), 184);
   // Rows placed by their offsets never show their caption in bold.
-  EXPECT_FALSE(row(2).CaptionLabel->font().bold());
+  EXPECT_FALSE(row(2).CaptionLabel()->font().bold());
   EXPECT_EQ(row(0).Edit->property(TSetting::kTagProperty).toInt(), 0);
   EXPECT_EQ(row(2).Edit->property(TSetting::kTagProperty).toInt(), 2);
   EXPECT_GE(page_.Content()->height(), 184);
@@ -144,19 +144,19 @@ TEST_F(GroupPageTest, TemplatePagesIgnoreRowOffsetsAndOfferCopyButtons) {
   auto& b = dynamic_cast<TSettingInt&>(*templateGroup.Settings[2]);
   // The section label takes the first row.
   EXPECT_EQ(a.Edit->pos(), QPoint(200, 152));
-  EXPECT_EQ(a.CaptionLabel->pos(), QPoint(40, 152));
-  EXPECT_TRUE(a.CaptionLabel->font().bold());
+  EXPECT_EQ(a.CaptionLabel()->pos(), QPoint(40, 152));
+  EXPECT_TRUE(a.CaptionLabel()->font().bold());
   EXPECT_EQ(b.Edit->pos(), QPoint(200, 184));
-  ASSERT_FALSE(a.CopyToGroupsButton.isNull());
-  EXPECT_EQ(a.CopyToGroupsButton->geometry(), QRect(350, 152, 100, 21));
-  EXPECT_EQ(a.CopyToGroupsButton->text(), "Copy to all groups");
-  EXPECT_EQ(a.CopyToR12sButton->geometry(), QRect(455, 152, 100, 21));
-  EXPECT_EQ(a.CopyToR12sButton->text(), "Copy to all R12s");
+  ASSERT_FALSE(a.CopyToGroupsButton() == nullptr);
+  EXPECT_EQ(a.CopyToGroupsButton()->geometry(), QRect(350, 152, 100, 21));
+  EXPECT_EQ(a.CopyToGroupsButton()->text(), "Copy to all groups");
+  EXPECT_EQ(a.CopyToR12sButton()->geometry(), QRect(455, 152, 100, 21));
+  EXPECT_EQ(a.CopyToR12sButton()->text(), "Copy to all R12s");
 
   // A range group has no copy buttons.
   document.Groups[1]->Show();
-  EXPECT_TRUE(
-      dynamic_cast<TSettingInt&>(*document.Groups[1]->Settings[1]).CopyToGroupsButton.isNull());
+  EXPECT_TRUE(dynamic_cast<TSettingInt&>(*document.Groups[1]->Settings[1]).CopyToGroupsButton() ==
+              nullptr);
 }
 
 TEST_F(GroupPageTest, PagesShowTheStoreOnlyAfterACompleteRead) {
@@ -165,7 +165,7 @@ TEST_F(GroupPageTest, PagesShowTheStoreOnlyAfterACompleteRead) {
   int16_t seven = 7;
   store_.SetHoldingRegisters(1, &seven, 1);
   document.Groups[0]->Show();  // the store is collecting, not complete
-  EXPECT_EQ(document.Groups[0]->Settings[0]->Value, 1);
+  EXPECT_EQ(document.Groups[0]->Settings[0]->Value(), 1);
 }
 
 TEST_F(GroupPageTest, PollAndRefreshCarryOneSettingsProgress) {
@@ -184,7 +184,7 @@ TEST_F(GroupPageTest, PollAndRefreshCarryOneSettingsProgress) {
     EXPECT_TRUE(document.PollNext(1, nullptr));
   }
   EXPECT_EQ(a.PendingCount(), 0);
-  EXPECT_EQ(a.Value, 4);
+  EXPECT_EQ(a.Value(), 4);
   // Only the setting polled last reports, and only once.
   a.Refresh();
   EXPECT_EQ(reports, std::vector<std::string>{"Reading setting A... 1"});
@@ -192,7 +192,7 @@ TEST_F(GroupPageTest, PollAndRefreshCarryOneSettingsProgress) {
   EXPECT_EQ(reports.size(), 1u);
 
   a.RequestWrite();
-  a.Value = 6;
+  a.SetValue(6);
   a.Poll(1, nullptr);
   EXPECT_EQ(Holding(1), 6);
   a.Refresh();

@@ -71,7 +71,7 @@ TEST_F(Setting4PartIDTest, PartsCombineIntoTwoRegistersLowHalfFirst) {
   store_.SetHoldingRegisters(101, words, 4);
   document.Groups[0]->ReloadFromStore();
   EXPECT_EQ(gateway.Parts, (TParts{10, 0, 0, 1}));
-  EXPECT_FALSE(gateway.Changed);
+  EXPECT_FALSE(gateway.Changed());
   EXPECT_EQ(IdAt(document, 1).Parts, (TParts{255, 255, 255, 255}));
   EXPECT_EQ(IdAt(document, 1).CombineParts(), 4294967295u);
   EXPECT_EQ(Csv(IdAt(document, 1)), std::vector<std::string>{"Subnet,4294967295 "});
@@ -137,34 +137,34 @@ TEST_F(Setting4PartIDTest, PartsAreLimitedToTheirByteAndToMinAndMax) {
   };
   for (const auto& r : refused) {
     boxes_.Clear();
-    r.id->Changed = false;
+    r.id->SetChanged(false);
     Type(*r.id, 1, r.text);
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{r.message}) << r.text;
   }
   EXPECT_EQ(gateway.Parts, (TParts{10, 0, 0, 1}));
   EXPECT_EQ(subnet.Parts, subnetBefore);
-  EXPECT_FALSE(subnet.Changed);
+  EXPECT_FALSE(subnet.Changed());
   EXPECT_EQ(Holding(103), static_cast<int16_t>(0xFF00));
   EXPECT_EQ(Holding(104), -1);
 
   boxes_.Clear();
-  subnet.Changed = false;
+  subnet.SetChanged(false);
   Type(subnet, 3, "255");
   Type(subnet, 0, "0");
   EXPECT_TRUE(boxes_.Boxes().empty());
   EXPECT_EQ(subnet.Parts, (TParts{0, 255, 255, 255}));
-  EXPECT_EQ(subnet.Value, 0);  // the last part entered
-  EXPECT_TRUE(subnet.Changed);
+  EXPECT_EQ(subnet.Value(), 0);  // the last part entered
+  EXPECT_TRUE(subnet.Changed());
   EXPECT_EQ(Holding(103), -1);
   EXPECT_EQ(Holding(104), 0x00FF);
   EXPECT_EQ(subnet.PartEdits[0]->text(), "0");
   EXPECT_EQ(subnet.PartEdits[3]->text(), "255");
 
   // Entering the part it has changes nothing but Value.
-  node.Changed = false;
+  node.SetChanged(false);
   Type(node, 2, "10");
-  EXPECT_FALSE(node.Changed);
-  EXPECT_EQ(node.Value, 10);
+  EXPECT_FALSE(node.Changed());
+  EXPECT_EQ(node.Value(), 10);
 
   // Enter checks without storing.
   boxes_.Clear();
@@ -216,16 +216,16 @@ TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
   std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
-  EXPECT_NE(text.str().find("<setting name=\"Gateway\" ID=\"" + std::to_string(gateway.Id) +
+  EXPECT_NE(text.str().find("<setting name=\"Gateway\" ID=\"" + std::to_string(gateway.Id()) +
                             "\" value=\"0\" register=\"100\" Address=\"3232235786\" />"),
             std::string::npos)
       << text.str();
 
   document.RestoreFactoryDefaults();
-  gateway.Changed = false;
+  gateway.SetChanged(false);
   EXPECT_EQ(document.LoadFromFile(path), std::vector<std::string>());
   EXPECT_EQ(gateway.Parts, (TParts{192, 168, 1, 10}));
-  EXPECT_TRUE(gateway.Changed);
+  EXPECT_TRUE(gateway.Changed());
   EXPECT_EQ(Holding(101), 266);
   EXPECT_EQ(Holding(102), -16216);
 
@@ -233,7 +233,7 @@ TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
   pugi::xml_document file;
   pugi::xml_node group = file.append_child("group");
   pugi::xml_node setting = group.append_child("setting");
-  setting.append_attribute("ID") = gateway.Id;
+  setting.append_attribute("ID") = gateway.Id();
   setting.append_attribute("value") = 7;
   EXPECT_EQ(Thrown([&] { gateway.LoadFromXml(setting); }),
             "Could not find attribute \"Address\" in XML node.");
@@ -247,12 +247,12 @@ TEST_F(Setting4PartIDTest, CopiesStopAtAZeroPartAndStoreNothing) {
   TSettings& document = LoadOffline(kIds);
   TSetting4PartID& gateway = IdAt(document, 0);
   TSetting4PartID& node = IdAt(document, 2);
-  node.Changed = false;
+  node.SetChanged(false);
 
   gateway.Parts = {192, 0, 7, 8};
   EXPECT_FALSE(node.CopyValueFrom(gateway));
   EXPECT_EQ(node.Parts, (TParts{192, 10, 10, 10}));
-  EXPECT_TRUE(node.Changed);
+  EXPECT_TRUE(node.Changed());
 
   gateway.Parts = {172, 16, 20, 10};
   EXPECT_TRUE(node.CopyValueFrom(gateway));
@@ -262,9 +262,9 @@ TEST_F(Setting4PartIDTest, CopiesStopAtAZeroPartAndStoreNothing) {
   EXPECT_EQ(Holding(106), 0x0A0A);
 
   // Copying the parts it has already changes nothing.
-  node.Changed = false;
+  node.SetChanged(false);
   EXPECT_TRUE(node.CopyValueFrom(gateway));
-  EXPECT_FALSE(node.Changed);
+  EXPECT_FALSE(node.Changed());
 
   EXPECT_EQ(Thrown([&] { node.CopyValueFrom(*document.Groups[0]->Settings[3]); }),
             "CopyValuesFrom Exception - class is not of type TSetting4PartID");
@@ -305,14 +305,14 @@ TEST_F(Setting4PartIDTest, TemplateIdsNeitherRegisterNorStore) {
   auto& peer = dynamic_cast<TSetting4PartID&>(*templateGroup.Settings[1]);
   EXPECT_EQ(peer.Parts, (TParts{1, 2, 3, 4}));
   // Instance index -50 puts the template far below the device's registers.
-  EXPECT_EQ(peer.Reference, 201 - 100);
+  EXPECT_EQ(peer.Reference(), 201 - 100);
   peer.Parts = {9, 9, 9, 9};
   peer.StoreValue();
   EXPECT_FALSE(store_.IsHoldingRegisterRegistered(101));
 
   // The first group of R12 1 (instance index 0) is registered.
   auto& first = dynamic_cast<TSetting4PartID&>(*document.Groups[1]->Settings[1]);
-  EXPECT_EQ(first.Reference, 201);
+  EXPECT_EQ(first.Reference(), 201);
   EXPECT_EQ(Holding(201), 0x0304);
   EXPECT_EQ(Holding(202), 0x0102);
 }

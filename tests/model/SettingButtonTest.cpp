@@ -105,7 +105,7 @@ TEST_F(SettingButtonTest, EachClickAddsOneNodesGroupAndRebuildsTheNavigation) {
   EXPECT_EQ(document.Groups[2]->Name, "Nodes");
   EXPECT_EQ(document.Groups[2]->Description, "Nodes on the bus");
   ASSERT_EQ(document.Groups[2]->Count(), 1);
-  EXPECT_EQ(document.Groups[2]->Settings[0]->Reference, 93);
+  EXPECT_EQ(document.Groups[2]->Settings[0]->Reference(), 93);
   ExpectOneButtonPerGroup(document);
   // The page of the button pressed stays.
   EXPECT_EQ(devices_.Set().CurrentGroup, document.Groups[0].get());
@@ -204,7 +204,7 @@ TEST_F(SettingButtonTest, ButtonsStoreThroughTheirRegister) {
   TSettingButton& add = ButtonAt(document, 0, 0);
   store_.SetHoldingRegister(91, 7);
   document.Groups[0]->ReloadFromStore();
-  EXPECT_EQ(add.Value, 7);
+  EXPECT_EQ(add.Value(), 7);
   // A button has no default of its own: restoring the defaults stores 0.
   document.RestoreFactoryDefaults();
   EXPECT_EQ(Holding(91), 0);

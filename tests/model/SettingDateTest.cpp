@@ -23,9 +23,9 @@ class SettingDateTest : public ModelFixture {
   // them as a completed read from the device does.
   void ReadFromDevice(TSettingDate& date, int16_t month, int16_t day) {
     const int16_t words[] = {month, day};
-    store_.SetHoldingRegisters(date.Reference, words, 2);
-    date.Group->ReloadFromStore();
-    date.Group->RedisplayAll();
+    store_.SetHoldingRegisters(date.Reference(), words, 2);
+    date.Group().ReloadFromStore();
+    date.Group().RedisplayAll();
   }
 
   // The user picks the entry at that position.
@@ -68,8 +68,8 @@ TEST_F(SettingDateTest, DeviceRegistersHoldMonthAndDayNumbers) {
   EXPECT_EQ(start.DayBox->currentText(), "15");
   EXPECT_EQ(start.Month, 2);
   EXPECT_EQ(start.Day, 14);
-  EXPECT_EQ(start.Value, 2);
-  EXPECT_FALSE(start.Changed);
+  EXPECT_EQ(start.Value(), 2);
+  EXPECT_FALSE(start.Changed());
   start.StoreValue();
   EXPECT_EQ(Holding(231), 3);
   EXPECT_EQ(Holding(232), 15);
@@ -89,7 +89,7 @@ TEST_F(SettingDateTest, DeviceRegistersHoldMonthAndDayNumbers) {
     ReadFromDevice(start, c.month, c.day);
     EXPECT_EQ(start.Month, c.expectedMonth) << c.month << "/" << c.day;
     EXPECT_EQ(start.Day, c.expectedDay) << c.month << "/" << c.day;
-    EXPECT_EQ(start.Value, start.Month);
+    EXPECT_EQ(start.Value(), start.Month);
   }
 
   // 30 February stays as read; the list shows February's last day.
@@ -113,7 +113,7 @@ TEST_F(SettingDateTest, ADayBeyondTheNewMonthMovesToItsLastDay) {
   EXPECT_EQ(Items(start.DayBox).front(), "1");
   EXPECT_EQ(start.Month, 1);
   EXPECT_EQ(start.Day, 27);
-  EXPECT_TRUE(start.Changed);
+  EXPECT_TRUE(start.Changed());
   EXPECT_EQ(Holding(231), 2);
   EXPECT_EQ(Holding(232), 28);
 
@@ -130,24 +130,24 @@ TEST_F(SettingDateTest, PickingJanuaryOrTheFirstAfterAReadIsStored) {
   auto& start = DateAt(document, 0, 0);
 
   ReadFromDevice(start, 6, 1);  // June 1st
-  ASSERT_FALSE(start.Changed);
+  ASSERT_FALSE(start.Changed());
   Pick(start.MonthBox, 0);
-  EXPECT_TRUE(start.Changed);
-  EXPECT_EQ(start.Value, 0);
+  EXPECT_TRUE(start.Changed());
+  EXPECT_EQ(start.Value(), 0);
   EXPECT_EQ(Holding(231), 1);
   EXPECT_EQ(Holding(232), 1);
 
   ReadFromDevice(start, 1, 20);  // January 20th
-  ASSERT_FALSE(start.Changed);
+  ASSERT_FALSE(start.Changed());
   Pick(start.DayBox, 0);
-  EXPECT_TRUE(start.Changed);
+  EXPECT_TRUE(start.Changed());
   EXPECT_EQ(start.Day, 0);
   EXPECT_EQ(Holding(232), 1);
 
   // Picking what is already chosen changes nothing.
   ReadFromDevice(start, 4, 9);
   Pick(start.DayBox, 8);
-  EXPECT_FALSE(start.Changed);
+  EXPECT_FALSE(start.Changed());
 
   // Changes made by the program are no picks.
   start.MonthBox->setCurrentIndex(7);
@@ -165,7 +165,7 @@ TEST_F(SettingDateTest, DatesOfAnExclusionGroupMayNotShareAMonth) {
   // Both start on January, but a read gives the start March.
   ReadFromDevice(start, 3, 10);
 
-  end.Changed = false;
+  end.SetChanged(false);
   Pick(end.MonthBox, 2);
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(boxes_.Texts()[0],
@@ -176,7 +176,7 @@ TEST_F(SettingDateTest, DatesOfAnExclusionGroupMayNotShareAMonth) {
   EXPECT_EQ(end.MonthBox->currentText(), "January");
   EXPECT_EQ(end.DayBox->count(), 31);
   EXPECT_EQ(end.Month, 0);
-  EXPECT_FALSE(end.Changed);
+  EXPECT_FALSE(end.Changed());
   EXPECT_EQ(Holding(233), 1);
 
   // A day picked within a free month passes; December is allowed to all.
@@ -211,18 +211,18 @@ TEST_F(SettingDateTest, SettingsFilesCarryZeroBasedMonthAndDay) {
   auto loadFile = [&](const char* month, const char* day) {
     pugi::xml_document values;
     pugi::xml_node element = values.append_child("group").append_child("setting");
-    element.append_attribute("ID") = start.Id;
+    element.append_attribute("ID") = start.Id();
     element.append_attribute("value") = 7;  // not read
     element.append_attribute("Month") = month;
     element.append_attribute("Day") = day;
-    start.Changed = false;
+    start.SetChanged(false);
     start.LoadFromXml(element);
   };
   loadFile("11", "24");
   EXPECT_EQ(start.MonthBox->currentText(), "December");
   EXPECT_EQ(start.DayBox->currentText(), "25");
-  EXPECT_TRUE(start.Changed);
-  EXPECT_EQ(start.Value, 11);
+  EXPECT_TRUE(start.Changed());
+  EXPECT_EQ(start.Value(), 11);
   EXPECT_EQ(Holding(231), 12);
   EXPECT_EQ(Holding(232), 25);
 
@@ -262,8 +262,8 @@ TEST_F(SettingDateTest, RestoringDefaultsWritesTheCurrentDateAgain) {
   document.RestoreFactoryDefaults();
   EXPECT_EQ(start.Month, 7);
   EXPECT_EQ(start.Day, 5);
-  EXPECT_TRUE(start.Changed);
-  EXPECT_EQ(start.Value, 7);  // still the month, not the base default
+  EXPECT_TRUE(start.Changed());
+  EXPECT_EQ(start.Value(), 7);  // still the month, not the base default
   EXPECT_EQ(Holding(231), 8);
   EXPECT_EQ(Holding(232), 6);
 }
@@ -302,7 +302,7 @@ TEST_F(SettingDateTest, TemplateDatesStoreNothingAndCopyIntoTheStore) {
   EXPECT_EQ(store_.RegisterCount(), 750);
 
   ShowPage(document, 0);
-  EXPECT_EQ(source.CopyToGroupsButton->geometry().left(), 350);
+  EXPECT_EQ(source.CopyToGroupsButton()->geometry().left(), 350);
   Pick(source.MonthBox, 4);
   Pick(source.DayBox, 19);
   EXPECT_EQ(source.Month, 4);
@@ -312,14 +312,14 @@ TEST_F(SettingDateTest, TemplateDatesStoreNothingAndCopyIntoTheStore) {
   EXPECT_TRUE(boxes_.Boxes().empty());
   auto& first = DateAt(document, 1, 1);   // group 1
   auto& tenth = DateAt(document, 1, 28);  // group 10
-  ASSERT_EQ(tenth.Name, "Service date");
+  ASSERT_EQ(tenth.Name(), "Service date");
   for (TSettingDate* target : {&first, &tenth}) {
     EXPECT_EQ(target->Month, 4);
     EXPECT_EQ(target->Day, 19);
-    EXPECT_EQ(target->Value, 4);
-    EXPECT_TRUE(target->Changed);
-    EXPECT_EQ(Holding(target->Reference), 5);
-    EXPECT_EQ(Holding(target->Reference + 1), 20);
+    EXPECT_EQ(target->Value(), 4);
+    EXPECT_TRUE(target->Changed());
+    EXPECT_EQ(Holding(target->Reference()), 5);
+    EXPECT_EQ(Holding(target->Reference() + 1), 20);
   }
   EXPECT_EQ(DateAt(document, 7, 1).Month, 0);  // R12 2 untouched
 

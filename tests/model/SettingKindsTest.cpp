@@ -42,17 +42,17 @@ TEST_F(SettingKindsTest, RegisterValuesConvertWithSignOffsetAndMask) {
   const int16_t words[] = {-1, 0, 0, 0x1234};
   store_.SetHoldingRegisters(10, words, 4);
   group.ReloadFromStore();
-  EXPECT_EQ(group.Settings[0]->Value, -1);  // 0xFFFF
-  EXPECT_EQ(group.Settings[1]->Value, -1);  // 0 less 1
-  EXPECT_EQ(group.Settings[2]->Value, 1);   // 0 less -1
-  EXPECT_EQ(group.Settings[3]->Value, 3);   // 0x1234 under 0x00F0
+  EXPECT_EQ(group.Settings[0]->Value(), -1);  // 0xFFFF
+  EXPECT_EQ(group.Settings[1]->Value(), -1);  // 0 less 1
+  EXPECT_EQ(group.Settings[2]->Value(), 1);   // 0 less -1
+  EXPECT_EQ(group.Settings[3]->Value(), 3);   // 0x1234 under 0x00F0
 
   // Storing puts back what was read.
   group.StoreAll();
   EXPECT_EQ(Holding(10), -1);
   EXPECT_EQ(Holding(11), 0);
   EXPECT_EQ(Holding(12), 0);
-  group.Settings[3]->Value = 0xA;
+  group.Settings[3]->SetValue(0xA);
   group.Settings[3]->StoreValue();
   EXPECT_EQ(Holding(13), 0x12A4);
 }
@@ -73,7 +73,7 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   EXPECT_EQ(delay.Edit->text(), "5 s");
   EXPECT_EQ(speed.Edit->text(), "-");  // 0 is below the minimum of 1
   EXPECT_EQ(filter.Edit->text(), "-");
-  filter.Value = 0;
+  filter.SetValue(0);
   filter.UpdateDisplay(true);
   EXPECT_EQ(filter.Edit->text(), "0 s");
 
@@ -87,7 +87,7 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   EXPECT_EQ(delay.Edit->text(), "11");
   delay.Edit.Leave();
   EXPECT_EQ(boxes_.Boxes().size(), 2u);
-  EXPECT_EQ(delay.Value, 5);
+  EXPECT_EQ(delay.Value(), 5);
   EXPECT_EQ(Holding(1), 5);
 
   // Typing an entry: the box is entered, edited and left.
@@ -101,12 +101,12 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   type("-1");
   EXPECT_EQ(boxes_.Texts().back(), "The minimum value this setting can be is '0'");
 
-  delay.Changed = false;
+  delay.SetChanged(false);
   type("5");  // the value it has: nothing changes
-  EXPECT_FALSE(delay.Changed);
+  EXPECT_FALSE(delay.Changed());
   type("7");
-  EXPECT_TRUE(delay.Changed);
-  EXPECT_EQ(delay.Value, 7);
+  EXPECT_TRUE(delay.Changed());
+  EXPECT_EQ(delay.Value(), 7);
   EXPECT_EQ(Holding(1), 7);
   EXPECT_EQ(delay.Edit->text(), "7 s");
   EXPECT_EQ(boxes_.Boxes().size(), 4u);
@@ -129,7 +129,7 @@ TEST_F(SettingKindsTest, AnEntryUnderWayIsForgottenWhenItsPageCloses) {
   delay.Edit->setText("12");
   delay.Edit.Leave();
   EXPECT_TRUE(boxes_.Boxes().empty());
-  EXPECT_EQ(delay.Value, 5);
+  EXPECT_EQ(delay.Value(), 5);
 }
 
 // Boxes belong to the GUI thread: a refusal that reaches another thread is a fault of the
@@ -171,7 +171,7 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '10'"});
   EXPECT_TRUE(delay.Edit->hasFocus());
-  EXPECT_EQ(delay.Value, 5);
+  EXPECT_EQ(delay.Value(), 5);
   // The refused entry stays for the user to mend.
   EXPECT_EQ(delay.Edit->text(), "12");
 
@@ -188,7 +188,7 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   delay.Edit->setText("8");
   other.Edit->setFocus(Qt::TabFocusReason);
   QApplication::processEvents();
-  EXPECT_EQ(delay.Value, 8);
+  EXPECT_EQ(delay.Value(), 8);
   EXPECT_EQ(delay.Edit->text(), "8 s");
 }
 
@@ -203,7 +203,7 @@ TEST_F(SettingKindsTest, DropDownDefaultsLookupsAndCsv) {
   ShowPage(document, 0);
   auto& mode = At<TSettingDropDown>(document, 0, 0);
   auto& empty = At<TSettingDropDown>(document, 0, 1);
-  EXPECT_EQ(mode.Default, 2);
+  EXPECT_EQ(mode.Default(), 2);
   EXPECT_EQ(mode.ComboBox->currentText(), "Auto");
   EXPECT_EQ(Holding(1), 2);
 
@@ -225,8 +225,8 @@ TEST_F(SettingKindsTest, DropDownDefaultsLookupsAndCsv) {
   mode.ComboBox->setCurrentIndex(1);
   EXPECT_EQ(Holding(1), 7);  // a programmatic change is no pick
   mode.ComboBoxSelect(1);
-  EXPECT_EQ(mode.Value, 1);
-  EXPECT_TRUE(mode.Changed);
+  EXPECT_EQ(mode.Value(), 1);
+  EXPECT_TRUE(mode.Changed());
   EXPECT_EQ(Holding(1), 1);
 }
 
@@ -241,11 +241,11 @@ TEST_F(SettingKindsTest, UnitsSelectorAnnouncesUnitsAndStoresNothing) {
   auto& units = At<TSettingDropDown>(document, 0, 0);
   units.ComboBoxSelect(0);
   EXPECT_EQ(document.UnitsName(), "ft/min");
-  EXPECT_EQ(units.Value, 1);
+  EXPECT_EQ(units.Value(), 1);
   EXPECT_EQ(Holding(2), 0);
   units.RestoreDefault();  // default 0: m/sec again, still not stored
   EXPECT_EQ(document.UnitsName(), "m/sec");
-  units.Value = 1;
+  units.SetValue(1);
   ASSERT_TRUE(units.CopyValueFrom(units));  // a copy does store
   EXPECT_EQ(Holding(2), 1);
 }
@@ -275,11 +275,11 @@ TEST_F(SettingKindsTest, ExclusionGroupsRefuseTakenValuesButTheAllowedOne) {
   auto& input3 = At<TSettingDropDown>(document, 1, 0);
   EXPECT_EQ(document.CheckExclusion(input1, 0), std::nullopt);  // all hold 0: allowed
   input3.ComboBoxSelect(2);
-  ASSERT_EQ(input3.Value, 2);
+  ASSERT_EQ(input3.Value(), 2);
 
   input1.ComboBox->setCurrentIndex(2);
   input1.ComboBoxSelect(2);
-  EXPECT_EQ(input1.Value, 0);
+  EXPECT_EQ(input1.Value(), 0);
   EXPECT_EQ(input1.ComboBox->currentText(), "None");
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Error);
@@ -361,8 +361,8 @@ TEST_F(SettingKindsTest, RelativeLimitsInsideAnR12InstanceUseThatInstance) {
   TGroup& range = *document.Groups[3];                // R12 1, groups 11 to 20
   auto& minimum12 = At<TSettingInt>(document, 3, 6);  // second instance
   auto& target12 = At<TSettingInt>(document, 3, 7);
-  ASSERT_EQ(range.Settings[5]->Name, "Group 12");
-  minimum12.Value = 40;
+  ASSERT_EQ(range.Settings[5]->Name(), "Group 12");
+  minimum12.SetValue(40);
   EXPECT_EQ(target12.CheckRelativeLimits(45), std::nullopt);  // above this instance's 40
   // The first instance's 10 does not count.
   EXPECT_EQ(target12.CheckRelativeLimits(30),
@@ -374,7 +374,7 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
   TGroup& template2 = *document.Groups[7];
   ASSERT_EQ(template2.Name, "R12 2");
   auto& fan = At<TSettingDropDown>(document, 7, 3);
-  fan.Value = 1;  // a drop-down has no minimum or maximum to refuse it
+  fan.SetValue(1);  // a drop-down has no minimum or maximum to refuse it
   fan.CopyToAllGroupsClick();
   for (size_t g = 0; g < document.Groups.size(); ++g) {
     const TGroup& group = *document.Groups[g];
@@ -382,21 +382,21 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
       continue;
     for (int instance = 0; instance < 10; ++instance) {
       const TSetting& target = *group.Settings[static_cast<size_t>(5 * instance + 3)];
-      ASSERT_EQ(target.Name, "Fan");
-      EXPECT_EQ(target.Value, group.ControllerNumber == 2 ? 1 : 0) << group.Name << instance;
-      EXPECT_EQ(Holding(target.Reference), target.Value);
+      ASSERT_EQ(target.Name(), "Fan");
+      EXPECT_EQ(target.Value(), group.ControllerNumber == 2 ? 1 : 0) << group.Name << instance;
+      EXPECT_EQ(Holding(target.Reference()), target.Value());
     }
   }
   EXPECT_TRUE(boxes_.Boxes().empty());
 
   auto& heater = At<TSettingCheckBox>(document, 19, 4);  // R12 4
-  heater.Value = 1;
+  heater.SetValue(1);
   heater.CopyToAllR12sClick();
   int ticked = 0;
   for (const auto& group : document.Groups) {
     for (const auto& setting : group->Settings) {
-      if (setting->Name == "Heater" && !setting->IsTemplate)
-        ticked += setting->Value;
+      if (setting->Name() == "Heater" && !setting->IsTemplate())
+        ticked += setting->Value();
     }
   }
   EXPECT_EQ(ticked, 250);
@@ -405,11 +405,11 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
 TEST_F(SettingKindsTest, ACopyRefusedByALimitStopsThere) {
   TSettings& document = LoadOffline(kTemplateWithLimits);
   auto& target = At<TSettingInt>(document, 1, 2);  // R12 1 template
-  target.Value = 5;                                // below every instance's minimum of 10
+  target.SetValue(5);                              // below every instance's minimum of 10
   target.CopyToAllGroupsClick();
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(boxes_.Texts()[0], "Setting 'Target' must be greater than setting 'Minimum'");
-  EXPECT_EQ(At<TSettingInt>(document, 2, 2).Value, 50);
+  EXPECT_EQ(At<TSettingInt>(document, 2, 2).Value(), 50);
 }
 
 TEST_F(SettingKindsTest, TemplateCopiesIgnoreGroupsBeforeAndAfterTheExpansion) {
@@ -424,14 +424,14 @@ TEST_F(SettingKindsTest, TemplateCopiesIgnoreGroupsBeforeAndAfterTheExpansion) {
                min="0" max="9" default="1" value_text=""/>
     </group>)"));
   auto& level = At<TSettingInt>(document, 0, 1);
-  level.Value = 7;
+  level.SetValue(7);
   level.CopyToAllGroupsClick();
-  EXPECT_EQ(At<TSettingInt>(document, 1, 1).Value, 7);   // R12 1, groups 1 to 10
-  EXPECT_EQ(At<TSettingInt>(document, 5, 19).Value, 7);  // groups 41 to 50, last instance
-  EXPECT_EQ(At<TSettingInt>(document, 7, 1).Value, 1);   // R12 2 untouched
+  EXPECT_EQ(At<TSettingInt>(document, 1, 1).Value(), 7);   // R12 1, groups 1 to 10
+  EXPECT_EQ(At<TSettingInt>(document, 5, 19).Value(), 7);  // groups 41 to 50, last instance
+  EXPECT_EQ(At<TSettingInt>(document, 7, 1).Value(), 1);   // R12 2 untouched
   level.CopyToAllR12sClick();
-  EXPECT_EQ(At<TSettingInt>(document, 29, 19).Value, 7);
-  EXPECT_EQ(At<TSettingInt>(document, 30, 0).Value, 1);  // the ordinary group after
+  EXPECT_EQ(At<TSettingInt>(document, 29, 19).Value(), 7);
+  EXPECT_EQ(At<TSettingInt>(document, 30, 0).Value(), 1);  // the ordinary group after
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
@@ -447,17 +447,18 @@ TEST_F(SettingKindsTest, PlainCheckBoxes) {
   </group>)"));
   auto& coil = At<TSettingCheckBox>(document, 0, 0);
   auto& word = At<TSettingCheckBox>(document, 0, 1);
-  EXPECT_EQ(coil.Default, 1);
-  EXPECT_EQ(word.Default, 0);  // only "checked" exactly
+  EXPECT_EQ(coil.Default(), 1);
+  EXPECT_EQ(word.Default(), 0);  // only "checked" exactly
   EXPECT_FALSE(word.HasValuePair);
   EXPECT_TRUE(store_.GetCoil(5));
 
-  // A register holding 7 reads as ticked and is stored as 1.
+  // A register holding 7 reads as ticked and is stored as 1. Without a value pair (a
+  // checked_value alone is not one) the box takes the word as it stands.
   int16_t seven = 7;
   store_.SetHoldingRegisters(6, &seven, 1);
   word.RequestRead();
   word.LoadValueFromStore();
-  EXPECT_NE(word.Value, 0);
+  EXPECT_EQ(word.Value(), 7);
   word.StoreValue();
   EXPECT_EQ(Holding(6), 1);
 
@@ -472,7 +473,7 @@ TEST_F(SettingKindsTest, PlainCheckBoxes) {
   EXPECT_EQ(Holding(8), 1);
   shifted.RequestRead();
   shifted.LoadValueFromStore();
-  EXPECT_EQ(shifted.Value, 0);
+  EXPECT_EQ(shifted.Value(), 0);
 
   std::vector<std::string> lines;
   document.Groups[0]->ExportCsv(lines);
@@ -494,20 +495,20 @@ TEST_F(SettingKindsTest, ValuePairBoxesViewTheirOwnersRegister) {
   EXPECT_EQ(store_.RegisterCount(), 1);
   // Restoring an unticked box left the owner's 3 alone.
   EXPECT_EQ(Holding(57), 3);
-  EXPECT_EQ(box.Value, 0);
+  EXPECT_EQ(box.Value(), 0);
 
   box.CheckBox->click();
   EXPECT_EQ(Holding(57), 5);
-  EXPECT_EQ(owner.Value, 5);
-  EXPECT_EQ(box.Value, 1);
-  EXPECT_TRUE(box.Changed);
+  EXPECT_EQ(owner.Value(), 5);
+  EXPECT_EQ(box.Value(), 1);
+  EXPECT_TRUE(box.Changed());
 
   box.CheckBox->click();
   EXPECT_EQ(Holding(57), 2);
-  EXPECT_EQ(owner.Value, 2);
+  EXPECT_EQ(owner.Value(), 2);
 
   // Showing the box ticks it without a click: nothing is stored.
-  box.Value = 1;
+  box.SetValue(1);
   box.UpdateDisplay(true);
   EXPECT_EQ(Holding(57), 2);
 }

@@ -46,7 +46,7 @@ TEST_F(SettingLabelTest, ShowsTheValueWithTheDisplayUnits) {
   EXPECT_EQ(range.ValueLabel->geometry().topLeft(), QPoint(200, 152));
   EXPECT_EQ(range.ValueLabel->width(), 140);
   EXPECT_EQ(range.ValueLabel->property(TSetting::kTagProperty).toInt(), 1);
-  EXPECT_EQ(range.CaptionLabel->text(), "Sensor Range");
+  EXPECT_EQ(range.CaptionLabel()->text(), "Sensor Range");
 
   // The units follow the selector at once.
   dynamic_cast<TSettingDropDown&>(*document.Groups[0]->Settings[0]).ComboBoxSelect(1);
@@ -84,7 +84,7 @@ TEST_F(SettingLabelTest, ReadsButNeverWrites) {
   const int16_t word = 300;
   store_.SetHoldingRegisters(2, &word, 1);
   range.LoadValueFromStore();
-  EXPECT_EQ(range.Value, 300);
+  EXPECT_EQ(range.Value(), 300);
   EXPECT_FALSE(range.ReadPending());
 }
 
@@ -93,8 +93,8 @@ TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
   ShowPage(document);
   TSettingLabel& note = Label(document, 2);
   EXPECT_TRUE(note.LabelOnly);
-  EXPECT_TRUE(note.CaptionLabel->isVisible());
-  EXPECT_TRUE(note.CaptionLabel->font().bold());
+  EXPECT_TRUE(note.CaptionLabel()->isVisible());
+  EXPECT_TRUE(note.CaptionLabel()->font().bold());
   ASSERT_NE(note.ValueLabel, nullptr);
   EXPECT_FALSE(note.ValueLabel->isVisible());
 
@@ -106,10 +106,10 @@ TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
   note.RequestRead();
   EXPECT_FALSE(note.ReadPending());
   note.LoadValueFromStore();
-  EXPECT_EQ(note.Value, 5);
-  note.Value = 6;
+  EXPECT_EQ(note.Value(), 5);
+  note.SetValue(6);
   note.RestoreDefault();
-  EXPECT_EQ(note.Value, 5);
+  EXPECT_EQ(note.Value(), 5);
   EXPECT_EQ(Holding(3), 9);
 
   std::vector<std::string> lines;
@@ -157,7 +157,7 @@ TEST_F(SettingLabelTest, UnitConvertedSettingStaysBelowTheLabel) {
   alarm.Edit->setText("99");
   alarm.Edit.Leave();
   EXPECT_EQ(boxes_.Texts().size(), 1u);
-  EXPECT_EQ(alarm.Value, 0xC063);
+  EXPECT_EQ(alarm.Value(), 0xC063);
 }
 
 TEST_F(SettingLabelTest, DefinitionNeedsADefault) {

@@ -32,14 +32,14 @@ class SettingNameTest : public ModelFixture {
 TEST_F(SettingNameTest, DeclaresItsSpanButStoresOneRegister) {
   TSettings& document = LoadOffline(kNames);
   TSettingName& site = NameAt(document, 0);
-  EXPECT_EQ(site.RegisterSpan, 8);
-  EXPECT_EQ(site.Reference, 61);
+  EXPECT_EQ(site.RegisterSpan(), 8);
+  EXPECT_EQ(site.Reference(), 61);
   EXPECT_TRUE(store_.IsHoldingRegisterRegistered(61));
   EXPECT_FALSE(store_.IsHoldingRegisterRegistered(62));
 
   store_.SetHoldingRegister(61, 0x4142);
   document.Groups[0]->ReloadFromStore();
-  EXPECT_EQ(site.Value, 0x4142);
+  EXPECT_EQ(site.Value(), 0x4142);
   EXPECT_EQ(site.NameText, "");  // the device's registers never fill the text
 }
 
@@ -99,14 +99,14 @@ TEST_F(SettingNameTest, CopiesTakeTheTextOnlyFromAnotherName) {
   TSettingName& zone = NameAt(document, 1);
   TSetting& number = *document.Groups[0]->Settings[2];
   site.NameText = "Plant room";
-  site.Value = 5;
-  zone.Changed = false;
+  site.SetValue(5);
+  zone.SetChanged(false);
 
   EXPECT_TRUE(zone.CopyValueFrom(site));
   EXPECT_EQ(zone.NameText, "Plant room");
-  EXPECT_FALSE(zone.Changed);
-  EXPECT_EQ(zone.Value, 0);   // the register value is not copied
-  EXPECT_EQ(Holding(71), 0);  // nor stored
+  EXPECT_FALSE(zone.Changed());
+  EXPECT_EQ(zone.Value(), 0);  // the register value is not copied
+  EXPECT_EQ(Holding(71), 0);   // nor stored
 
   EXPECT_EQ(Thrown([&] { zone.CopyValueFrom(number); }),
             "CopyValuesFromSetting Exception - class is not of type TSettingName");

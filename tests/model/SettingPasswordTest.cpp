@@ -49,7 +49,7 @@ TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {
     store_.SetHoldingRegister(41, c.word);
     document.Groups[0]->ReloadFromStore();
     code.UpdateDisplay(true);
-    EXPECT_EQ(code.Value, c.word);
+    EXPECT_EQ(code.Value(), c.word);
     EXPECT_EQ(code.Edit->text().toStdString(), c.shown);
     std::vector<std::string> lines;
     code.ExportCsv(lines);
@@ -80,9 +80,9 @@ TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
     Type(code, r.text);
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{r.message}) << r.text;
     EXPECT_EQ(boxes_.Boxes().front().Icon, ui::TBoxIcon::Error);
-    EXPECT_EQ(code.Value, 1111) << r.text;
+    EXPECT_EQ(code.Value(), 1111) << r.text;
     EXPECT_EQ(Holding(41), 1111) << r.text;
-    EXPECT_FALSE(code.Changed) << r.text;
+    EXPECT_FALSE(code.Changed()) << r.text;
   }
 
   // Five digits cannot be typed; a device value shown whole meets this check.
@@ -93,20 +93,20 @@ TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
   boxes_.Clear();
   Type(code, "0042");
   EXPECT_TRUE(boxes_.Boxes().empty());
-  EXPECT_EQ(code.Value, 42);
+  EXPECT_EQ(code.Value(), 42);
   EXPECT_EQ(Holding(41), 42);
   EXPECT_EQ(code.Edit->text(), "0042");
-  EXPECT_TRUE(code.Changed);
+  EXPECT_TRUE(code.Changed());
 
   // The same code again still counts as a change.
-  code.Changed = false;
+  code.SetChanged(false);
   Type(code, "0042");
-  EXPECT_TRUE(code.Changed);
+  EXPECT_TRUE(code.Changed());
 
   // Four characters with a sign pass all three checks.
   Type(code, "-123");
   EXPECT_TRUE(boxes_.Boxes().empty());
-  EXPECT_EQ(code.Value, -123);
+  EXPECT_EQ(code.Value(), -123);
   EXPECT_EQ(Holding(41), -123);
   EXPECT_EQ(code.Edit->text(), "-123");
 
@@ -114,7 +114,7 @@ TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
   code.Edit->setText("1");
   code.Edit.Leave();
   EXPECT_TRUE(boxes_.Boxes().empty());
-  EXPECT_EQ(code.Value, -123);
+  EXPECT_EQ(code.Value(), -123);
 }
 
 TEST_F(SettingPasswordTest, TypingIsLimitedToFourCharactersButDeviceValuesShowWhole) {

@@ -25,8 +25,8 @@ class SettingTimeTest : public ModelFixture {
   // as a completed read from the device does.
   void ReadFromDevice(TSettingTime& time, int16_t hours, int16_t minutes) {
     const int16_t words[] = {hours, minutes};
-    store_.SetHoldingRegisters(time.Reference, words, 2);
-    time.Group->ReloadFromStore();
+    store_.SetHoldingRegisters(time.Reference(), words, 2);
+    time.Group().ReloadFromStore();
   }
 
   // The user enters a box, types the text and leaves the box.
@@ -41,7 +41,7 @@ class SettingTimeTest : public ModelFixture {
   }
 
   std::pair<int16_t, int16_t> Stored(const TSettingTime& time) const {
-    return {Holding(time.Reference), Holding(time.Reference + 1)};
+    return {Holding(time.Reference()), Holding(time.Reference() + 1)};
   }
 };
 
@@ -73,7 +73,7 @@ TEST_F(SettingTimeTest, DeviceValuesAboveTheDayAreSwitchedOff) {
   EXPECT_EQ(Shown(start), TTexts("7", "30"));
   EXPECT_TRUE(start.EnableBox->isChecked());
   EXPECT_TRUE(start.HoursEdit->isEnabled());
-  EXPECT_FALSE(start.Changed);
+  EXPECT_FALSE(start.Changed());
 
   ReadFromDevice(start, 99, 99);
   start.Refresh();
@@ -100,7 +100,7 @@ TEST_F(SettingTimeTest, ANegativeDevicePartPassesTheSignedTest) {
   start.StoreValue();
   EXPECT_EQ(Stored(start), TPair(0, 0));
   EXPECT_TRUE(start.TimeEnabled);
-  EXPECT_TRUE(start.Changed);
+  EXPECT_TRUE(start.Changed());
 
   // Shown, the negative part is "-" and the time counts as off.
   ShowPage(document, 0);
@@ -142,7 +142,7 @@ TEST_F(SettingTimeTest, EntriesOutsideTheClockAreRefused) {
   Type(start, TSettingTime::kHoursBox, "23");
   Type(start, TSettingTime::kMinutesBox, "0");
   EXPECT_EQ(Stored(start), TPair(23, 0));
-  EXPECT_EQ(start.Value, 23);
+  EXPECT_EQ(start.Value(), 23);
   EXPECT_EQ(Shown(start), TTexts("23", "0"));
   EXPECT_EQ(boxes_.Boxes().size(), 5u);
 }
@@ -177,14 +177,14 @@ TEST_F(SettingTimeTest, SwitchingOnAndOffWithTheEnableBox) {
   auto& start = TimeAt(document, 0, 0);
   ReadFromDevice(start, 99, 99);
   start.Refresh();
-  start.Changed = false;
+  start.SetChanged(false);
 
   start.EnableBox->click();
   EXPECT_TRUE(start.TimeEnabled);
   EXPECT_EQ(Stored(start), TPair(0, 0));
   EXPECT_EQ(Shown(start), TTexts("0", "0"));
   EXPECT_TRUE(start.HoursEdit->isEnabled());
-  EXPECT_TRUE(start.Changed);
+  EXPECT_TRUE(start.Changed());
 
   start.EnableBox->click();
   EXPECT_FALSE(start.TimeEnabled);
@@ -243,7 +243,7 @@ TEST_F(SettingTimeTest, EditingATimeMakesThePageStoreEverySettingAgain) {
   ShowPage(document, 0);
   auto& start = TimeAt(document, 0, 0);
   store_.SetHoldingRegister(245, 77);            // Boost holds 40
-  start.Changed = false;                         // as after a read
+  start.SetChanged(false);                       // as after a read
   Type(start, TSettingTime::kMinutesBox, "30");  // unchanged: nothing stored
   EXPECT_EQ(Holding(245), 77);
   Type(start, TSettingTime::kMinutesBox, "45");
@@ -281,22 +281,22 @@ TEST_F(SettingTimeTest, SettingsFilesAreLimitedAsTheDeviceIs) {
   for (const pugi::xml_attribute& attribute : saved.attributes()) {
     names.push_back(std::string(attribute.name()) + "=" + attribute.value());
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"name=Day start", "ID=" + std::to_string(start.Id),
+  EXPECT_EQ(names, (std::vector<std::string>{"name=Day start", "ID=" + std::to_string(start.Id()),
                                              "value=7", "register=240", "Hour=7", "Minute=30"}));
 
   auto loadFile = [&](TSettingTime& time, const char* hour, const char* minute) {
     pugi::xml_document values;
     pugi::xml_node element = values.append_child("group").append_child("setting");
-    element.append_attribute("ID") = time.Id;
+    element.append_attribute("ID") = time.Id();
     element.append_attribute("value") = 3;
     element.append_attribute("Hour") = hour;
     element.append_attribute("Minute") = minute;
-    time.Changed = false;
+    time.SetChanged(false);
     time.LoadFromXml(element);
   };
   loadFile(start, "6", "5");
   EXPECT_TRUE(start.TimeEnabled);
-  EXPECT_TRUE(start.Changed);
+  EXPECT_TRUE(start.Changed());
   EXPECT_EQ(Stored(start), TPair(6, 5));
 
   loadFile(start, "99", "99");
@@ -395,9 +395,9 @@ TEST_F(SettingTimeTest, TemplateTimesStayOffTheStoreAndCopySwitchesTargets) {
   EXPECT_EQ(store_.RegisterCount(), 1000);
   ShowPage(document, 0);
   auto& start = TimeAt(document, 0, 1);
-  ASSERT_TRUE(start.IsTemplate);
-  EXPECT_EQ(start.CopyToGroupsButton->geometry().left(), 350);
-  EXPECT_FALSE(store_.IsHoldingRegisterRegistered(start.Reference));
+  ASSERT_TRUE(start.IsTemplate());
+  EXPECT_EQ(start.CopyToGroupsButton()->geometry().left(), 350);
+  EXPECT_FALSE(store_.IsHoldingRegisterRegistered(start.Reference()));
 
   // A template time switches and edits on its page alone.
   start.EnableBox->click();
@@ -414,7 +414,7 @@ TEST_F(SettingTimeTest, TemplateTimesStayOffTheStoreAndCopySwitchesTargets) {
   EXPECT_TRUE(boxes_.Boxes().empty());
   for (TSettingTime* target : {&first, &tenth}) {
     EXPECT_TRUE(target->TimeEnabled);
-    EXPECT_TRUE(target->Changed);
+    EXPECT_TRUE(target->Changed());
     EXPECT_EQ(Stored(*target), TPair(5, 0));
   }
 

@@ -51,7 +51,7 @@ class SettingUnitsTest : public ModelFixture {
   static std::string Shown(TSettings& document, TSettingUnits& setting, uint16_t word,
                            const char* units) {
     document.SetUnitsName(units);
-    setting.Value = word;
+    setting.SetValue(word);
     return setting.FormatValue(true);
   }
 };
@@ -83,7 +83,7 @@ TEST_F(SettingUnitsTest, RegisterWordsShowInEveryUnit) {
     EXPECT_EQ(Shown(document, setting, c.word, c.units), c.text) << std::hex << c.word;
   }
   document.SetUnitsName("m/sec");
-  setting.Value = 250;
+  setting.SetValue(250);
   EXPECT_EQ(setting.FormatValue(false), "2.50");
   std::vector<std::string> lines;
   setting.ExportCsv(lines);
@@ -118,7 +118,7 @@ TEST_F(SettingUnitsTest, TypedNumbersEncodeInTheRepresentationOfTheirUnit) {
     document.SetUnitsName(range.units);
     int mismatches = 0;
     for (uint32_t word = range.first; word <= range.last; ++word) {
-      setting.Value = static_cast<int32_t>(word);
+      setting.SetValue(static_cast<int32_t>(word));
       const float typed = static_cast<float>(std::stoi(setting.FormatValue(false)));
       if (TSettingUnits::Encode(typed, range.units) != word && ++mismatches <= 3) {
         ADD_FAILURE() << range.units << " word " << word << " shows " << setting.FormatValue(false);
@@ -148,14 +148,14 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   EXPECT_EQ(supply.Edit->text(), "2.56");
   supply.Edit.Leave();
   EXPECT_EQ(boxes_.Texts().size(), 2u);
-  EXPECT_EQ(supply.Value, 250);
+  EXPECT_EQ(supply.Value(), 250);
 
-  supply.Changed = false;
+  supply.SetChanged(false);
   Type(supply, "2.5");  // the value it has
-  EXPECT_FALSE(supply.Changed);
+  EXPECT_FALSE(supply.Changed());
   Type(supply, "2.55");
-  EXPECT_TRUE(supply.Changed);
-  EXPECT_EQ(supply.Value, 255);
+  EXPECT_TRUE(supply.Changed());
+  EXPECT_EQ(supply.Value(), 255);
   EXPECT_EQ(Holding(2), 255);
   EXPECT_EQ(supply.Edit->text(), "2.55 m/sec");
 
@@ -170,7 +170,7 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   Type(supply, "2.5");
   EXPECT_EQ(boxes_.Texts().back(), "'2.5' is not a valid integer value");
   Type(supply, "480");
-  EXPECT_EQ(supply.Value, 0x81E0);  // now held in whole ft/min
+  EXPECT_EQ(supply.Value(), 0x81E0);  // now held in whole ft/min
   EXPECT_EQ(static_cast<uint16_t>(Holding(2)), 0x81E0);
   EXPECT_EQ(supply.Edit->text(), "480 ft/min");
   EXPECT_EQ(boxes_.Texts().size(), 5u);
@@ -181,7 +181,7 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   EXPECT_EQ(boxes_.Texts().back(), "'2,5' is not a valid floating point value");
   Type(supply, "");
   EXPECT_EQ(boxes_.Texts().back(), "'' is not a valid floating point value");
-  EXPECT_EQ(supply.Value, 0x81E0);
+  EXPECT_EQ(supply.Value(), 0x81E0);
 
   // Read back from the register the word is sign-extended; it shows the same
   // text, and typing that text again takes the unsigned word as a change.
@@ -189,13 +189,13 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   store_.SetHoldingRegisters(2, &word, 1);
   document.Groups[0]->ReloadFromStore();
   document.Groups[0]->RedisplayAll();
-  EXPECT_EQ(supply.Value, -32276);
+  EXPECT_EQ(supply.Value(), -32276);
   selector.ComboBoxSelect(1);
   EXPECT_EQ(supply.Edit->text(), "492 ft/min");
-  EXPECT_FALSE(supply.Changed);
+  EXPECT_FALSE(supply.Changed());
   Type(supply, "492");
-  EXPECT_EQ(supply.Value, 0x81EC);
-  EXPECT_TRUE(supply.Changed);
+  EXPECT_EQ(supply.Value(), 0x81EC);
+  EXPECT_TRUE(supply.Changed());
 
   supply.SetEnabled(false);
   EXPECT_TRUE(supply.Edit->isReadOnly());
@@ -210,17 +210,17 @@ TEST_F(SettingUnitsTest, EntriesTheWordCannotHoldAreRefusedWithTheirLimit) {
   TSettingUnits& filter = Units(document, 5);    // -163.83 to 163.83 ins Wg
   auto refused = [&](TSettingUnits& setting, const char* text, const std::string& message) {
     boxes_.Clear();
-    const int32_t before = setting.Value;
+    const int32_t before = setting.Value();
     Type(setting, text);
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{message}) << text;
-    EXPECT_EQ(setting.Value, before) << text;
+    EXPECT_EQ(setting.Value(), before) << text;
   };
   auto accepted = [&](TSettingUnits& setting, const char* text, uint16_t word) {
     boxes_.Clear();
     Type(setting, text);
     EXPECT_TRUE(boxes_.Texts().empty()) << text;
-    EXPECT_EQ(static_cast<uint16_t>(setting.Value), word) << text;
-    EXPECT_EQ(static_cast<uint16_t>(Holding(setting.Reference)), word) << text;
+    EXPECT_EQ(static_cast<uint16_t>(setting.Value()), word) << text;
+    EXPECT_EQ(static_cast<uint16_t>(Holding(setting.Reference())), word) << text;
   };
   const std::string belowZero = "The minimum value this setting can be is '0.00'";
 
@@ -287,11 +287,11 @@ TEST_F(SettingUnitsTest, RelativeLimitsCompareWholeMetresPerSecond) {
   // Low Alarm holds 2.50 m/s: High Alarm may go down to 2.00, not to 1.99.
   Type(high, "2.00");
   EXPECT_TRUE(boxes_.Texts().empty());
-  EXPECT_EQ(high.Value, 200);
+  EXPECT_EQ(high.Value(), 200);
   Type(high, "1.99");
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{
                                 "Setting 'High Alarm' must be greater than setting 'Low Alarm'"});
-  EXPECT_EQ(high.Value, 200);
+  EXPECT_EQ(high.Value(), 200);
   EXPECT_EQ(high.Edit->text(), "2.00 m/sec");
 }
 
@@ -303,13 +303,13 @@ TEST_F(SettingUnitsTest, UnknownUnitsShowTheWordAndRefuseEntries) {
   TSettingUnits& low = Units(document, 2);
   document.SetUnitsName("");
   EXPECT_EQ(supply.Edit->text(), "250");
-  supply.Value = 0x81EC;
+  supply.SetValue(0x81EC);
   std::vector<std::string> lines;
   supply.ExportCsv(lines);
   EXPECT_EQ(lines, std::vector<std::string>{"Supply Velocity,33260"});
   EXPECT_EQ(supply.ToDisplayValue(0x81EC), 0x81EC);
   EXPECT_EQ(supply.ToDisplayValue(-5), -5);
-  supply.Value = 250;
+  supply.SetValue(250);
 
   document.SetUnitsName("psi");
   EXPECT_EQ(low.Edit->text(), "250");
@@ -329,7 +329,7 @@ TEST_F(SettingUnitsTest, UnknownUnitsShowTheWordAndRefuseEntries) {
             std::vector<std::string>{"This setting cannot be changed while the display units are "
                                      "'psi': choose m/sec, ft/min, Pa or ins Wg first"});
   EXPECT_TRUE(low.Edit->hasFocus());
-  EXPECT_EQ(supply.Value, 250);
+  EXPECT_EQ(supply.Value(), 250);
   EXPECT_EQ(supply.Edit->text(), "250");
   EXPECT_EQ(Holding(2), 250);
 }
@@ -349,7 +349,7 @@ TEST_F(SettingUnitsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '2.55'"});
   EXPECT_TRUE(supply.Edit->hasFocus());
-  EXPECT_EQ(supply.Value, 250);
+  EXPECT_EQ(supply.Value(), 250);
 }
 
 TEST_F(SettingUnitsTest, DefinitionNeedsItsLimitsAndDefault) {

@@ -114,7 +114,7 @@ TEST_F(SettingsFileValues, ValuesTheDefinitionsForbidLoadAsTheyStandWithANotice)
   const std::string levelFile = FileWith(document, "Level", "value", "-7");
   EXPECT_EQ(document.LoadFromFile(levelFile),
             std::vector<std::string>{"Unit / Level: -7, outside its limits 0 to 100"});
-  EXPECT_EQ(document.FindSettingByName("Level").Value, -7);
+  EXPECT_EQ(document.FindSettingByName("Level").Value(), -7);
   EXPECT_EQ(Holding(11), -7);
   EXPECT_EQ(Holding(10), 77);
 
@@ -123,7 +123,7 @@ TEST_F(SettingsFileValues, ValuesTheDefinitionsForbidLoadAsTheyStandWithANotice)
             (std::vector<std::string>{
                 "Unit / Level: -7, outside its limits 0 to 100",
                 "Unit / Mode: 9, not one of its entries 0 (Off), 1 (On), 2 (Auto), 3 (Test)"}));
-  EXPECT_EQ(document.FindSettingByName("Mode").Value, 9);
+  EXPECT_EQ(document.FindSettingByName("Mode").Value(), 9);
 
   // The edges of what each register holds load without a word, and a whole register's word
   // counts as within limits written either signed or unsigned (-16304 is 49232).
@@ -133,7 +133,7 @@ TEST_F(SettingsFileValues, ValuesTheDefinitionsForbidLoadAsTheyStandWithANotice)
     const std::string file = FileWith(document, setting, "value", value);
     EXPECT_EQ(document.LoadFromFile(file), std::vector<std::string>()) << setting;
   }
-  EXPECT_EQ(document.FindSettingByName("Field").Value, 15);
+  EXPECT_EQ(document.FindSettingByName("Field").Value(), 15);
   EXPECT_EQ(Holding(13), 0xF0);
 }
 

@@ -60,8 +60,8 @@ TEST_F(SettingsTest, TheR12TemplateExpandsIntoThirtyGroupsInPlace) {
   EXPECT_EQ(template2.ControllerNumber, 2);
   EXPECT_EQ(template2.Description, "Group Template");
   ASSERT_EQ(template2.Count(), 3);
-  EXPECT_EQ(template2.Settings[0]->Name, "Template Group");
-  EXPECT_TRUE(template2.Settings[1]->IsTemplate);
+  EXPECT_EQ(template2.Settings[0]->Name(), "Template Group");
+  EXPECT_TRUE(template2.Settings[1]->IsTemplate());
 
   const TGroup& range = *document.Groups[9];  // R12 2, groups 11 to 20
   EXPECT_TRUE(range.IsTenfold);
@@ -74,16 +74,16 @@ TEST_F(SettingsTest, TheR12TemplateExpandsIntoThirtyGroupsInPlace) {
   for (int instance = 0; instance < 10; ++instance) {
     const auto& label = range.Settings[static_cast<size_t>(3 * instance)];
     EXPECT_NE(dynamic_cast<TSettingSectionLabel*>(label.get()), nullptr);
-    EXPECT_EQ(label->Name, "Group " + std::to_string(11 + instance));
+    EXPECT_EQ(label->Name(), "Group " + std::to_string(11 + instance));
     const TSetting& delay = *range.Settings[static_cast<size_t>(3 * instance + 1)];
-    EXPECT_EQ(delay.InstanceIndex, 60 + instance);
-    EXPECT_EQ(delay.Reference, 1001 + 2 * (60 + instance));
+    EXPECT_EQ(delay.InstanceIndex(), 60 + instance);
+    EXPECT_EQ(delay.Reference(), 1001 + 2 * (60 + instance));
     const TSetting& enable = *range.Settings[static_cast<size_t>(3 * instance + 2)];
-    EXPECT_EQ(enable.Reference, 101 + 60 + instance);
+    EXPECT_EQ(enable.Reference(), 101 + 60 + instance);
   }
   // Template settings are built with controller 0: instance index -50.
-  EXPECT_EQ(template2.Settings[1]->InstanceIndex, -50);
-  EXPECT_EQ(template2.Settings[1]->Reference, 1001 - 100);
+  EXPECT_EQ(template2.Settings[1]->InstanceIndex(), -50);
+  EXPECT_EQ(template2.Settings[1]->Reference(), 1001 - 100);
 }
 
 TEST_F(SettingsTest, TemplateSettingsStayOutOfTheStore) {
@@ -104,17 +104,17 @@ TEST_F(SettingsTest, TemplateSettingsStayOutOfTheStore) {
 TEST_F(SettingsTest, SettingsFilesRoundTripInOneRun) {
   TSettings& document = LoadOffline(kR12Definitions);
   TSetting& delay = *document.Groups[9]->Settings[4];  // R12 2 group 12
-  delay.Value = 123;
+  delay.SetValue(123);
   delay.StoreValue();
   const std::string path = folder_.File("saved.ZSF");
   document.SaveToFile(path);
 
   document.RestoreFactoryDefaults();
-  EXPECT_EQ(delay.Value, 30);
+  EXPECT_EQ(delay.Value(), 30);
   EXPECT_EQ(document.LoadFromFile(path), std::vector<std::string>());
-  EXPECT_EQ(delay.Value, 123);
-  EXPECT_EQ(Holding(delay.Reference), 123);
-  EXPECT_TRUE(delay.Changed);
+  EXPECT_EQ(delay.Value(), 123);
+  EXPECT_EQ(Holding(delay.Reference()), 123);
+  EXPECT_TRUE(delay.Changed());
 
   const std::string text = testsupport::ReadFile(path);
   EXPECT_EQ(
@@ -124,7 +124,7 @@ TEST_F(SettingsTest, SettingsFilesRoundTripInOneRun) {
       << text.substr(0, 200);
   // Each template group writes its setting with its template reference.
   EXPECT_NE(text.find("<setting name=\"Delay\" ID=\"" +
-                      std::to_string(document.Groups[1]->Settings[1]->Id) +
+                      std::to_string(document.Groups[1]->Settings[1]->Id()) +
                       "\" value=\"30\" register=\"900\" />"),
             std::string::npos);
 }
@@ -143,7 +143,7 @@ TEST_F(SettingsTest, SmallDocumentFilesMatchTheirGoldenText) {
     </group>)"));
   const std::string g0 = std::to_string(document.Groups[0]->Id);
   const std::string g1 = std::to_string(document.Groups[1]->Id);
-  const int32_t s = document.Groups[0]->Settings[0]->Id;
+  const int32_t s = document.Groups[0]->Settings[0]->Id();
   auto id = [s](int n) { return std::to_string(s + n); };
 
   const std::string zsf = folder_.File("golden.ZSF");
@@ -189,14 +189,16 @@ TEST_F(SettingsTest, TheFirstSettingOfARunLoadsBesideTheSectionLabels) {
   TSettings& document = LoadOffline(kR12Definitions);
   TGroup& range = *document.Groups[2];
   TSetting& delay = *range.Settings[1];
-  delay.Id = 0;
-  delay.Value = 77;
+  // Loaded again as the first setting of a run, the setting takes ID 0.
+  document.Set().NextSettingId = 0;
+  delay.LoadDefinition(delay.Definition());
+  delay.SetValue(77);
   const std::string path = folder_.File("first.ZSF");
   document.SaveToFile(path);
-  delay.Value = 30;
+  delay.SetValue(30);
   EXPECT_EQ(document.LoadFromFile(path), std::vector<std::string>());
-  EXPECT_EQ(delay.Value, 77);
-  EXPECT_EQ(range.Settings[0]->Name, "Group 1");
+  EXPECT_EQ(delay.Value(), 77);
+  EXPECT_EQ(range.Settings[0]->Name(), "Group 1");
 }
 
 TEST_F(SettingsTest, ThousandsOfGroupsLoad) {
@@ -247,7 +249,7 @@ TEST_F(SettingsTest, RefusedSettingsFilesSayWhy) {
 TEST_F(SettingsTest, ARefusedFileChangesNothing) {
   TSettings& document = LoadOffline(kR12Definitions);
   const std::string system = std::to_string(document.Groups[0]->Id);
-  const std::string mode = std::to_string(document.Groups[0]->Settings[0]->Id);
+  const std::string mode = std::to_string(document.Groups[0]->Settings[0]->Id());
   // The second device element is the one read; of two settings with one
   // ID the first counts; the R12 groups are missing.
   const std::string file =
@@ -258,7 +260,7 @@ TEST_F(SettingsTest, ARefusedFileChangesNothing) {
                         mode + "\" value=\"0\"/></group></device></settings>");
   EXPECT_EQ(Thrown([&] { (void)document.LoadFromFile(file); }),
             "Could not find settings group 'R12 1' in the XML document");
-  EXPECT_EQ(document.Groups[0]->Settings[0]->Value, 2);
+  EXPECT_EQ(document.Groups[0]->Settings[0]->Value(), 2);
   EXPECT_EQ(Holding(1), 2);
 }
 
@@ -302,30 +304,30 @@ TEST_F(SettingsTest, AFileFindsItsValuesByNameWhenTheIdsNoLongerAgree) {
     // A range group holds a section label and a Delay per instance.
     return *document.Groups[range]->Settings[2 * instance + 1];
   };
-  ASSERT_EQ(delayOf(written, 1, 3).Name, "Delay");
-  delayOf(written, 1, 3).Value = 123;  // R12 1, Group 14
-  delayOf(written, 7, 9).Value = 456;  // R12 2, Group 50
+  ASSERT_EQ(delayOf(written, 1, 3).Name(), "Delay");
+  delayOf(written, 1, 3).SetValue(123);  // R12 1, Group 14
+  delayOf(written, 7, 9).SetValue(456);  // R12 2, Group 50
   TGroup& alarms = *written.Groups.back();
-  alarms.Settings[0]->Value = 7;   // Alarm delay
-  alarms.Settings[1]->Value = 77;  // Alarm level
+  alarms.Settings[0]->SetValue(7);   // Alarm delay
+  alarms.Settings[1]->SetValue(77);  // Alarm level
   const std::string path = folder_.File("site.ZSF");
   written.SaveToFile(path);
-  const int32_t alarmDelayId = alarms.Settings[0]->Id;
+  const int32_t alarmDelayId = alarms.Settings[0]->Id();
 
   devices_.LoadFromFile(folder_.Write("Devices.xml", kLaterDefinitions));
   TSettings& later = *devices_.GetDevice(1).Settings;
   store_.Reset();
   later.RegisterRegisters();
   later.RestoreFactoryDefaults();
-  ASSERT_NE(later.FindSettingByName("Alarm delay").Id, alarmDelayId);
+  ASSERT_NE(later.FindSettingByName("Alarm delay").Id(), alarmDelayId);
   EXPECT_EQ(later.LoadFromFile(path), std::vector<std::string>());
-  EXPECT_EQ(later.FindSettingByName("Alarm delay").Value, 7);
-  EXPECT_EQ(later.FindSettingByName("Alarm level").Value, 77);
+  EXPECT_EQ(later.FindSettingByName("Alarm delay").Value(), 7);
+  EXPECT_EQ(later.FindSettingByName("Alarm level").Value(), 77);
   EXPECT_EQ(Holding(81), 7);
   EXPECT_EQ(Holding(82), 77);
-  EXPECT_EQ(delayOf(later, 1, 3).Value, 123);
-  EXPECT_EQ(delayOf(later, 7, 9).Value, 456);
-  EXPECT_EQ(delayOf(later, 1, 2).Value, 30);
+  EXPECT_EQ(delayOf(later, 1, 3).Value(), 123);
+  EXPECT_EQ(delayOf(later, 7, 9).Value(), 456);
+  EXPECT_EQ(delayOf(later, 1, 2).Value(), 30);
 
   // An ID whose element bears another name, and no element of the setting's name: the value
   // is missing, as when the element is not there at all.

@@ -161,7 +161,7 @@ TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {
     // The settings file brings every value back into a document that holds others.
     for (auto& group : document.Groups) {
       for (auto& setting : group->Settings) {
-        setting->Value += 1;
+        setting->SetValue(setting->Value() + 1);
       }
     }
     EXPECT_EQ(document.LoadFromFile(zsf), std::vector<std::string>());

@@ -132,7 +132,7 @@ std::vector<std::string> UnitFamilies(const model::TSettings& document) {
   for (const auto& group : document.Groups) {
     for (const auto& setting : group->Settings) {
       const auto* selector = dynamic_cast<const model::TSettingDropDown*>(setting.get());
-      if (selector == nullptr || !selector->IsUnitsSelector) {
+      if (selector == nullptr || !selector->IsUnitsSelector()) {
         continue;
       }
       for (const model::TDDType& entry : selector->Entries) {
@@ -186,13 +186,13 @@ class TDefinitionsCheck {
   }
 
   std::string Subject(const model::TSetting& setting) const {
-    return "setting " + Quoted(setting.Name) + " in group " + NameOf(setting.Group->Element) +
+    return "setting " + Quoted(setting.Name()) + " in group " + NameOf(setting.Group().Element) +
            " of device " + Quoted(device_->Name);
   }
 
   // Which instance of an R12 setting, for findings that depend on it.
   static std::string Instance(const model::TSetting& setting) {
-    const std::int32_t index = setting.InstanceIndex;
+    const std::int32_t index = setting.InstanceIndex();
     return " (R12 " + std::to_string(index / kGroupsPerController + 1) + ", group " +
            std::to_string(index % kGroupsPerController + 1) + ")";
   }
@@ -239,7 +239,7 @@ class TDefinitionsCheck {
       const std::vector<std::string> families = UnitFamilies(document);
       for (const auto& group : document.Groups) {
         for (const auto& setting : group->Settings) {
-          if (setting->Definition) {
+          if (setting->Definition()) {
             CheckDefault(*setting, families);
           }
         }
@@ -259,26 +259,26 @@ class TDefinitionsCheck {
     std::set<std::pair<std::ptrdiff_t, std::int32_t>> reported;
     for (const auto& group : document.Groups) {
       for (const auto& setting : group->Settings) {
-        if (setting->IsTemplate || !setting->Definition) {
+        if (setting->IsTemplate() || !setting->Definition()) {
           continue;
         }
         setting->RegisterInStore();
-        const std::int64_t first = setting->Reference;
-        const std::int64_t last = first + std::max(setting->RegisterSpan, 1) - 1;
+        const std::int64_t first = setting->Reference();
+        const std::int64_t last = first + std::max(setting->RegisterSpan(), 1) - 1;
         bool hit = false;
         for (const std::int32_t reference : {kWriteEndReference, kDeviceTypeReference}) {
-          const bool spanned = setting->RegisterType == model::kHoldingRegister &&
+          const bool spanned = setting->RegisterType() == model::kHoldingRegister &&
                                first <= reference && reference <= last;
           if (!spanned && !store.IsHoldingRegisterRegistered(reference)) {
             continue;
           }
           hit = true;
-          if (!reported.emplace(setting->Definition.offset_debug(), reference).second) {
+          if (!reported.emplace(setting->Definition().offset_debug(), reference).second) {
             continue;
           }
           const bool perInstance =
-              group->IsTenfold && setting->Definition.attribute("offset").as_llong() != 0;
-          Add(setting->Definition,
+              group->IsTenfold && setting->Definition().attribute("offset").as_llong() != 0;
+          Add(setting->Definition(),
               Subject(*setting) + (perInstance ? Instance(*setting) : "") +
                   ": on holding register reference " + std::to_string(reference) +
                   (reference == kWriteEndReference
@@ -298,10 +298,10 @@ class TDefinitionsCheck {
     } else if (auto* units = dynamic_cast<model::TSettingUnits*>(&setting)) {
       CheckUnitsLimits(*units, families);
     } else if (dynamic_cast<model::TSettingInt*>(&setting) != nullptr) {
-      CheckLimits(setting, std::to_string(setting.Minimum), std::to_string(setting.Maximum),
-                  setting.Minimum > setting.Maximum,
-                  setting.Default < setting.Minimum || setting.Default > setting.Maximum,
-                  std::to_string(setting.Default));
+      CheckLimits(setting, std::to_string(setting.Minimum()), std::to_string(setting.Maximum()),
+                  setting.Minimum() > setting.Maximum(),
+                  setting.Default() < setting.Minimum() || setting.Default() > setting.Maximum(),
+                  std::to_string(setting.Default()));
     } else if (auto* dropDown = dynamic_cast<model::TSettingDropDown*>(&setting)) {
       CheckEntries(*dropDown);
     } else if (auto* time = dynamic_cast<model::TSettingTime*>(&setting)) {
@@ -314,10 +314,10 @@ class TDefinitionsCheck {
                    const std::string& maximum, bool minAboveMax, bool defaultOutside,
                    const std::string& defaultText) {
     if (minAboveMax) {
-      Add(setting.Definition, Subject(setting) + ": min " + minimum + " is above max " + maximum);
+      Add(setting.Definition(), Subject(setting) + ": min " + minimum + " is above max " + maximum);
     } else if (defaultOutside) {
-      Add(setting.Definition, Subject(setting) + ": default " + defaultText + " is outside min " +
-                                  minimum + " to max " + maximum);
+      Add(setting.Definition(), Subject(setting) + ": default " + defaultText + " is outside min " +
+                                    minimum + " to max " + maximum);
     }
   }
 
@@ -332,9 +332,9 @@ class TDefinitionsCheck {
     bool minAboveMax = true;
     bool defaultOutside = true;
     for (const std::string& unit : families) {
-      const double minimum = shown(setting.Minimum, unit);
-      const double maximum = shown(setting.Maximum, unit);
-      const double value = shown(setting.Default, unit);
+      const double minimum = shown(setting.Minimum(), unit);
+      const double maximum = shown(setting.Maximum(), unit);
+      const double value = shown(setting.Default(), unit);
       minAboveMax = minAboveMax && minimum - maximum > kDisplayTolerance;
       defaultOutside = defaultOutside &&
                        (minimum - value > kDisplayTolerance || value - maximum > kDisplayTolerance);
@@ -346,8 +346,8 @@ class TDefinitionsCheck {
       }
       return result;
     };
-    CheckLimits(setting, text(setting.Minimum), text(setting.Maximum), minAboveMax, defaultOutside,
-                text(setting.Default));
+    CheckLimits(setting, text(setting.Minimum()), text(setting.Maximum()), minAboveMax,
+                defaultOutside, text(setting.Default()));
   }
 
   // The identifier's four parts each lie within min..max.
@@ -360,18 +360,18 @@ class TDefinitionsCheck {
     const std::int32_t* outside = nullptr;
     for (const std::int32_t& part : parts) {
       shown += std::to_string(part) + (&part == &parts[3] ? ")" : ".");
-      if (outside == nullptr && (part < setting.Minimum || part > setting.Maximum)) {
+      if (outside == nullptr && (part < setting.Minimum() || part > setting.Maximum())) {
         outside = &part;
       }
     }
-    if (setting.Minimum > setting.Maximum) {
-      CheckLimits(setting, std::to_string(setting.Minimum), std::to_string(setting.Maximum), true,
-                  false, "");
+    if (setting.Minimum() > setting.Maximum()) {
+      CheckLimits(setting, std::to_string(setting.Minimum()), std::to_string(setting.Maximum()),
+                  true, false, "");
     } else if (outside != nullptr) {
-      Add(setting.Definition, Subject(setting) + ": default " + shown + " has part " +
-                                  std::to_string(*outside) + " outside min " +
-                                  std::to_string(setting.Minimum) + " to max " +
-                                  std::to_string(setting.Maximum));
+      Add(setting.Definition(), Subject(setting) + ": default " + shown + " has part " +
+                                    std::to_string(*outside) + " outside min " +
+                                    std::to_string(setting.Minimum()) + " to max " +
+                                    std::to_string(setting.Maximum()));
     }
   }
 
@@ -379,7 +379,7 @@ class TDefinitionsCheck {
   // the default stays 0.
   void CheckEntries(const model::TSettingDropDown& setting) {
     pugi::xml_node marked;
-    for (const pugi::xml_node& entry : setting.Definition.children("ddvalue")) {
+    for (const pugi::xml_node& entry : setting.Definition().children("ddvalue")) {
       const std::string_view value = entry.attribute("default").value();
       std::string lower(value);
       std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -399,11 +399,12 @@ class TDefinitionsCheck {
     }
     const bool matches =
         std::any_of(setting.Entries.begin(), setting.Entries.end(),
-                    [&](const model::TDDType& entry) { return entry.Value == setting.Default; });
+                    [&](const model::TDDType& entry) { return entry.Value == setting.Default(); });
     if (!matches) {
-      Add(setting.Definition, Subject(setting) + ": default " + std::to_string(setting.Default) +
-                                  " matches none of its entries (no entry is marked "
-                                  "default=\"true\")");
+      Add(setting.Definition(), Subject(setting) + ": default " +
+                                    std::to_string(setting.Default()) +
+                                    " matches none of its entries (no entry is marked "
+                                    "default=\"true\")");
     }
   }
 
@@ -411,19 +412,19 @@ class TDefinitionsCheck {
   // off, a negative part is neither a time nor off.
   void CheckTime(const model::TSettingTime& setting) {
     for (const auto& [attribute, value] :
-         {std::pair<const char*, std::int32_t>{"default_hrs", setting.Default},
+         {std::pair<const char*, std::int32_t>{"default_hrs", setting.Default()},
           std::pair<const char*, std::int32_t>{"default_mins", setting.DefaultMinutes}}) {
       if (value < INT16_MIN || value > INT16_MAX) {
-        Add(setting.Definition, Subject(setting) + ": " + attribute + " " + std::to_string(value) +
-                                    " is outside 16 bits");
+        Add(setting.Definition(), Subject(setting) + ": " + attribute + " " +
+                                      std::to_string(value) + " is outside 16 bits");
         return;
       }
     }
-    if (setting.Default < 0 || setting.DefaultMinutes < 0) {
-      Add(setting.Definition, Subject(setting) + ": default time " +
-                                  std::to_string(setting.Default) + ":" +
-                                  std::to_string(setting.DefaultMinutes) +
-                                  " is neither a time of day (0:00 to 23:59) nor off");
+    if (setting.Default() < 0 || setting.DefaultMinutes < 0) {
+      Add(setting.Definition(), Subject(setting) + ": default time " +
+                                    std::to_string(setting.Default()) + ":" +
+                                    std::to_string(setting.DefaultMinutes) +
+                                    " is neither a time of day (0:00 to 23:59) nor off");
     }
   }
 
@@ -432,7 +433,7 @@ class TDefinitionsCheck {
   // value_offset) as a signed 16-bit number. A check box stores its checked_value or
   // unchecked_value (1 and 0 without them), or under a bit mask its state itself.
   void CheckStoredDefault(const model::TSetting& setting) {
-    if (setting.RegisterType != model::kHoldingRegister) {
+    if (setting.RegisterType() != model::kHoldingRegister) {
       return;
     }
     const auto* box = dynamic_cast<const model::TSettingCheckBox*>(&setting);
@@ -444,29 +445,29 @@ class TDefinitionsCheck {
     if (!oneWord) {
       return;
     }
-    const bool ticked = setting.Default != 0;
+    const bool ticked = setting.Default() != 0;
     // A box with both values compares the whole register whatever its bit mask says.
-    const bool storesPair = box != nullptr && (box->HasValuePair || setting.BitMask == 0);
-    const std::int16_t mask = storesPair ? 0 : setting.BitMask;
+    const bool storesPair = box != nullptr && (box->HasValuePair || setting.BitMask() == 0);
+    const std::int16_t mask = storesPair ? 0 : setting.BitMask();
     const std::int64_t value =
-        storesPair ? (ticked ? box->CheckedValue : box->UncheckedValue) : setting.Default;
+        storesPair ? (ticked ? box->CheckedValue : box->UncheckedValue) : setting.Default();
     std::string what = "default " + std::to_string(value);
     if (storesPair) {
       what = std::string("default (") +
              (ticked ? "checked) stores checked_value " : "unchecked) stores unchecked_value ") +
              std::to_string(value);
     }
-    const std::int64_t word = value + setting.ValueOffset;
+    const std::int64_t word = value + setting.ValueOffset();
     if (word < INT16_MIN || word > UINT16_MAX) {
-      Add(setting.Definition,
+      Add(setting.Definition(),
           Subject(setting) + ": " + what +
-              (setting.ValueOffset != 0
-                   ? " plus value_offset " + std::to_string(setting.ValueOffset) + " makes " +
+              (setting.ValueOffset() != 0
+                   ? " plus value_offset " + std::to_string(setting.ValueOffset()) + " makes " +
                          std::to_string(word) + ", outside 16 bits"
                    : (storesPair ? ", outside 16 bits" : " is outside 16 bits")));
       return;
     }
-    const std::int32_t back = ReadBack(word, mask, setting.ValueOffset);
+    const std::int32_t back = ReadBack(word, mask, setting.ValueOffset());
     bool same = back == value;
     std::string backText = std::to_string(back);
     if (units) {
@@ -482,12 +483,13 @@ class TDefinitionsCheck {
     if (mask != 0) {
       char maskText[16];
       std::snprintf(maskText, sizeof(maskText), "0x%04X", static_cast<unsigned>(mask) & 0xFFFFu);
-      Add(setting.Definition, Subject(setting) + ": " + what + " does not fit bitmask " + maskText +
-                                  ": it reads back as " + backText);
+      Add(setting.Definition(), Subject(setting) + ": " + what + " does not fit bitmask " +
+                                    maskText + ": it reads back as " + backText);
     } else if (box != nullptr) {
-      Add(setting.Definition, Subject(setting) + ": " + what + ", which reads back as " + backText);
+      Add(setting.Definition(),
+          Subject(setting) + ": " + what + ", which reads back as " + backText);
     } else {
-      Add(setting.Definition,
+      Add(setting.Definition(),
           Subject(setting) + ": " + what + " reads back from its register as " + backText);
     }
   }
@@ -516,21 +518,22 @@ class TDefinitionsCheck {
     model::OpenOffline(document);
     for (const auto& group : document.Groups) {
       for (const auto& setting : group->Settings) {
-        if (setting->ExclusionGroup == -1 || !setting->Definition ||
-            !document.CheckExclusion(*setting, setting->Value)) {
+        if (setting->ExclusionGroup() == -1 || !setting->Definition() ||
+            !document.CheckExclusion(*setting, setting->Value())) {
           continue;
         }
         std::vector<std::string> partners;
         for (const auto& otherGroup : document.Groups) {
           for (const auto& other : otherGroup->Settings) {
-            if (other.get() == setting.get() || other->ExclusionGroup != setting->ExclusionGroup ||
-                other->Value != setting->Value) {
+            if (other.get() == setting.get() ||
+                other->ExclusionGroup() != setting->ExclusionGroup() ||
+                other->Value() != setting->Value()) {
               continue;
             }
-            const std::string partner = other->Definition == setting->Definition
+            const std::string partner = other->Definition() == setting->Definition()
                                             ? "its other R12 instances"
-                                            : Quoted(other->Name) + " (line " +
-                                                  std::to_string(lines_.Of(other->Definition)) +
+                                            : Quoted(other->Name()) + " (line " +
+                                                  std::to_string(lines_.Of(other->Definition())) +
                                                   ")";
             if (std::find(partners.begin(), partners.end(), partner) == partners.end()) {
               partners.push_back(partner);
@@ -541,10 +544,10 @@ class TDefinitionsCheck {
         for (std::size_t i = 0; i < partners.size(); ++i) {
           list += (i == 0 ? "" : i + 1 == partners.size() ? " and " : ", ") + partners[i];
         }
-        Add(setting->Definition, Subject(*setting) + ": default " + std::to_string(setting->Value) +
-                                     " breaks exclusion group " +
-                                     std::to_string(setting->ExclusionGroup) +
-                                     ": it is also the default of " + list);
+        Add(setting->Definition(),
+            Subject(*setting) + ": default " + std::to_string(setting->Value()) +
+                " breaks exclusion group " + std::to_string(setting->ExclusionGroup()) +
+                ": it is also the default of " + list);
       }
     }
   }

@@ -12,12 +12,12 @@ std::vector<TShownSetting> ShownSettings(model::TSettings& document) {
       setting->ExportCsv(lines);
       std::string value;
       // A line is the setting's name, a comma and its value.
-      const std::string prefix = setting->Name + ",";
+      const std::string prefix = setting->Name() + ",";
       for (const std::string& line : lines) {
         value += (value.empty() ? "" : "; ") +
                  (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
       }
-      shown.push_back({Printable(group->Name + " / " + setting->Name), Printable(value)});
+      shown.push_back({Printable(group->Name + " / " + setting->Name()), Printable(value)});
     }
   }
   return shown;
