@@ -9,6 +9,7 @@
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Panel.h"
+#include "ui/Picture.h"
 
 namespace {
 
@@ -72,9 +73,14 @@ TfmAbout::TfmAbout(QWidget* parent, const QString& imagesFolder, const std::stri
 
   Image1 = new QLabel(GroupBox);
   Image1->setGeometry(81, 125, 161, 65);
-  const QPixmap logo(imagesFolder + QStringLiteral("/logo.bmp"));
-  if (!logo.isNull()) {
-    Image1->setPixmap(logo.scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  const ui::TPicture logo = ui::TPicture::Load(imagesFolder + QStringLiteral("/logo.bmp"));
+  if (!logo.IsNull()) {
+    // Fitted to the label's device pixels from the drawing made for the screen's density.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap fitted = logo.ForRatio(ratio).scaled(Image1->size() * ratio, Qt::KeepAspectRatio,
+                                                 Qt::SmoothTransformation);
+    fitted.setDevicePixelRatio(ratio);
+    Image1->setPixmap(fitted);
   }
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

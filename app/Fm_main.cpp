@@ -35,6 +35,7 @@
 #include "ui/ImageButton.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Panel.h"
+#include "ui/Picture.h"
 #include "ui/ScrollBox.h"
 
 TfmMain* fmMain = nullptr;
@@ -66,8 +67,8 @@ const QColor kRed(255, 0, 0);
 const QColor kSeparatorColour(172, 168, 153);
 const QColor kStatusTextColour(128, 128, 128);
 
-QPixmap Picture(const QString& imagesFolder, const char* name) {
-  return QPixmap(imagesFolder + QLatin1Char('/') + QLatin1String(name));
+ui::TPicture Picture(const QString& imagesFolder, const char* name) {
+  return ui::TPicture::Load(imagesFolder + QLatin1Char('/') + QLatin1String(name));
 }
 
 // The settings files carry ".ZSF"; on Linux names are case-sensitive, so the patterns also
@@ -204,7 +205,7 @@ void TfmMain::BuildTitleBand() {
 
   const QString images = programFolder_ + QStringLiteral("/images");
   Image1 = new ui::TImageButton(pb);
-  const QPixmap logo = Picture(images, "logo.bmp");
+  const ui::TPicture logo = Picture(images, "logo.bmp");
   Image1->SetPictures(logo, logo, logo);
   Image1->setGeometry(832, 8, 153, 53);
   Image1->setCursor(Qt::PointingHandCursor);

@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QPixmap>
 #include <atomic>
 #include <stdexcept>
 
@@ -28,6 +27,7 @@
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
 #include "ui/LabelFit.h"
+#include "ui/Picture.h"
 #include "ui/ScrollBox.h"
 
 namespace model {
@@ -50,10 +50,10 @@ constexpr int kRowPitch = 32;
 constexpr int kInstancesOfTenfoldGroup = 10;
 constexpr const char* kTemplateElementName = "Group";
 
-QPixmap LoadPicture(const QString& folder, const char* name) {
+ui::TPicture LoadPicture(const QString& folder, const char* name) {
   const QString path = folder + QLatin1Char('/') + QLatin1String(name);
-  QPixmap picture(path);
-  if (picture.isNull()) {
+  ui::TPicture picture = ui::TPicture::Load(path);
+  if (picture.IsNull()) {
     throw std::runtime_error("Cannot open file \"" + path.toStdString() + "\"");
   }
   return picture;
@@ -177,9 +177,10 @@ void TGroup::CreateButton(ui::TScrollBox* column, int index) {
   button->SetCaptionAlignment(Qt::AlignCenter);
   button->setProperty(TSetting::kTagProperty, index);
   const QString folder = Document->Set().PicturesFolder();
-  const QPixmap normal =
+  const ui::TPicture normal =
       LoadPicture(folder, IsSubgroup ? "subgroup_normal.bmp" : "group_normal.bmp");
-  const QPixmap down = LoadPicture(folder, IsSubgroup ? "subgroup_down.bmp" : "group_down.bmp");
+  const ui::TPicture down =
+      LoadPicture(folder, IsSubgroup ? "subgroup_down.bmp" : "group_down.bmp");
   button->SetPictures(normal, down, down);
   QObject::connect(button, &QAbstractButton::clicked, button,
                    [this] { ui::RunGuarded([this] { Show(); }); });

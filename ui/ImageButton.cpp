@@ -9,14 +9,15 @@ TImageButton::TImageButton(QWidget* parent) : QAbstractButton(parent) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-void TImageButton::SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& down) {
+void TImageButton::SetPictures(const TPicture& normal, const TPicture& hover,
+                               const TPicture& down) {
   normal_ = normal;
-  hover_ = hover.isNull() ? normal : hover;
-  down_ = down.isNull() ? normal : down;
+  hover_ = hover.IsNull() ? normal : hover;
+  down_ = down.IsNull() ? normal : down;
   update();
 }
 
-const QPixmap& TImageButton::CurrentPicture() const {
+const TPicture& TImageButton::CurrentPicture() const {
   if (isDown() || isChecked()) {
     return down_;
   }
@@ -24,11 +25,11 @@ const QPixmap& TImageButton::CurrentPicture() const {
 }
 
 QSize TImageButton::sizeHint() const {
-  return normal_.isNull() ? QSize(75, 22) : normal_.size();
+  return normal_.IsNull() ? QSize(75, 22) : normal_.Size();
 }
 
 QPixmap TImageButton::DevicePicture(qreal ratio) const {
-  const QPixmap& picture = CurrentPicture();
+  const QPixmap& picture = CurrentPicture().ForRatio(ratio);
   const QSize pixels = (QSizeF(size()) * ratio).toSize();
   if (picture.isNull() || (picture.size() == pixels && picture.devicePixelRatio() == ratio)) {
     return picture;

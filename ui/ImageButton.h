@@ -3,28 +3,32 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+#include "ui/Picture.h"
+
 namespace ui {
 
 // A picture button: one picture each for the normal, hovered and pressed
 // looks, and an optional caption drawn over the picture from an indent.
 // Space and Enter press it; with the focus it shows a dotted frame. On a
-// screen that scales, the picture is smooth-scaled to the device pixels.
+// screen that scales, the button shows the picture's drawing made for that
+// density where there is one; any other is smooth-scaled to the device pixels.
 class TImageButton : public QAbstractButton {
   Q_OBJECT
 
  public:
   explicit TImageButton(QWidget* parent = nullptr);
 
-  void SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& down);
+  void SetPictures(const TPicture& normal, const TPicture& hover, const TPicture& down);
   void SetCaptionAlignment(Qt::Alignment alignment) { captionAlignment_ = alignment; }
 
   // The picture the button shows in its present state.
-  const QPixmap& CurrentPicture() const;
+  const TPicture& CurrentPicture() const;
 
   QSize sizeHint() const override;
 
-  // The picture as drawn on a device with the given pixel ratio: the picture
-  // itself where its pixels match the device's, else a smooth-scaled copy.
+  // The picture as drawn on a device with the given pixel ratio: the drawing
+  // made for that ratio where its pixels match the device's, else a
+  // smooth-scaled copy.
   QPixmap DevicePicture(qreal ratio) const;
 
  protected:
@@ -34,9 +38,9 @@ class TImageButton : public QAbstractButton {
   void leaveEvent(QEvent* event) override;
 
  private:
-  QPixmap normal_;
-  QPixmap hover_;
-  QPixmap down_;
+  TPicture normal_;
+  TPicture hover_;
+  TPicture down_;
   // The last picture scaled to the device pixels, kept while neither changes.
   mutable QPixmap scaled_;
   mutable qint64 scaledFrom_ = 0;

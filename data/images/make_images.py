@@ -7,13 +7,19 @@ Writes, beside this script:
   logo.bmp                                  logo of the title band (153 x 53)
   connect_normal/hover/down.bmp             picture button "Connect" (82 x 22)
   refresh_normal/hover/down.bmp             picture button "Refresh" (72 x 22)
+and for each NAME.bmp a NAME@2x.png: the same design drawn at twice the pixels
+each way, for screens that scale twofold. The program takes it where the
+window's device pixel ratio is above 1.
 
-Python 3 standard library only. The bitmaps are uncompressed 24-bit BMPs.
-The output is deterministic, so running the script again changes nothing.
+Python 3 standard library only. The bitmaps are uncompressed 24-bit BMPs, the
+twofold pictures 24-bit PNGs. The output is deterministic, so running the
+script again changes nothing.
 
     python3 make_images.py [--png DIR]
 
---png DIR also writes a PNG copy of every picture into DIR, for viewing.
+--png DIR also writes a PNG copy of every picture into DIR, for viewing: the
+pictures at scale 1 enlarged four times, the twofold ones twice, so that the
+two can be laid side by side.
 """
 
 import math
@@ -45,10 +51,20 @@ def mix(a, b, t):
 # Canvas with floating-point RGB and coverage blending.
 
 class Canvas:
-    def __init__(self, width, height, colour=WHITE):
-        self.w = width
-        self.h = height
-        self.px = [[tuple(map(float, colour)) for _ in range(width)] for _ in range(height)]
+    """A picture of width x height pixels, held at the given scale: at scale 2
+    the canvas has twice the pixels each way. Drawing calls take coordinates in
+    pixels of the picture at scale 1, so one drawing serves both scales; w and h
+    are the canvas's own pixels."""
+
+    def __init__(self, width, height, colour=WHITE, scale=1):
+        self.s = scale
+        self.w = width * scale
+        self.h = height * scale
+        self.px = [[tuple(map(float, colour)) for _ in range(self.w)] for _ in range(self.h)]
+
+    def dev(self, v):
+        """A coordinate of the picture at scale 1 in the canvas's pixels."""
+        return int(round(v * self.s))
 
     def blend(self, x, y, colour, alpha=1.0):
         if 0 <= x < self.w and 0 <= y < self.h and alpha > 0:
@@ -60,11 +76,13 @@ class Canvas:
 
     def rect(self, x0, y0, x1, y1, colour):
         """Fills the pixels x0..x1-1, y0..y1-1."""
+        x0, y0, x1, y1 = (self.dev(v) for v in (x0, y0, x1, y1))
         for y in range(max(0, y0), min(self.h, y1)):
             for x in range(max(0, x0), min(self.w, x1)):
                 self.px[y][x] = tuple(map(float, colour))
 
     def vgradient(self, x0, y0, x1, y1, top, bottom):
+        x0, y0, x1, y1 = (self.dev(v) for v in (x0, y0, x1, y1))
         span = max(1, y1 - y0 - 1)
         for y in range(y0, y1):
             c = mix(top, bottom, (y - y0) / span)
@@ -86,20 +104,34 @@ class Canvas:
         self.rect(x0 + 1, y1 - 1, x1 - 1, y1, colour)
         self.rect(x0, y0 + 1, x0 + 1, y1 - 1, colour)
         self.rect(x1 - 1, y0 + 1, x1, y1 - 1, colour)
-        for cx, cy in ((x0, y0), (x1 - 1, y0), (x0, y1 - 1), (x1 - 1, y1 - 1)):
-            self.blend(cx, cy, colour, 0.35)
+        # Each corner (cx, cy) is a quarter circle of radius 1 around the
+        # outline's inner corner (ix, iy).
+        corners = (((x0, y0), (x0 + 1, y0 + 1)), ((x1 - 1, y0), (x1 - 1, y0 + 1)),
+                   ((x0, y1 - 1), (x0 + 1, y1 - 1)), ((x1 - 1, y1 - 1), (x1 - 1, y1 - 1)))
+        for (cx, cy), (ix, iy) in corners:
+            if self.s == 1:
+                # One pixel cannot show the curve: a light touch of the colour.
+                self.blend(cx, cy, colour, 0.35)
+            else:
+                self.shape(lambda x, y, ix=ix, iy=iy: (x - ix) ** 2 + (y - iy) ** 2 <= 1.0,
+                           colour, (cx, cy, cx + 1, cy + 1), samples=6)
 
     def shape(self, inside, colour, box=None, samples=4):
         """Anti-aliased fill of the region where inside(x, y) is true, by
-        supersampling each pixel on a samples x samples grid."""
-        x0, y0, x1, y1 = box if box else (0, 0, self.w, self.h)
+        supersampling each canvas pixel on a samples x samples grid. inside and
+        box (x0, y0, x1, y1) are in pixels of the picture at scale 1."""
+        if box:
+            x0, y0 = math.floor(box[0] * self.s), math.floor(box[1] * self.s)
+            x1, y1 = math.ceil(box[2] * self.s), math.ceil(box[3] * self.s)
+        else:
+            x0, y0, x1, y1 = 0, 0, self.w, self.h
         step = 1.0 / samples
         for py in range(max(0, y0), min(self.h, y1)):
             for px in range(max(0, x0), min(self.w, x1)):
                 hits = 0
                 for j in range(samples):
                     for i in range(samples):
-                        if inside(px + (i + 0.5) * step, py + (j + 0.5) * step):
+                        if inside((px + (i + 0.5) * step) / self.s, (py + (j + 0.5) * step) / self.s):
                             hits += 1
                 if hits:
                     self.blend(px, py, colour, hits / (samples * samples))
@@ -111,9 +143,16 @@ class Canvas:
         xs = [p[0] for s in segments for p in s]
         ys = [p[1] for s in segments for p in s]
         box = (int(min(xs) - r - 2), int(min(ys) - r - 2), int(max(xs) + r + 3), int(max(ys) + r + 3))
+        # The segments that can reach each row of pixels, in their order: a
+        # point within r of a segment lies in the rows its ends span, widened by r.
+        rows = {}
+        for seg in segments:
+            (ax, ay), (bx, by) = seg
+            for row in range(math.floor(min(ay, by) - r), math.floor(max(ay, by) + r) + 1):
+                rows.setdefault(row, []).append(seg)
 
         def inside(x, y):
-            for (ax, ay), (bx, by) in segments:
+            for (ax, ay), (bx, by) in rows.get(math.floor(y), ()):
                 dx, dy = bx - ax, by - ay
                 ll = dx * dx + dy * dy
                 t = 0.0 if ll == 0 else max(0.0, min(1.0, ((x - ax) * dx + (y - ay) * dy) / ll))
@@ -124,14 +163,48 @@ class Canvas:
 
         self.shape(inside, colour, box, samples=5)
 
-    def pixels(self, x, y, rows, colour, alpha=1.0):
-        """Draws a pixel pattern: rows of '#' (full) and '+' (half) marks."""
-        for j, row in enumerate(rows):
-            for i, ch in enumerate(row):
-                if ch == '#':
-                    self.blend(x + i, y + j, colour, alpha)
-                elif ch == '+':
-                    self.blend(x + i, y + j, colour, alpha * 0.45)
+    def pixels(self, x, y, rows, colour):
+        """Draws a pixel pattern: rows of '#' marks, one a pixel at scale 1.
+
+        At a finer scale the marks are read as a line drawing: strokes one
+        pixel wide join the centres of neighbouring marks, a slant where two
+        marks touch only at a corner, so that slants and curves come out smooth
+        rather than as enlarged steps."""
+        if self.s == 1:
+            for j, row in enumerate(rows):
+                for i, ch in enumerate(row):
+                    if ch == '#':
+                        self.blend(x + i, y + j, colour)
+            return
+        marks = {(i, j) for j, row in enumerate(rows) for i, ch in enumerate(row) if ch == '#'}
+        segments = []
+        for i, j in sorted(marks, key=lambda m: (m[1], m[0])):
+            centre = (x + i + 0.5, y + j + 0.5)
+            links = [(1, 0), (0, 1)]
+            # A diagonal neighbour below, unless a straight pair already joins the two.
+            links += [(di, 1) for di in (1, -1) if (i + di, j) not in marks and (i, j + 1) not in marks]
+            ends = [(centre, (centre[0] + di, centre[1] + dj)) for di, dj in links if (i + di, j + dj) in marks]
+            lonely = not any((i + di, j + dj) in marks
+                             for di in (-1, 0, 1) for dj in (-1, 0, 1) if (di, dj) != (0, 0))
+            segments += [(centre, centre)] if lonely else ends
+        if segments:
+            self.strokes(segments, 1.0, colour)
+
+    def polygon(self, points, colour):
+        """Anti-aliased fill of a polygon given by its corners in order."""
+        edges = list(zip(points, points[1:] + points[:1]))
+
+        def inside(x, y):
+            crossings = 0
+            for (ax, ay), (bx, by) in edges:
+                if (ay > y) != (by > y) and x < ax + (y - ay) * (bx - ax) / (by - ay):
+                    crossings += 1
+            return crossings % 2 == 1
+
+        xs = [p[0] for p in points]
+        ys = [p[1] for p in points]
+        box = (math.floor(min(xs)), math.floor(min(ys)), math.ceil(max(xs)), math.ceil(max(ys)))
+        self.shape(inside, colour, box, samples=6)
 
     def rgb_rows(self):
         return [[tuple(max(0, min(255, int(round(v)))) for v in p) for p in row] for row in self.px]
@@ -156,21 +229,22 @@ def write_bmp(path, canvas):
         f.write(header + info + bytes(body))
 
 
-def write_png(path, canvas, scale=1):
+def write_png(path, canvas, enlarge=1):
+    """24-bit PNG, each pixel repeated enlarge times each way."""
     rows = canvas.rgb_rows()
     raw = bytearray()
     for row in rows:
         line = bytearray(b'\0')
         for p in row:
-            line += bytes(p) * scale
-        for _ in range(scale):
+            line += bytes(p) * enlarge
+        for _ in range(enlarge):
             raw += line
 
     def chunk(kind, data):
         c = struct.pack('>I', len(data)) + kind + data
         return c + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
 
-    ihdr = struct.pack('>IIBBBBB', canvas.w * scale, canvas.h * scale, 8, 2, 0, 0, 0)
+    ihdr = struct.pack('>IIBBBBB', canvas.w * enlarge, canvas.h * enlarge, 8, 2, 0, 0, 0)
     with open(path, 'wb') as f:
         f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr)
                 + chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
@@ -357,8 +431,8 @@ NAV_W, NAV_H = 200, 32
 SUB_INDENT = 12
 
 
-def nav_button(subgroup, down):
-    c = Canvas(NAV_W, NAV_H, WHITE)
+def nav_button(subgroup, down, scale):
+    c = Canvas(NAV_W, NAV_H, WHITE, scale)
     x0 = SUB_INDENT if subgroup else 0
     if subgroup:
         face_top, face_bottom = ((236, 233, 227), (226, 223, 216)) if down else ((252, 252, 251), (245, 244, 241))
@@ -408,11 +482,12 @@ def ink_extent(draw, width, height):
 LOGO_LEFT = 832  # the logo's place in the title band at the window's start size
 
 
-def logo():
+def logo(scale):
     w, h = 153, 53
-    c = Canvas(w, h, WHITE)
+    c = Canvas(w, h, WHITE, scale)
     # The background continues the title band's gradient, so that the logo
-    # sits on the band without a visible box.
+    # sits on the band without a visible box. The band paints each colour
+    # across whole pixels at scale 1, so the twofold picture repeats them too.
     for x in range(w):
         c.rect(x, 0, x + 1, h, title_band_colour(LOGO_LEFT + x))
 
@@ -451,8 +526,8 @@ def logo():
 # idle, a light raised face when the mouse is over it, a darker sunken face
 # when pressed (contents shifted by one pixel).
 
-def tool_face(width, state):
-    c = Canvas(width, 22, PANEL)
+def tool_face(width, state, scale):
+    c = Canvas(width, 22, PANEL, scale)
     if state == 'hover':
         c.round_frame(0, 0, width, 22, (140, 136, 124))
         c.vgradient(1, 1, width - 1, 21, (250, 249, 246), (228, 225, 218))
@@ -479,19 +554,41 @@ PLUG = [
 ]
 
 
-def connect_button(state):
-    c = tool_face(82, state)
+def plug(c, x, y):
+    """A mains plug in red, 9 x 12 pixels from (x, y)."""
+    if c.s == 1:
+        c.pixels(x, y, [row[:9] for row in PLUG], RED)
+        return
+    # The same plug as shapes: two prongs, a body tapering to the cable, and
+    # the cable's foot turning right.
+    c.strokes([((x + 2.5, y + 0.5), (x + 2.5, y + 3.0)),
+               ((x + 6.5, y + 0.5), (x + 6.5, y + 3.0))], 1.0, RED)
+    body = [(0, 3), (9, 3), (9, 4.5), (5, 8.5), (4, 8.5), (0, 4.5)]
+    c.polygon([(x + bx, y + by) for bx, by in body], RED)
+    c.strokes([((x + 4.5, y + 8.0), (x + 4.5, y + 11.5)),
+               ((x + 4.5, y + 11.5), (x + 5.5, y + 11.5))], 1.0, RED)
+
+
+def drop_down_marker(c, x, y, colour):
+    """A small triangle pointing down, 5 x 3 pixels from (x, y)."""
+    if c.s == 1:
+        c.pixels(x, y, ["#####", ".###.", "..#.."], colour)
+    else:
+        # The triangle whose area is that of the pixel steps.
+        c.polygon([(x - 0.5, y), (x + 5.5, y), (x + 2.5, y + 3)], colour)
+
+
+def connect_button(state, scale):
+    c = tool_face(82, state, scale)
     d = 1 if state == 'down' else 0
-    icon_x, icon_y = 7 + d, 5 + d
-    # A mains plug in red.
-    c.pixels(icon_x, icon_y, [row[:9] for row in PLUG], RED)
+    plug(c, 7 + d, 5 + d)
     tx = 21 + d
     draw_text(c, tx, 7 + d, "Connect", INK)
     return c
 
 
-def refresh_button(state):
-    c = tool_face(72, state)
+def refresh_button(state, scale):
+    c = tool_face(72, state, scale)
     d = 1 if state == 'down' else 0
     # A circular arrow in red.
     cx, cy, r = 11.0 + d, 11.0 + d, 4.6
@@ -511,22 +608,22 @@ def refresh_button(state):
     c.shape(in_tri, RED, (int(cx), 0, int(cx) + 12, 12 + d), samples=6)
     draw_text(c, 21 + d, 7 + d, "Refresh", INK)
     # The button opens a menu: a small drop-down marker at the right.
-    c.pixels(62 + d, 10 + d, ["#####", ".###.", "..#.."], GREY_TEXT if state == 'normal' else INK)
+    drop_down_marker(c, 62 + d, 10 + d, GREY_TEXT if state == 'normal' else INK)
     return c
 
 
 # ---------------------------------------------------------------------------
 
-def pictures():
-    yield 'group_normal', nav_button(False, False)
-    yield 'group_down', nav_button(False, True)
-    yield 'subgroup_normal', nav_button(True, False)
-    yield 'subgroup_down', nav_button(True, True)
-    yield 'logo', logo()
+def pictures(scale):
+    yield 'group_normal', nav_button(False, False, scale)
+    yield 'group_down', nav_button(False, True, scale)
+    yield 'subgroup_normal', nav_button(True, False, scale)
+    yield 'subgroup_down', nav_button(True, True, scale)
+    yield 'logo', logo(scale)
     for state in ('normal', 'hover', 'down'):
-        yield 'connect_' + state, connect_button(state)
+        yield 'connect_' + state, connect_button(state, scale)
     for state in ('normal', 'hover', 'down'):
-        yield 'refresh_' + state, refresh_button(state)
+        yield 'refresh_' + state, refresh_button(state, scale)
 
 
 def main(argv):
@@ -538,11 +635,16 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, canvas in pictures():
-        write_bmp(os.path.join(here, name + '.bmp'), canvas)
-        if png_dir:
-            write_png(os.path.join(png_dir, name + '.png'), canvas, scale=4)
-        print('%s.bmp  %d x %d' % (name, canvas.w, canvas.h))
+    for scale, suffix in ((1, '.bmp'), (2, '@2x.png')):
+        for name, canvas in pictures(scale):
+            if scale == 1:
+                write_bmp(os.path.join(here, name + suffix), canvas)
+            else:
+                write_png(os.path.join(here, name + suffix), canvas)
+            if png_dir:
+                write_png(os.path.join(png_dir, name + suffix.replace('.bmp', '.png')), canvas,
+                          enlarge=4 // scale)
+            print('%s%s  %d x %d' % (name, suffix, canvas.w, canvas.h))
     return 0
 
 

@@ -27,6 +27,13 @@ devices="$("$root/usr/bin/dravonik-cli" devices)"
 # Checked without a pipeline: under pipefail, a reader that stops early fails the writer.
 [[ "${devices%%$'\n'*}" == $'0\t'* ]] || fail "unexpected device list: $devices"
 
+# The pictures come with the drawings made of them at twice the pixels, for scaled screens.
+for picture in connect_normal group_normal logo; do
+  for file in "$picture.bmp" "$picture@2x.png"; do
+    [ -f "$root/usr/lib/dravonik-config/images/$file" ] || fail "no images/$file"
+  done
+done
+
 # The GUI, started through its link with a settings file (as a double-click does), finds its
 # definitions and pictures: it runs until stopped and reports nothing.
 "$root/usr/bin/dravonik-cli" defaults --device-id 1 --out "$work/unit.zsf"

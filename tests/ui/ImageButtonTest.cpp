@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "tests/support/Pictures.h"
+#include "tests/support/TempDir.h"
 
 namespace ui {
 namespace {
@@ -65,7 +66,25 @@ TEST_F(ImageButtonTest, TabReachesItAndTheFocusedButtonShowsAFrame) {
 }
 
 TEST_F(ImageButtonTest, APictureOfTheButtonsSizeIsDrawnPixelForPixel) {
-  EXPECT_EQ(first_->DevicePicture(1.0).cacheKey(), first_->CurrentPicture().cacheKey());
+  EXPECT_EQ(first_->DevicePicture(1.0).cacheKey(),
+            first_->CurrentPicture().ForRatio(1.0).cacheKey());
+}
+
+TEST_F(ImageButtonTest, OnATwofoldScreenATwofoldDrawingIsDrawnPixelForPixel) {
+  testsupport::TTempDir folder;
+  QImage single(200, 32, QImage::Format_RGB32);
+  single.fill(Qt::red);
+  ASSERT_TRUE(single.save(QString::fromStdString(folder.File("face.bmp"))));
+  const QPixmap twofold = testsupport::HalvesPicture(QSize(400, 64));
+  ASSERT_TRUE(twofold.save(QString::fromStdString(folder.File("face@2x.png"))));
+  const TPicture picture = TPicture::Load(QString::fromStdString(folder.File("face.bmp")));
+  first_->SetPictures(picture, picture, picture);
+
+  const QPixmap shown = first_->DevicePicture(2.0);
+  EXPECT_EQ(shown.cacheKey(), picture.ForRatio(2.0).cacheKey());
+  EXPECT_EQ(shown.devicePixelRatio(), 2.0);
+  EXPECT_FALSE(testsupport::BlendsAcrossTheEdge(shown.toImage(), 32));
+  EXPECT_EQ(first_->DevicePicture(1.0).toImage().pixelColor(100, 16), QColor(Qt::red));
 }
 
 TEST_F(ImageButtonTest, OnATwofoldScreenThePictureIsSmoothScaledToTheDevicePixels) {
