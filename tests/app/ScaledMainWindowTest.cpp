@@ -3,8 +3,6 @@
 // scaled up.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
 #include "tests/app/MainWindowPictures.h"
 
 namespace {
@@ -37,13 +35,3 @@ TEST(ScaledMainWindow, EveryPictureButtonShowsItsTwofoldDrawingPixelForPixel) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_SCALE_FACTOR", "2");
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  QApplication application(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -25,13 +25,3 @@ TEST(ScaledScreen, AnImageButtonIsDrawnTwiceAsLargeAndSmooth) {
 
 }  // namespace
 }  // namespace ui
-
-int main(int argc, char** argv) {
-  qputenv("QT_SCALE_FACTOR", "2");
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  QApplication application(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
