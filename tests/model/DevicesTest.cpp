@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <algorithm>
-#include <chrono>
 #include <stdexcept>
 
 #include "registers/Registerdatastore.h"
+#include "tests/support/Shortest.h"
 #include "tests/support/TempDir.h"
 
 namespace model {
@@ -239,23 +238,17 @@ std::string TemplateWithUnitsSelectors(int selectors) {
 }
 
 // Loading costs the same for every setting whatever its kind: four times the units selectors
-// take about four times as long, not sixteen. Compared as the shortest of three loads each, so
-// that the machine's other work does not decide the outcome.
+// take about four times as long, not sixteen.
 TEST(DevicesLoad, UnitsSelectorsCostTheirShareAndNoMore) {
   testsupport::TTempDir folder;
   auto shortestLoad = [&](int selectors) {
     const std::string path = folder.Write("Devices.xml", TemplateWithUnitsSelectors(selectors));
-    double shortest = 1e9;
-    for (int i = 0; i < 3; ++i) {
+    return testsupport::ShortestSeconds(3, [&] {
       TModbusHandler handler;
       TRegisterDataStore store(handler);
       TDevices devices(store);
-      const auto start = std::chrono::steady_clock::now();
       devices.LoadFromFile(path);
-      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-      shortest = std::min(shortest, took.count());
-    }
-    return shortest;
+    });
   };
   const double few = shortestLoad(15);
   const double many = shortestLoad(60);

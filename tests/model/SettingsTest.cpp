@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-
 #include "model/Setting_checkbox.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_sectionlabel.h"
 #include "tests/model/ModelFixture.h"
+#include "tests/support/Shortest.h"
 
 namespace model {
 namespace {
@@ -338,8 +336,7 @@ TEST_F(SettingsTest, AFileFindsItsValuesByNameWhenTheIdsNoLongerAgree) {
 }
 
 // Loading a file costs the same per group however many groups there are: eight times the
-// groups take about eight times as long, not sixty-four. Compared as the shortest of three loads
-// each, so that the machine's other work does not decide the outcome.
+// groups take about eight times as long, not sixty-four.
 TEST_F(SettingsTest, LoadingAFileCostsTheSamePerGroupWhateverTheirNumber) {
   auto shortestLoad = [&](int groups) {
     std::string definitions;
@@ -353,14 +350,8 @@ TEST_F(SettingsTest, LoadingAFileCostsTheSamePerGroupWhateverTheirNumber) {
     TSettings& document = LoadOffline(OneDevice(definitions));
     const std::string path = folder_.File("many.ZSF");
     document.SaveToFile(path);
-    double shortest = 1e9;
-    for (int i = 0; i < 3; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      EXPECT_EQ(document.LoadFromFile(path).size(), 0u);
-      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-      shortest = std::min(shortest, took.count());
-    }
-    return shortest;
+    return testsupport::ShortestSeconds(3,
+                                        [&] { EXPECT_EQ(document.LoadFromFile(path).size(), 0u); });
   };
   const double few = shortestLoad(500);
   const double many = shortestLoad(4000);
