@@ -261,14 +261,18 @@ TEST_F(CliCheck, DropDownsWithoutOneClearDefaultEntryAreListed) {
     </group>
 )"));
   EXPECT_EQ(result.exitCode, 1) << result.err;
-  // Without a marked entry the default is 0, which is "Off" for the second list.
+  // Without a marked entry the default is 0: no entry of the first list, "Off" of the second.
   EXPECT_EQ(result.out, At("\"None\"",
-                           "setting \"None\" in group \"Lists\" of device \"D\": default 0 "
-                           "matches none of its entries (no entry is marked default=\"true\")") +
+                           "setting \"None\" in group \"Lists\" of device \"D\": no entry is "
+                           "marked default=\"true\"; the default is 0, which matches none of "
+                           "its entries") +
                             At("\"Two\"",
                                "setting \"None\" in group \"Lists\" of device \"D\": entry \"Two\" "
                                "has default=\"True\", which does not count: only \"true\" marks "
                                "the default entry") +
+                            At("\"Zero\"",
+                               "setting \"Zero\" in group \"Lists\" of device \"D\": no entry "
+                               "is marked default=\"true\"; the default is 0, entry \"Off\"") +
                             At("\"High\"",
                                "setting \"Twice\" in group \"Lists\" of device \"D\": entry "
                                "\"High\" is marked default=\"true\" after entry \"Low\" (line " +

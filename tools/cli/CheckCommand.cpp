@@ -397,15 +397,18 @@ class TDefinitionsCheck {
                        "default entry");
       }
     }
-    const bool matches =
-        std::any_of(setting.Entries.begin(), setting.Entries.end(),
-                    [&](const model::TDDType& entry) { return entry.Value == setting.Default(); });
-    if (!matches) {
-      Add(setting.Definition(), Subject(setting) + ": default " +
-                                    std::to_string(setting.Default()) +
-                                    " matches none of its entries (no entry is marked "
-                                    "default=\"true\")");
+    if (marked) {
+      return;
     }
+    // Without a marked entry the default is 0: the writer's choice or a forgotten mark.
+    const auto zero =
+        std::find_if(setting.Entries.begin(), setting.Entries.end(),
+                     [&](const model::TDDType& entry) { return entry.Value == setting.Default(); });
+    Add(setting.Definition(),
+        Subject(setting) + ": no entry is marked default=\"true\"; the default is " +
+            std::to_string(setting.Default()) +
+            (zero != setting.Entries.end() ? ", entry " + Quoted(zero->Name)
+                                           : ", which matches none of its entries"));
   }
 
   // A time is two registers, hours and minutes; a part above 23 hours or 59 minutes means
