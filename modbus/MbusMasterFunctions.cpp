@@ -104,10 +104,10 @@ int MbusMasterFunctions::Transact(int slave, int function, const std::uint8_t* r
   }
   int result = kMbusSuccess;
   bool timedOut = false;
-  auto lastTry = std::chrono::steady_clock::now();
+  Clock::time_point lastTry = Now();
   do {
     ++lastTryCount_;
-    lastTry = std::chrono::steady_clock::now();
+    lastTry = Now();
     result = TransactOnce(slave, function, requestData, requestLength, replyData, replyLength);
     timedOut = timedOut || result == kMbusReplyTimeout;
   } while (Retryable(result) && lastTryCount_ < retryCount_ + 1);

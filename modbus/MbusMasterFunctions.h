@@ -89,9 +89,15 @@ class MbusMasterFunctions {
   int WriteHoldingRegisters(int slave, int reference, const std::int16_t values[], int count);
 
  protected:
+  using Clock = std::chrono::steady_clock;
+
+  // The clock the wait for a late reply is measured by; a scripted line replaces it with
+  // its own, so that waiting costs no real time.
+  virtual Clock::time_point Now() const { return Clock::now(); }
+
   // Reads and discards what arrives on the open link until the given time. A transport
   // without a line of its own has nothing to discard.
-  virtual void DiscardInputUntil(std::chrono::steady_clock::time_point /*until*/) {}
+  virtual void DiscardInputUntil(Clock::time_point /*until*/) {}
 
   // One try of a transaction, with the link known to be open: send the frame of slave,
   // function and request data; for slave 0 or replyLength 0 return 0 right after sending;
@@ -114,5 +120,5 @@ class MbusMasterFunctions {
   int lateFunction_ = 0;
   int lateRequestLength_ = 0;
   std::uint8_t lateRequest_[kDataBufferSize] = {};
-  std::chrono::steady_clock::time_point lateReplyUntil_;
+  Clock::time_point lateReplyUntil_;
 };

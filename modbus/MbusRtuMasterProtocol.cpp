@@ -11,8 +11,8 @@ int MbusRtuMasterProtocol::Open(const std::string& portName, std::uint32_t baud,
   return MbusSerialMasterProtocol::Open(portName, baud, dataBits, stopBits, parity);
 }
 
-void MbusRtuMasterProtocol::DiscardInputUntil(std::chrono::steady_clock::time_point until) {
-  mbus_rtu_try::DiscardUntil(Port(), until);
+void MbusRtuMasterProtocol::DiscardInputUntil(Clock::time_point until) {
+  mbus_rtu_try::DiscardUntil(Port(), until, [this] { return Now(); });
 }
 
 int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint8_t* requestData,

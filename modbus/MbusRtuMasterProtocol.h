@@ -18,7 +18,7 @@ class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
   int InterCharTimeoutMs() const { return interCharTimeoutMs_; }
 
  protected:
-  void DiscardInputUntil(std::chrono::steady_clock::time_point until) override;
+  void DiscardInputUntil(Clock::time_point until) override;
   int TransactOnce(int slave, int function, const std::uint8_t* requestData, int requestLength,
                    std::uint8_t* replyData, int replyLength) override;
 

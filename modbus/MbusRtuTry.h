@@ -30,14 +30,13 @@ void DrainStaleInput(Port& port, int interCharTimeoutMs, int timeoutMs) {
   }
 }
 
-// Reads and discards everything that arrives until the given time; returns early only when
-// the port fails.
-template <typename Port>
-void DiscardUntil(Port& port, std::chrono::steady_clock::time_point until) {
+// Reads and discards everything that arrives until the given time, as now() tells it; returns
+// early only when the port fails.
+template <typename Port, typename Now>
+void DiscardUntil(Port& port, std::chrono::steady_clock::time_point until, Now now) {
   std::uint8_t stale = 0;
   for (;;) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now());
     if (left.count() <= 0) {
       return;
     }

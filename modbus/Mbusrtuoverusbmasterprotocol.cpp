@@ -33,8 +33,8 @@ int MbusRtuOverUSBMasterProtocol::Open(const std::string& description, std::uint
   return Open(description, baud, 8, 1, 0, 0);
 }
 
-void MbusRtuOverUSBMasterProtocol::DiscardInputUntil(std::chrono::steady_clock::time_point until) {
-  mbus_rtu_try::DiscardUntil(port_, until);
+void MbusRtuOverUSBMasterProtocol::DiscardInputUntil(Clock::time_point until) {
+  mbus_rtu_try::DiscardUntil(port_, until, [this] { return Now(); });
 }
 
 int MbusRtuOverUSBMasterProtocol::TransactOnce(int slave, int function,

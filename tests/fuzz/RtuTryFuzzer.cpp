@@ -13,6 +13,7 @@
 // exception result comes from a correct exception reply; and that every request it wrote is
 // the right frame. A broken rule aborts with the request and the reply.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -102,10 +103,15 @@ class TScript {
   std::size_t at_ = 0;
 };
 
-// The serial line with the slave at its other end, as the script tells it.
+// The serial line with the slave at its other end, as the script tells it. It keeps its own
+// clock, so that the master's waits cost no real time and a run does not depend on it.
 class TScriptedLine {
  public:
+  using Clock = std::chrono::steady_clock;
+
   explicit TScriptedLine(TScript& script) : script_(script) {}
+
+  Clock::time_point Now() const { return now_; }
 
   // The port's input is discarded; then up to three stale bytes arrive late.
   void Purge() { pending_ = script_.Take(script_.InRange(0, 3)); }
@@ -126,8 +132,8 @@ class TScriptedLine {
   }
 
   // A read of n bytes: in full while the line has them, or only part then a time-out, or
-  // a failure. delivered: the bytes given.
-  int Read(std::uint8_t* buffer, int n, int& delivered) {
+  // a failure. delivered: the bytes given. A read that comes up short has waited timeoutMs.
+  int Read(std::uint8_t* buffer, int n, int timeoutMs, int& delivered) {
     delivered = 0;
     const std::uint8_t outcome = script_.Byte();
     if (outcome % 8 == 7) {
@@ -141,7 +147,11 @@ class TScriptedLine {
     std::copy_n(pending_.begin(), delivered, buffer);
     received_.insert(received_.end(), pending_.begin(), pending_.begin() + delivered);
     pending_.erase(pending_.begin(), pending_.begin() + delivered);
-    return delivered == n ? kPortSuccess : kPortTimeout;
+    if (delivered == n) {
+      return kPortSuccess;
+    }
+    now_ += std::chrono::milliseconds(std::max(timeoutMs, 0));
+    return kPortTimeout;
   }
 
   const std::vector<Bytes>& Requests() const { return requests_; }
@@ -224,6 +234,7 @@ class TScriptedLine {
   Bytes pending_;
   Bytes received_;
   std::vector<Bytes> requests_;
+  Clock::time_point now_;
 };
 
 // The serial port interface SerialLineTry uses, over the scripted line.
@@ -236,23 +247,28 @@ class TScriptedPort {
   }
   int Flush() { return kPortSuccess; }
   int Write(const std::uint8_t* bytes, int n, int) { return line_.Write(bytes, n); }
-  int Read(std::uint8_t* buffer, int n, int) {
+  int Read(std::uint8_t* buffer, int n, int timeoutMs) {
     int delivered = 0;
-    return line_.Read(buffer, n, delivered);
+    return line_.Read(buffer, n, timeoutMs, delivered);
   }
 
  private:
   TScriptedLine& line_;
 };
 
-// The serial RTU master's try over the scripted port.
+// The serial RTU master's try and its discarding of late replies over the scripted port, as
+// MbusRtuMasterProtocol runs them.
 class TSerialLineMaster : public MbusMasterFunctions {
  public:
-  explicit TSerialLineMaster(TScriptedLine& line) : port_(line) {}
+  explicit TSerialLineMaster(TScriptedLine& line) : line_(line), port_(line) {}
   bool IsOpen() const override { return open_; }
   void Open() { open_ = true; }
 
  protected:
+  Clock::time_point Now() const override { return line_.Now(); }
+  void DiscardInputUntil(Clock::time_point until) override {
+    mbus_rtu_try::DiscardUntil(port_, until, [this] { return Now(); });
+  }
   int TransactOnce(int slave, int function, const std::uint8_t* requestData, int requestLength,
                    std::uint8_t* replyData, int replyLength) override {
     if (!mbus_rtu_try::FitsFrame(requestLength, replyLength)) {
@@ -264,6 +280,7 @@ class TSerialLineMaster : public MbusMasterFunctions {
   }
 
  private:
+  const TScriptedLine& line_;
   TScriptedPort port_;
   bool open_ = false;
   std::uint8_t frame_[MbusRtuFrame::kMaxFrameSize] = {};
@@ -296,11 +313,15 @@ class TScriptedDriver : public TFtd2xx {
     line_.Purge();
     return true;
   }
-  bool W32_SetCommTimeouts(Handle, const TCommTimeouts*) override { return true; }
+  bool W32_SetCommTimeouts(Handle, const TCommTimeouts* timeouts) override {
+    readTimeoutMs_ = static_cast<int>(
+        std::min<std::uint32_t>(timeouts->ReadTotalTimeoutConstant, kMaxScriptedWaitMs));
+    return true;
+  }
   bool W32_ReadFile(Handle, void* buffer, std::uint32_t count, std::uint32_t* got, void*) override {
     int delivered = 0;
-    const int status =
-        line_.Read(static_cast<std::uint8_t*>(buffer), static_cast<int>(count), delivered);
+    const int status = line_.Read(static_cast<std::uint8_t*>(buffer), static_cast<int>(count),
+                                  readTimeoutMs_, delivered);
     *got = static_cast<std::uint32_t>(delivered);
     return status != kPortSystemError;
   }
@@ -318,7 +339,24 @@ class TScriptedDriver : public TFtd2xx {
   }
 
  private:
+  // Longer than any time-out the master sets.
+  static constexpr std::uint32_t kMaxScriptedWaitMs = 1'000'000;
+
   TScriptedLine& line_;
+  int readTimeoutMs_ = 0;
+};
+
+// The whole USB master, on the scripted line's clock.
+class TScriptedUsbMaster : public MbusRtuOverUSBMasterProtocol {
+ public:
+  TScriptedUsbMaster(TFtd2xx& driver, const TScriptedLine& line)
+      : MbusRtuOverUSBMasterProtocol(driver), line_(line) {}
+
+ protected:
+  Clock::time_point Now() const override { return line_.Now(); }
+
+ private:
+  const TScriptedLine& line_;
 };
 
 // One request of the function layer and what it returned.
@@ -547,7 +585,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TScriptedLine line(script);
   TScriptedDriver driver(line);
   TSerialLineMaster serialMaster(line);
-  MbusRtuOverUSBMasterProtocol usbMaster(driver);
+  TScriptedUsbMaster usbMaster(driver, line);
   MbusMasterFunctions& master = usb ? static_cast<MbusMasterFunctions&>(usbMaster) : serialMaster;
   master.SetRetryCount(retries);
   master.SetTimeout(50);
