@@ -1,7 +1,5 @@
 #include "modbus/Ftd2xxLinux.h"
 
-#include <linux/serial.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,9 +27,6 @@ std::string EnvOr(const char* name, const char* fallback) {
   return value != nullptr && *value != 0 ? value : fallback;
 }
 
-fs::path SysfsRoot() {
-  return EnvOr("DRAVONIK_SYSFS_ROOT", "/sys");
-}
 fs::path DevRoot() {
   return EnvOr("DRAVONIK_DEV_ROOT", "/dev");
 }
@@ -67,20 +62,6 @@ std::string ProductOf(fs::path device) {
   return {};
 }
 
-// The latency timer of ftdi_sio is 16 ms by default; 1 ms lets short replies through at
-// once. A device that refuses either setting still works, only slower.
-void SetLowLatency(int fd, const fs::path& portDevice) {
-  serial_struct serial{};
-  if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(fd, TIOCSSERIAL, &serial);
-  }
-  std::ofstream latency(portDevice / "latency_timer");
-  if (latency) {
-    latency << "1\n";
-  }
-}
-
 int WaitMs(std::uint32_t multiplier, std::uint32_t constant, std::uint32_t count) {
   const long long total = static_cast<long long>(multiplier) * count + constant;
   // Total time-outs of 0 mean waiting until every byte has moved.
@@ -96,7 +77,7 @@ std::vector<TFtd2xxLinux::Converter> TFtd2xxLinux::ListConverters() {
   std::vector<Converter> converters;
   std::error_code error;
   for (const fs::directory_entry& entry :
-       fs::directory_iterator(SysfsRoot() / "class" / "tty", error)) {
+       fs::directory_iterator(fs::path(PosixSysfsRoot()) / "class" / "tty", error)) {
     const std::string tty = entry.path().filename().string();
     if (tty.rfind(kTtyPrefix, 0) != 0) {
       continue;
@@ -105,7 +86,7 @@ std::vector<TFtd2xxLinux::Converter> TFtd2xxLinux::ListConverters() {
     if (error || !IsFtdi(portDevice)) {
       continue;
     }
-    converters.push_back({tty, ProductOf(portDevice), portDevice.string()});
+    converters.push_back({tty, ProductOf(portDevice)});
   }
   std::sort(converters.begin(), converters.end(), [](const Converter& a, const Converter& b) {
     return TtyNumber(a.tty) < TtyNumber(b.tty);
@@ -115,7 +96,7 @@ std::vector<TFtd2xxLinux::Converter> TFtd2xxLinux::ListConverters() {
 
 std::uint32_t TFtd2xxLinux::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
   std::error_code error;
-  if (!fs::is_directory(SysfsRoot() / "class" / "tty", error)) {
+  if (!fs::is_directory(fs::path(PosixSysfsRoot()) / "class" / "tty", error)) {
     return kOtherError;
   }
   const std::vector<Converter> converters = ListConverters();
@@ -161,7 +142,7 @@ TFtd2xx::Handle TFtd2xxLinux::W32_CreateFile(const char* name, std::uint32_t, st
       }
       return kInvalidHandle;
     }
-    SetLowLatency(fd, converter.portDevice);
+    PosixSetLowLatency(fd, converter.tty);
     lastError_ = 0;
     timeouts_[fd] = TCommTimeouts{};
     return fd;

@@ -18,7 +18,6 @@ class TFtd2xxLinux : public TFtd2xx {
   struct Converter {
     std::string tty;          // "ttyUSB0"
     std::string description;  // the USB product string
-    std::string portDevice;   // sysfs directory of the usb-serial port (holds latency_timer)
   };
 
   // ftdi_sio converters, in ttyUSB number order.

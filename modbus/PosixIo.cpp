@@ -1,16 +1,28 @@
 #include "modbus/PosixIo.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
 
 namespace {
+
+// The kernel's names of USB serial ports: usb-serial drivers (ftdi_sio among them) and the
+// CDC ACM driver.
+constexpr const char* kUsbSerialPrefixes[] = {"ttyUSB", "ttyACM"};
 
 using Clock = std::chrono::steady_clock;
 
@@ -121,4 +133,46 @@ int PosixReadAll(int fd, std::uint8_t* buffer, int n, int timeoutMs, int* got) {
 int PosixWriteAll(int fd, const std::uint8_t* bytes, int n, int timeoutMs, int* put) {
   return Transfer(fd, POLLOUT, n, timeoutMs, put,
                   [&](int done) { return write(fd, bytes + done, static_cast<size_t>(n - done)); });
+}
+
+std::string PosixSysfsRoot() {
+  const char* root = std::getenv("DRAVONIK_SYSFS_ROOT");
+  return root != nullptr && *root != 0 ? root : "/sys";
+}
+
+std::string PosixTtyName(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
+    return {};
+  }
+  const std::string number =
+      std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+  std::error_code error;
+  const fs::path device = fs::canonical(fs::path(PosixSysfsRoot()) / "dev/char" / number, error);
+  return error ? std::string() : device.filename().string();
+}
+
+TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName) {
+  TLowLatency done;
+  for (const char* prefix : kUsbSerialPrefixes) {
+    done.usbSerial = done.usbSerial || ttyName.rfind(prefix, 0) == 0;
+  }
+  if (!done.usbSerial) {
+    return done;
+  }
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    done.flagSet = ioctl(fd, TIOCSSERIAL, &serial) == 0;
+  }
+  // The attribute belongs to the port device (the usb-serial port of ftdi_sio); cdc_acm has
+  // none.
+  const fs::path timer = fs::path(PosixSysfsRoot()) / "class/tty" / ttyName / "device/latency_timer";
+  std::error_code error;
+  if (fs::is_regular_file(timer, error)) {
+    std::ofstream latency(timer);
+    latency << "1\n" << std::flush;
+    done.timerSet = static_cast<bool>(latency);
+  }
+  return done;
 }

@@ -18,6 +18,29 @@ void PosixCloseExclusive(int fd);
 // is not an error.
 void PosixSetModemLines(int fd, const TDcb& dcb);
 
+// The root of the sysfs tree: DRAVONIK_SYSFS_ROOT when set (tests build a tree there), else
+// /sys.
+std::string PosixSysfsRoot();
+
+// The kernel's name of the terminal open on fd ("ttyUSB0"), found from its device number
+// (sysfs dev/char/MAJOR:MINOR) whatever link it was opened through; empty when sysfs does
+// not know the device (a pseudo-terminal).
+std::string PosixTtyName(int fd);
+
+// What PosixSetLowLatency did.
+struct TLowLatency {
+  bool usbSerial = false;  // the terminal is a USB serial port
+  bool flagSet = false;    // its driver took ASYNC_LOW_LATENCY
+  bool timerSet = false;   // its latency_timer attribute was set to 1 ms
+};
+
+// A USB serial converter (ttyUSB*, ttyACM*) holds back the bytes that do not fill a USB
+// packet until its latency timer runs out, 16 ms by default on FTDI chips: the tail of every
+// reply. For such a port, asks the driver for low latency and, where the driver has a
+// latency_timer attribute, sets it to 1 ms. Other terminals are left as they are, and nothing
+// is restored at closing; a port that refuses either still works, only slower.
+TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName);
+
 // Reads n bytes within timeoutMs: 0, 4358 when fewer arrived, 4354 on failure. *got (when
 // given) receives the count read.
 int PosixReadAll(int fd, std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr);

@@ -46,6 +46,7 @@ int SerialPort::Open(const std::string& portName) {
     return kPortSystemError;
   }
   fd_ = fd;
+  PosixSetLowLatency(fd_, PosixTtyName(fd_));
   Purge();
   return Configure(9600, 8, 1, 0, 0);
 }

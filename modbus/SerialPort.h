@@ -33,7 +33,8 @@ class SerialPort {
 
   // Closes an open port first. 4355 if the device does not exist, 4356 if another
   // process holds it, 4359 without permission, 4354 on any other failure (also for a file
-  // that is not a terminal). Then purges and configures 9600 8N1 without flow control.
+  // that is not a terminal). A USB serial port is set to low latency (PosixSetLowLatency).
+  // Then purges and configures 9600 8N1 without flow control.
   int Open(const std::string& portName);
   int Configure(std::uint32_t baud, int dataBits, int stopBits, int parity, int flowMode);
   int Purge();

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,7 +11,9 @@
 #include <vector>
 
 #include "modbus/Ftd2xxLinux.h"
+#include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
+#include "modbus/PosixIo.h"
 #include "tests/modbus/FakeFtd2xx.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
@@ -53,8 +59,35 @@ class FakeDeviceTree {
     }
   }
 
-  std::string LatencyTimer(int n) const {
-    const std::string tty = "ttyUSB" + std::to_string(n);
+  enum class Timer { kNone, kWritable, kRefusing };
+
+  // Adds a terminal the kernel knows as tty (any kind), its node linked to nodeTarget, with
+  // the link from its device number (dev/char/MAJOR:MINOR) that names it whatever it is
+  // opened through. A refusing latency timer takes no write, like /dev/full.
+  void AddTerminal(const std::string& tty, const std::string& nodeTarget, Timer timer) {
+    const fs::path port = root_ / "sys/devices/platform" / tty;
+    fs::create_directories(port);
+    if (timer == Timer::kWritable) {
+      std::ofstream(port / "latency_timer") << "16\n";
+    } else if (timer == Timer::kRefusing) {
+      fs::create_symlink("/dev/full", port / "latency_timer");
+    }
+    fs::create_directories(root_ / "sys/class/tty" / tty);
+    fs::create_symlink(port, root_ / "sys/class/tty" / tty / "device");
+    struct stat node {};
+    ASSERT_EQ(stat(nodeTarget.c_str(), &node), 0) << nodeTarget;
+    fs::create_directories(root_ / "sys/dev/char");
+    fs::create_symlink(root_ / "sys/class/tty" / tty,
+                       root_ / "sys/dev/char" /
+                           (std::to_string(major(node.st_rdev)) + ":" +
+                            std::to_string(minor(node.st_rdev))));
+    fs::create_symlink(nodeTarget, root_ / "dev" / tty);
+  }
+
+  std::string Node(const std::string& tty) const { return (root_ / "dev" / tty).string(); }
+
+  std::string LatencyTimer(int n) const { return LatencyTimer("ttyUSB" + std::to_string(n)); }
+  std::string LatencyTimer(const std::string& tty) const {
     std::ifstream in(fs::canonical(root_ / "sys/class/tty" / tty / "device") / "latency_timer");
     std::string value;
     in >> value;
@@ -230,6 +263,57 @@ TEST(MbusRtuOverUsbScripted, ExceptionReplyNeedsOnlyTheFirstRead) {
   std::int16_t regs[10];
   EXPECT_EQ(master.ReadHoldingRegisters(1, 1, regs, 10), 162);
   EXPECT_EQ(driver.calls.back(), "ReadFile 5");
+}
+
+// Opened through its device file, as "Serial (RS232)" opens it, a USB serial port is set to
+// low latency like the converter opened by description; other terminals are left alone, and
+// a port that refuses still answers.
+TEST(SerialPort, SetsUsbSerialPortsToLowLatencyWhateverTheyAreOpenedThrough) {
+  using Timer = FakeDeviceTree::Timer;
+  const struct {
+    std::string tty;
+    Timer timer;
+    bool usbSerial;
+    bool timerSet;
+    std::string timerAfter;  // what latency_timer holds once the port is open
+  } cases[] = {
+      {"ttyUSB0", Timer::kWritable, true, true, "1"},
+      {"ttyUSB1", Timer::kRefusing, true, false, ""},
+      {"ttyACM0", Timer::kNone, true, false, ""},  // cdc_acm has no latency timer
+      {"ttyS0", Timer::kWritable, false, false, "16"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tty);
+    SimProcess sim({"--set", "28=4242"});
+    FakeDeviceTree tree;
+    tree.AddTerminal(c.tty, sim.Path(), c.timer);
+
+    MbusRtuMasterProtocol master;
+    ASSERT_EQ(master.Open(tree.Node(c.tty), 57600), 0);
+    if (!c.timerAfter.empty()) {
+      EXPECT_EQ(tree.LatencyTimer(c.tty), c.timerAfter);
+    }
+    std::int16_t reg[1];
+    ASSERT_EQ(master.ReadHoldingRegisters(1, 28, reg, 1), 0);
+    EXPECT_EQ(reg[0], 4242);
+    master.Close();
+
+    const int fd = open(tree.Node(c.tty).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(PosixTtyName(fd), c.tty);
+    const TLowLatency done = PosixSetLowLatency(fd, PosixTtyName(fd));
+    close(fd);
+    EXPECT_EQ(done.usbSerial, c.usbSerial);
+    EXPECT_FALSE(done.flagSet);  // a pseudo-terminal has no serial driver flags
+    EXPECT_EQ(done.timerSet, c.timerSet);
+  }
+  // A terminal sysfs does not know (a pseudo-terminal opened directly) is left alone.
+  SimProcess sim({});
+  const int fd = open(sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(PosixTtyName(fd), "");
+  EXPECT_FALSE(PosixSetLowLatency(fd, PosixTtyName(fd)).usbSerial);
+  close(fd);
 }
 
 }  // namespace
