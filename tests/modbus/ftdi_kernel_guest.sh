@@ -37,6 +37,12 @@ check "read through /dev/ttyUSB0" \
   "$bin/dravonik-cli" read --port /dev/ttyUSB0 --out /tmp/before.zsf
 check "write --verify through /dev/ttyUSB0" \
   "$bin/dravonik-cli" write --port /dev/ttyUSB0 --in "$work/unit.zsf" --verify
+# A user who may open the port (as the dialout group or the seat may) but not write sysfs:
+# the latency timer then comes from the driver's low-latency flag alone.
+chmod 0666 /dev/ttyUSB0
+check "read through /dev/ttyUSB0 as a user without root" \
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+  "$bin/dravonik-cli" read --port /dev/ttyUSB0 --out /tmp/user.zsf
 
 # By description, as "USB" opens it: QEMU's product string is fixed, so the USB device's
 # product attribute is covered with a file that holds the first of the tool's descriptions.
