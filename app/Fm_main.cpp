@@ -386,11 +386,13 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && (watched == pb || watched == pnToolbarBottom)) {
     PlaceAnchoredControls();
   } else if (event->type() == QEvent::Wheel && watched->isWidgetType() &&
-             static_cast<QWidget*>(watched)->window() == this) {
+             static_cast<QWidget*>(watched)->window() == this && watched != sbSettingsGroups &&
+             !sbSettingsGroups->isAncestorOf(static_cast<QWidget*>(watched))) {
     OnMouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
-    // Anywhere in the window the wheel scrolls the page by its own delta and
-    // does nothing else: no second scroll by the scroll box, and no setting
-    // changes its value under a wheel that was meant to scroll the page.
+    // The navigation column's scroll box scrolls itself. Anywhere else in the
+    // window the wheel scrolls the page by its own delta and does nothing else:
+    // no second scroll by the scroll box, and no setting changes its value
+    // under a wheel that was meant to scroll the page.
     return true;
   } else if (watched == sbMainArea->viewport() || watched == sbMainArea->Content()) {
     if (event->type() == QEvent::MouseButtonPress &&

@@ -94,7 +94,7 @@ void TEditBox::Leave() {
     behaviour_.Take(text);
     return;
   }
-  if (behaviour_.EntriesClosed && behaviour_.EntriesClosed()) {
+  if (behaviour_.ShowValue) {
     if (text != entryText_) {
       ShowRefusal(refusal);
     }

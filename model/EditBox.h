@@ -30,18 +30,19 @@ struct TEditBehaviour {
   std::function<void(const std::string& text)> Take{};
   // Enter and Return check the text (the refusal is shown, nothing is taken).
   bool CheckOnEnterKey = true;
-  // Optional. True while no entry can be taken at all (so that holding the focus until the
-  // text is mended would trap the user): a refused entry is then given up, its refusal shown
-  // only when the text was changed, and ShowValue called instead of keeping the focus.
-  std::function<bool()> EntriesClosed{};
+  // Shows the setting's value again. Given: an entry refused when the user leaves the box is
+  // given up, so that the box never shows a value that will not be written: its refusal is
+  // shown (unless the text is still the one the box showed on entering, which the user did
+  // not type), then ShowValue, and the focus goes where the user sent it. Empty: a refused
+  // entry stays in the box, with the focus, for the user to mend.
   std::function<void()> ShowValue{};
 };
 
 // One edit box of a setting row and the state of an entry typed into it: made hidden with
 // its geometry and the row's tag, entered when the user comes to it, checked with Enter and
-// when the user leaves it, kept with the focus until mended when refused, and forgotten
-// when the box is destroyed. A box made without a behaviour is read-only: it shows a value
-// that can be selected and copied, never typed over.
+// when the user leaves it, given up (or kept with the focus until mended) when refused, and
+// forgotten when the box is destroyed. A box made without a behaviour is read-only: it shows
+// a value that can be selected and copied, never typed over.
 class TEditBox {
  public:
   TEditBox();

@@ -77,6 +77,7 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
             .EntryText = [this, part] { return QString::number(Parts[static_cast<size_t>(part)]); },
             .Check = [this](const std::string& text) { return CheckPartText(text); },
             .Take = [this, part](const std::string& text) { TakeEntry(part, text); },
+            .ShowValue = [this] { ShowParts(); },
         });
     edit.SetEnabled(Enabled());
     edit->show();

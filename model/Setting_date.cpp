@@ -20,6 +20,8 @@ constexpr int kMonthLeft = 200;
 constexpr int kMonthWidth = 100;
 constexpr int kDayLeft = 305;
 constexpr int kDayWidth = 35;
+// Narrower than the month's, so that the day's field holds "31" whole.
+constexpr int kDayArrowWidth = 12;
 constexpr int kListHeight = 21;
 constexpr int kCopyButtonsLeft = 350;
 constexpr int kMonthsInYear = 12;
@@ -108,7 +110,9 @@ void TSettingDate::CreateControls(QWidget* page, int index, int top) {
   for (const TDDType& entry : MonthEntries) {
     MonthBox->addItem(QString::fromStdString(entry.Name));
   }
-  DayBox = makeList(kDayList, kDayLeft, kDayWidth);
+  ui::TComboBox* dayBox = makeList(kDayList, kDayLeft, kDayWidth);
+  dayBox->SetArrowWidth(kDayArrowWidth);
+  DayBox = dayBox;
   for (const TDDType& entry : DayEntries) {
     DayBox->addItem(QString::fromStdString(entry.Name));
   }

@@ -7,8 +7,6 @@
 
 namespace model {
 
-namespace {}  // namespace
-
 TSettingInt::TSettingInt(TGroup* group, int32_t instanceIndex)
     : TSettingEditRow(group, instanceIndex) {}
 
@@ -45,6 +43,7 @@ TEditBehaviour TSettingInt::EntryBehaviour() {
       .EntryText = [this] { return QString::number(Value()); },
       .Check = [this](const std::string& text) { return CheckEntry(text); },
       .Take = [this](const std::string& text) { TakeEntry(text); },
+      .ShowValue = [this] { UpdateDisplay(true); },
   };
 }
 

@@ -17,6 +17,10 @@ void TSettingName::LoadDefinition(const pugi::xml_node& element) {
   CheckReferenceSpan(Reference(), RegisterSpan());
 }
 
+void TSettingName::PrepareBox(QLineEdit& box) {
+  box.setToolTip(QString::fromLatin1(kSetOnTheDevice));
+}
+
 void TSettingName::UpdateDisplay(bool) {
   Edit.SetText(QString::fromStdString(NameText));
 }

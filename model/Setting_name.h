@@ -24,8 +24,16 @@ class TSettingName : public TSettingEditRow {
 
   // Read-only whether enabled or not (the row's box without an entry behaviour): a typed
   // name could be neither sent to the device nor kept, so the box does not pretend to take
-  // one. Enabled, its text can still be selected and copied.
+  // one, and says so in its look and its tooltip. Enabled, its text can still be selected
+  // and copied.
   std::string NameText;
+
+  // The box's tooltip.
+  static constexpr const char* kSetOnTheDevice =
+      "The name is set on the device; it cannot be changed here.";
+
+ protected:
+  void PrepareBox(QLineEdit& box) override;
 };
 
 }  // namespace model

@@ -82,6 +82,7 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
                           which] { return QString::number(which == kHoursBox ? Hours : Minutes); },
             .Check = [this, which](const std::string& text) { return CheckTimeText(which, text); },
             .Take = [this, which](const std::string& text) { TakeEntry(which, text); },
+            .ShowValue = [this] { UpdateDisplay(true); },
         });
   }
   if (!NoEnableCheckbox) {

@@ -202,8 +202,6 @@ TEditBehaviour TSettingUnits::EntryBehaviour() {
       .EntryText = [this] { return QString::fromStdString(FormatValue(false)); },
       .Check = [this](const std::string& text) { return CheckEntry(text); },
       .Take = [this](const std::string& text) { TakeEntry(text); },
-      // Nothing can be entered until there are units to convert to.
-      .EntriesClosed = [this] { return !IsKnownUnit(Document().UnitsName()); },
       .ShowValue = [this] { UpdateDisplay(true); },
   };
 }

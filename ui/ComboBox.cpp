@@ -17,6 +17,10 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
   connect(this, &QComboBox::currentIndexChanged, this, &TComboBox::UpdateToolTip);
 }
 
+void TComboBox::SetArrowWidth(int pixels) {
+  setStyleSheet(QStringLiteral("QComboBox::drop-down { width: %1px; }").arg(pixels));
+}
+
 QString TComboBox::ShownText() const {
   QStyleOptionComboBox option;
   initStyleOption(&option);

@@ -16,6 +16,10 @@ class TComboBox : public QComboBox {
   // The current entry as the box shows it.
   QString ShownText() const;
 
+  // Gives the drop-down arrow the width, and its field the rest of the box: a
+  // narrow box (a day beside its month) shows its entries whole.
+  void SetArrowWidth(int pixels);
+
  protected:
   void initStyleOption(QStyleOptionComboBox* option) const override;
   void resizeEvent(QResizeEvent* event) override;

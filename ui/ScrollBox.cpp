@@ -2,6 +2,7 @@
 
 #include <QChildEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace ui {
 
@@ -28,6 +29,10 @@ int TScrollBox::VerticalPosition() const {
 }
 
 bool TScrollBox::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel && watched->parent() == content_) {
+    ScrollBy(static_cast<QWheelEvent*>(event)->angleDelta().y());
+    return true;
+  }
   if (watched == content_) {
     if (event->type() == QEvent::ChildAdded) {
       // Children of the content report their moves and resizes here too.
@@ -45,6 +50,16 @@ bool TScrollBox::eventFilter(QObject* watched, QEvent* event) {
     FitContent();
   }
   return QScrollArea::eventFilter(watched, event);
+}
+
+void TScrollBox::wheelEvent(QWheelEvent* event) {
+  ScrollBy(event->angleDelta().y());
+  event->accept();
+}
+
+void TScrollBox::ScrollBy(int wheelDelta) {
+  // A notch away from the user (a delta of +120) scrolls up by 120 pixels.
+  SetVerticalPosition(VerticalPosition() - wheelDelta);
 }
 
 void TScrollBox::FitContent() {

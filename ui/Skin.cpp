@@ -26,6 +26,7 @@ QLineEdit, QComboBox {
   padding: 0px 2px;
   color: #3f3d3d;
 }
+QLineEdit:read-only { background: #f1efe9; }
 QLineEdit:disabled, QComboBox:disabled { background: #f1efe9; color: #a8a69f; }
 QCheckBox, QRadioButton { color: #3f3d3d; }
 QCheckBox:disabled, QRadioButton:disabled { color: #a8a69f; }

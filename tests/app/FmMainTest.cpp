@@ -151,7 +151,7 @@ TEST_F(FmMainTest, RightAnchoredControlsFollowTheRightEdge) {
   EXPECT_EQ(InWindow(window->pnToolbarBottom), QRect(225, 760, 975, 40));
 }
 
-TEST_F(FmMainTest, TheWheelScrollsThePageByItsDelta) {
+TEST_F(FmMainTest, TheWheelScrollsTheAreaItIsOverByItsDelta) {
   folder_.Write("Devices.xml", kOneDevice);
   auto window = Open();
   auto* tall = new QLabel("bottom row", window->sbMainArea->Content());
@@ -174,10 +174,23 @@ TEST_F(FmMainTest, TheWheelScrollsThePageByItsDelta) {
   // nothing else.
   wheel(window->pnToolbarBottom, 120);
   EXPECT_EQ(window->sbMainArea->VerticalPosition(), 120);
-  wheel(window->sbSettingsGroups->viewport(), -120);
-  EXPECT_EQ(window->sbMainArea->VerticalPosition(), 240);
   wheel(tall, 480);
   EXPECT_EQ(window->sbMainArea->VerticalPosition(), 0);
+
+  // Over the navigation column it scrolls the column, not the page.
+  auto* lastButton = new ui::TImageButton(window->sbSettingsGroups->Content());
+  lastButton->setGeometry(13, 2000, 200, 32);
+  lastButton->show();
+  QApplication::processEvents();
+  window->sbMainArea->SetVerticalPosition(120);
+  wheel(window->sbSettingsGroups->viewport(), -120);
+  EXPECT_EQ(window->sbSettingsGroups->VerticalPosition(), 120);
+  wheel(lastButton, -240);
+  EXPECT_EQ(window->sbSettingsGroups->VerticalPosition(), 360);
+  EXPECT_EQ(window->sbMainArea->VerticalPosition(), 120);
+  wheel(window->sbMainArea->viewport(), 120);
+  EXPECT_EQ(window->sbMainArea->VerticalPosition(), 0);
+  EXPECT_EQ(window->sbSettingsGroups->VerticalPosition(), 360);
 }
 
 TEST_F(FmMainTest, ClickingThePageAreaFocusesTheShownGroupsButton) {

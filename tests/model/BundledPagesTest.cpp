@@ -1,10 +1,14 @@
 // Every page of every device type in the bundled definitions, built offscreen in the program's
 // look: no caption runs into the control beside it, no drop-down cuts the entry it shows.
+// Every entry of every list is picked in turn, as the user picks it, and every list of the
+// page looked at again, so that lists whose entries follow another's choice (a date's days
+// follow its month: 28, 30 or 31 of them) are seen in each of their forms.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,10 +33,11 @@ class BundledPagesTest : public ModelFixture {
   }
 
   // Shows every page of every device type; for each, the rows that do not fit. rows: the
-  // number of rows looked at.
-  std::vector<std::string> Offenders(int& rows) {
+  // number of rows looked at; picks: the number of entries picked.
+  std::vector<std::string> Offenders(int& rows, int& picks) {
     std::vector<std::string> offenders;
     rows = 0;
+    picks = 0;
     for (int d = 0; d < devices_.Count(); ++d) {
       TDevice& device = devices_.GetDevice(d);
       store_.Reset();
@@ -52,11 +57,25 @@ class BundledPagesTest : public ModelFixture {
             }
           }
         }
-        for (QComboBox* box : page_.Content()->findChildren<QComboBox*>()) {
-          for (const std::string& cut : testsupport::CutEntries(*box)) {
-            offenders.push_back(where + cut);
+        const QList<QComboBox*> lists = page_.Content()->findChildren<QComboBox*>();
+        std::set<std::string> cuts;
+        auto look = [&] {
+          for (QComboBox* list : lists) {
+            for (const std::string& cut : testsupport::CutEntries(*list)) {
+              cuts.insert(where + cut);
+            }
+          }
+        };
+        look();
+        for (QComboBox* list : lists) {
+          for (int i = 0; i < list->count(); ++i) {
+            list->setCurrentIndex(i);
+            emit list->activated(i);
+            ++picks;
+            look();
           }
         }
+        offenders.insert(offenders.end(), cuts.begin(), cuts.end());
       }
       ClosePage(*device.Settings);
     }
@@ -76,8 +95,10 @@ class BundledPagesTest : public ModelFixture {
 TEST_F(BundledPagesTest, EveryRowFitsItsGeometry) {
   ASSERT_GT(devices_.Count(), 0);
   int rows = 0;
-  const std::vector<std::string> offenders = Offenders(rows);
+  int picks = 0;
+  const std::vector<std::string> offenders = Offenders(rows, picks);
   EXPECT_GT(rows, 0);
+  EXPECT_GT(picks, 0);
   std::string list;
   for (const std::string& offender : offenders) {
     list += "  " + offender + "\n";

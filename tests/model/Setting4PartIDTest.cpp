@@ -179,7 +179,7 @@ TEST_F(Setting4PartIDTest, PartsAreLimitedToTheirByteAndToMinAndMax) {
   EXPECT_EQ(boxes_.Boxes().size(), 1u);
 }
 
-TEST_F(Setting4PartIDTest, ARefusedPartKeepsTheFocus) {
+TEST_F(Setting4PartIDTest, LeavingARefusedPartShowsThePartAgain) {
   TSettings& document = LoadOffline(kIds);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
@@ -196,9 +196,11 @@ TEST_F(Setting4PartIDTest, ARefusedPartKeepsTheFocus) {
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '255'"});
-  EXPECT_TRUE(part1.hasFocus());
+  EXPECT_TRUE(part2.hasFocus());
   EXPECT_EQ(gateway.Parts[1], 0);
+  EXPECT_EQ(part1.text(), "0");
 
+  part1.setFocus(Qt::TabFocusReason);
   part1.setText("16");
   part2.setFocus(Qt::TabFocusReason);
   QApplication::processEvents();

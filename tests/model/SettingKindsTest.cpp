@@ -98,6 +98,7 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
   };
   type("x7");
   EXPECT_EQ(boxes_.Texts().back(), "'x7' is not a valid integer value");
+  EXPECT_EQ(delay.Edit->text(), "5 s");
   type("-1");
   EXPECT_EQ(boxes_.Texts().back(), "The minimum value this setting can be is '0'");
 
@@ -151,7 +152,9 @@ TEST_F(SettingKindsTest, ARefusalIsShownOnTheGuiThreadOnly) {
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Shown"});
 }
 
-TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
+// A refused entry is given up when the user leaves the box: the box shows the value that a
+// write would send, and the focus goes on.
+TEST_F(SettingKindsTest, LeavingARefusedEntryShowsTheValueAgain) {
   TSettings& document = LoadOffline(OneDevice(R"(<group name="G" description="">
     <setting name="Delay" value_type="int" register="0" type="holding_register"
              min="0" max="10" default="5" value_text="s"/>
@@ -170,13 +173,13 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '10'"});
-  EXPECT_TRUE(delay.Edit->hasFocus());
+  EXPECT_TRUE(other.Edit->hasFocus());
   EXPECT_EQ(delay.Value(), 5);
-  // The refused entry stays for the user to mend.
-  EXPECT_EQ(delay.Edit->text(), "12");
+  EXPECT_EQ(delay.Edit->text(), "5 s");
 
   // A message box over the window takes the focus and gives it back: the
   // entry is still the user's.
+  delay.Edit->setFocus(Qt::TabFocusReason);
   delay.Edit->setText("13");
   QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
   QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
@@ -190,6 +193,16 @@ TEST_F(SettingKindsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   QApplication::processEvents();
   EXPECT_EQ(delay.Value(), 8);
   EXPECT_EQ(delay.Edit->text(), "8 s");
+
+  // A value beyond the limits that the user only passed through (a device's) is no entry of
+  // theirs: it is shown, not refused.
+  delay.SetValue(12);
+  delay.Edit->setFocus(Qt::TabFocusReason);
+  other.Edit->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  EXPECT_EQ(boxes_.Boxes().size(), 1u);
+  EXPECT_TRUE(other.Edit->hasFocus());
+  EXPECT_EQ(delay.Edit->text(), "12 s");
 }
 
 TEST_F(SettingKindsTest, DropDownDefaultsLookupsAndCsv) {

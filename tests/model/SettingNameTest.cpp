@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QTest>
 
+#include "model/Setting_int.h"
 #include "model/Setting_name.h"
 #include "tests/model/ModelFixture.h"
 #include "ui/ScrollBox.h"
+#include "ui/Skin.h"
 
 namespace model {
 namespace {
@@ -91,6 +95,20 @@ TEST_F(SettingNameTest, TheBoxShowsTheNameAndTakesNoTyping) {
   std::vector<std::string> lines;
   site.ExportCsv(lines);
   EXPECT_EQ(lines, std::vector<std::string>{"Site name,"});
+}
+
+TEST_F(SettingNameTest, TheBoxLooksReadOnlyAndSaysWhereTheNameIsSet) {
+  ui::ApplySkin(*qApp);
+  TSettings& document = LoadOffline(kNames);
+  ShowPage(document);
+  QLineEdit& name = *NameAt(document, 0).Edit;
+  QLineEdit& number = *dynamic_cast<TSettingInt&>(*document.Groups[0]->Settings[2]).Edit;
+  auto ground = [](QLineEdit& box) {
+    return box.grab().toImage().pixelColor(box.width() - 4, box.height() / 2);
+  };
+  EXPECT_NE(ground(name), ground(number));
+  EXPECT_EQ(name.toolTip().toStdString(), TSettingName::kSetOnTheDevice);
+  EXPECT_TRUE(number.toolTip().isEmpty());
 }
 
 TEST_F(SettingNameTest, CopiesTakeTheTextOnlyFromAnotherName) {

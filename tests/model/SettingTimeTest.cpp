@@ -147,7 +147,7 @@ TEST_F(SettingTimeTest, EntriesOutsideTheClockAreRefused) {
   EXPECT_EQ(boxes_.Boxes().size(), 5u);
 }
 
-TEST_F(SettingTimeTest, LeavingARefusedEntryKeepsTheFocusInTheBox) {
+TEST_F(SettingTimeTest, LeavingARefusedEntryShowsTheTimeAgain) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
   QApplication::setActiveWindow(&page_);
@@ -160,10 +160,12 @@ TEST_F(SettingTimeTest, LeavingARefusedEntryKeepsTheFocusInTheBox) {
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '23'"});
-  EXPECT_TRUE(start.HoursEdit->hasFocus());
+  EXPECT_TRUE(start.MinutesEdit->hasFocus());
   EXPECT_EQ(start.Hours, 7);
+  EXPECT_EQ(Shown(start), TTexts("7", "30"));
 
   // An accepted entry is stored when the box is left.
+  start.HoursEdit->setFocus(Qt::TabFocusReason);
   start.HoursEdit->setText("8");
   start.MinutesEdit->setFocus(Qt::TabFocusReason);
   QApplication::processEvents();

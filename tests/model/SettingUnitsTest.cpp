@@ -334,7 +334,7 @@ TEST_F(SettingUnitsTest, UnknownUnitsShowTheWordAndRefuseEntries) {
   EXPECT_EQ(Holding(2), 250);
 }
 
-TEST_F(SettingUnitsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
+TEST_F(SettingUnitsTest, LeavingARefusedEntryShowsTheValueAgain) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
@@ -348,8 +348,9 @@ TEST_F(SettingUnitsTest, LeavingAnInvalidEntryKeepsTheFocusInTheBox) {
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(),
             std::vector<std::string>{"The maximum value this setting can be is '2.55'"});
-  EXPECT_TRUE(supply.Edit->hasFocus());
+  EXPECT_TRUE(low.Edit->hasFocus());
   EXPECT_EQ(supply.Value(), 250);
+  EXPECT_EQ(supply.Edit->text(), "2.50 m/sec");
 }
 
 TEST_F(SettingUnitsTest, DefinitionNeedsItsLimitsAndDefault) {

@@ -100,6 +100,10 @@ std::vector<std::string> CutEntries(QComboBox& box) {
     if (width > field) {
       cut.push_back(entry + " shown " + std::to_string(width) + " px wide in a " +
                     std::to_string(field) + " px field");
+    } else if (shown != whole && !shown.startsWith(whole.left(kLeastShownCharacters))) {
+      cut.push_back(entry + " shown as '" + shown.toStdString() + "' in a " +
+                    std::to_string(field) + " px field, less than its first " +
+                    std::to_string(kLeastShownCharacters) + " characters");
     } else if (shown != whole && box.toolTip() != whole) {
       cut.push_back(entry + " shortened without the whole text as tooltip");
     }
