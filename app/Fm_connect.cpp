@@ -6,8 +6,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <cctype>
 #include <stdexcept>
 
+#include "comms/LinkError.h"
 #include "comms/Registry.h"
 #include "comms/SerialDevices.h"
 #include "comms/Serialmanager.h"
@@ -120,6 +122,8 @@ void TfmConnect::BuildLayout() {
   btnConnect->setDefault(true);
   btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
   btnCancel->setGeometry(512, 360, 75, 25);
+  lbSearch = new QLabel(this);
+  lbSearch->setGeometry(16, 364, 393, 17);
   CallBackTimer = new QTimer(this);
   CallBackTimer->setInterval(kCallBackMs);
   CallBackTimer->setSingleShot(true);
@@ -234,33 +238,36 @@ void TfmConnect::btConnectClick() {
     done(kResultOffline);
     return;
   }
-  // A port this user may not open would only fail the search with a generic message: say
-  // what is wrong and how to mend it instead.
-  if (SerialChosen()) {
-    const std::string path = ChosenPortDevice();
-    const comms::TPortAccess access = comms::PortAccess(path);
-    if (access.exists && !access.permitted) {
-      const QString login = qEnvironmentVariable("USER");
-      const std::string user = login.isEmpty() ? "$USER" : login.toStdString();
-      ui::ShowErrorBox(std::string(ResultText(kMbusNoPermission)) + "\n\n" + path +
-                       " may be opened by the members of the group '" + access.group +
-                       "'. Ask for membership of that group (for example: sudo usermod -a -G " +
-                       access.group + " " + user + "), then log in again.");
-      return;
-    }
-  }
   try {
     btnConnect->setEnabled(false);
     btnConnect->setText(QStringLiteral("&Connecting"));
     Info.CommPort = cbCommPort->currentIndex() + 1;
     Info.Address = 1;
-    manager_.StartDeviceSearch(
-        Info.CommPort, Info.Address,
-        comms::TSearchResultEvent(this, [this](comms::TSerialThread*, int32_t value,
-                                               int32_t found) { SearchCallback(value, found); }));
+    searchDevice_ = SerialChosen() ? ChosenPortDevice() : std::string();
+    comms::TSearchResultEvent handler(
+        this, [this](comms::TSerialThread* sender, int32_t value, int32_t found) {
+          SearchResult = sender->LastSearchResult();
+          SearchCallback(value, found);
+        });
+    handler.Attempt = [this](int attempt, int attempts) { SearchAttempt(attempt, attempts); };
+    manager_.StartDeviceSearch(Info.CommPort, Info.Address, std::move(handler));
+  } catch (const comms::TLinkError& error) {
+    EndSearch();
+    // The cause on a line of its own, as a sentence: what failed, and why.
+    std::string cause = error.Cause();
+    if (!cause.empty()) {
+      cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+    }
+    std::string text = std::string(kFailedToConnect) + ".\n" + cause;
+    const std::string group = comms::PortAccess(searchDevice_).group;
+    if (error.Result() == kMbusNoPermission && !group.empty()) {
+      const QString login = qEnvironmentVariable("USER");
+      text += ".\nTo join it: sudo usermod -a -G " + group + " " +
+              (login.isEmpty() ? "$USER" : login.toStdString()) + ", then log in again";
+    }
+    throw std::runtime_error(text);
   } catch (const std::exception&) {
-    btnConnect->setEnabled(true);
-    btnConnect->setText(QStringLiteral("&Connect"));
+    EndSearch();
     throw std::runtime_error(kFailedToConnect);
   }
 }
@@ -279,10 +286,21 @@ void TfmConnect::SearchCallback(int32_t value, int32_t found) {
   CallBackTimer->start();
 }
 
-void TfmConnect::CallBackTimerTimer() {
-  CallBackTimer->stop();
+void TfmConnect::SearchAttempt(int attempt, int attempts) {
+  if (!btnConnect->isEnabled()) {
+    lbSearch->setText(QStringLiteral("Connecting: attempt %1 of %2").arg(attempt).arg(attempts));
+  }
+}
+
+void TfmConnect::EndSearch() {
   btnConnect->setEnabled(true);
   btnConnect->setText(QStringLiteral("&Connect"));
+  lbSearch->clear();
+}
+
+void TfmConnect::CallBackTimerTimer() {
+  CallBackTimer->stop();
+  EndSearch();
   if (SearchValue != 0) {
     Info.DeviceValue = SearchValue;
     done(kResultOnline);
@@ -293,7 +311,8 @@ void TfmConnect::CallBackTimerTimer() {
                      std::to_string(Info.CommPort) + "' address '" + std::to_string(Info.Address) +
                      "'\n\nPlease ensure the device is connected to the serial bus, \nyou have "
                      "chosen the correct comm port and address,\nand the serial options are set "
-                     "correctly");
+                     "correctly\n\n" +
+                     comms::SearchFailure(searchDevice_, SearchResult));
   } else {
     ui::ShowErrorBox(
         "Dravonik has been found but is not communicating\n\nPlease ensure that the Dravonik "

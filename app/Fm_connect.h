@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <string>
 
 class QComboBox;
 class QGroupBox;
@@ -53,6 +54,8 @@ class TfmConnect : public QDialog {
   void btConnectClick();
   void btCancelClick();
   void SearchCallback(int32_t value, int32_t found);
+  // As each attempt of the search begins: shows that it is still trying.
+  void SearchAttempt(int attempt, int attempts);
   void CallBackTimerTimer();
   // Shows which device file the chosen comm port opens, and offers the others present.
   void ShowPortDevice();
@@ -61,6 +64,8 @@ class TfmConnect : public QDialog {
   TDeviceInfo Info;
   int32_t SearchValue = 0;
   bool SearchFound = false;
+  // Result code of the last attempt of the last search.
+  int SearchResult = 0;
 
   QGroupBox* suiGroupBox2 = nullptr;
   QLabel* Label1 = nullptr;
@@ -79,6 +84,8 @@ class TfmConnect : public QDialog {
   QComboBox* cbDevice = nullptr;
   QPushButton* btnConnect = nullptr;
   QPushButton* btnCancel = nullptr;
+  // "Connecting: attempt 3 of 15" while a search runs.
+  QLabel* lbSearch = nullptr;
   QTimer* CallBackTimer = nullptr;
 
  protected:
@@ -92,7 +99,12 @@ class TfmConnect : public QDialog {
   // The device file "COM<n>" of the chosen comm port opens.
   std::string ChosenPortDevice() const;
 
+  // The connect button is usable again, and the search state is gone.
+  void EndSearch();
+
   comms::TSerialManager& manager_;
   model::TDevice* currentDevice_;
+  // The device file a serial search opened.
+  std::string searchDevice_;
   bool shown_ = false;
 };

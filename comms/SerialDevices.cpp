@@ -9,6 +9,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "comms/Serialthread.h"
+#include "modbus/Ftd2xxLinux.h"
+#include "modbus/MbusMasterFunctions.h"
+#include "modbus/Mbusrtuoverusbmasterprotocol.h"
+#include "modbus/PosixIo.h"
+
 namespace comms {
 
 namespace {
@@ -39,6 +45,31 @@ std::vector<std::string> Entries(const fs::path& folder, const std::string& pref
   }
   std::sort(found.begin(), found.end(), NumberOrder);
   return found;
+}
+
+bool IsUsbConverter(const TSerialDeviceInfo& device) {
+  return PosixIsUsbSerialName(fs::path(device.path).filename().string());
+}
+
+bool IsOurDescription(const std::string& product) {
+  for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+    if (product == description) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string NoPermission(const TPortAccess& access) {
+  return access.group.empty() ? "no permission"
+                              : "no permission (join the group '" + access.group + "')";
+}
+
+// "/dev/ttyUSB0 (FT232R USB UART)", or with the driver's name when there is no product
+// string.
+std::string Named(const TSerialDeviceInfo& device) {
+  const std::string& what = device.product.empty() ? device.driver : device.product;
+  return what.empty() ? device.path : device.path + " (" + what + ")";
 }
 
 }  // namespace
@@ -96,6 +127,80 @@ std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
     }
   }
   return found;
+}
+
+std::vector<TSerialDeviceInfo> DescribeSerialDevices() {
+  return DescribeSerialDevices(PosixDevRoot(), PosixSysfsRoot());
+}
+
+std::string SerialOpenFailure(const std::string& devicePath, int result) {
+  const TPortAccess access = PortAccess(devicePath);
+  if (result == kMbusPortAlreadyOpen) {
+    return devicePath + ": in use by another program";
+  }
+  if (result == kMbusNoPermission) {
+    return devicePath + ": " + NoPermission(access);
+  }
+  if (!access.exists) {
+    return devicePath + ": not present";
+  }
+  if (result == kMbusOpenError) {
+    return devicePath + ": cannot be opened as a serial port";
+  }
+  if (result == kMbusIllegalArgument) {
+    return devicePath + ": refuses the line settings";
+  }
+  return devicePath + ": " + ResultText(result);
+}
+
+std::string UsbOpenFailure() {
+  // The converters as the USB link sees them.
+  for (const TFtd2xxLinux::Converter& converter : TFtd2xxLinux::ListConverters()) {
+    if (IsOurDescription(converter.description)) {
+      // The link refuses a converter it lists only when its node has gone, this user may
+      // not open it, or another program holds it.
+      const std::string path = (fs::path(PosixDevRoot()) / converter.tty).string();
+      const TPortAccess access = PortAccess(path);
+      const std::string reason = !access.exists      ? "not present"
+                                 : !access.permitted ? NoPermission(access)
+                                                     : "in use by another program";
+      return path + " (" + converter.description + "): " + reason;
+    }
+  }
+  std::string text = "no USB converter called ";
+  const std::size_t descriptions = std::size(MbusRtuOverUSBMasterProtocol::kDescriptions);
+  for (std::size_t i = 0; i < descriptions; ++i) {
+    text += std::string(i == 0                  ? ""
+                        : i + 1 == descriptions ? " or "
+                                                : ", ") +
+            "\"" + MbusRtuOverUSBMasterProtocol::kDescriptions[i] + "\"";
+  }
+  text += " is present; ";
+  std::string converters;
+  int count = 0;
+  for (const TSerialDeviceInfo& device : DescribeSerialDevices()) {
+    if (IsUsbConverter(device)) {
+      converters += (count++ == 0 ? "" : ", ") + Named(device);
+    }
+  }
+  if (count == 0) {
+    return text + "no other serial converter is present either: check the cable";
+  }
+  return text + "serial converters present: " + converters + ". Choose Serial (RS232) and " +
+         (count == 1 ? "that device file" : "one of these device files");
+}
+
+std::string SearchFailure(const std::string& devicePath, int lastResult) {
+  const std::string slave = "slave " + std::to_string(TSerialThread::kSearchSlave);
+  const std::string attempts = std::to_string(TSerialThread::kSearchAttempts) + " attempts";
+  if (lastResult == kMbusSuccess) {
+    return devicePath + ": " + slave + " reports device type 0";
+  }
+  if (lastResult == kMbusReplyTimeout) {
+    return devicePath + ": no answer from " + slave + " within " + attempts;
+  }
+  return devicePath + ": " + slave + " did not report its device type within " + attempts +
+         " (last: " + ResultText(lastResult) + ")";
 }
 
 TPortAccess PortAccess(const std::string& devicePath) {

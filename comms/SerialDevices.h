@@ -33,5 +33,23 @@ struct TSerialDeviceInfo {
 // it. devRoot and sysfsRoot replace "/dev" and "/sys" (tests).
 std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
                                                      const std::string& sysfsRoot);
+// The same in the trees the USB link looks at (DRAVONIK_DEV_ROOT, DRAVONIK_SYSFS_ROOT).
+std::vector<TSerialDeviceInfo> DescribeSerialDevices();
+
+// Why a link could not be used, as a user can act on it: "DEVICE FILE: REASON", or for
+// USB which converters there are instead. No full stop: callers add their own.
+
+// A serial device file that would not open with this result code (66, 67, 74, ...):
+// "/dev/ttyS0: not present", "...: in use by another program", "...: no permission (join
+// the group 'dialout')".
+std::string SerialOpenFailure(const std::string& devicePath, int result);
+// No USB link opened. Either a converter with one of the descriptions is there but would
+// not open (its device file, product string and why), or none is, and the text names the
+// USB serial converters present (device file, product string) and how to use one of them.
+// Looks at the trees the USB link looks at.
+std::string UsbOpenFailure();
+// A search that found no device on a serial device file; lastResult is the result code of
+// its last attempt (0 when the device answered with device type 0).
+std::string SearchFailure(const std::string& devicePath, int lastResult);
 
 }  // namespace comms

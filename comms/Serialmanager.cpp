@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "comms/LinkError.h"
+#include "comms/SerialDevices.h"
 #include "comms/StoredChoices.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
@@ -131,7 +133,8 @@ bool TSerialManager::OpenLink(std::int32_t port) {
   } else {
     protocol = std::make_unique<MbusRtuOverUSBMasterProtocol>();
   }
-  // An error leaves nothing behind: the protocol object is freed on the way out.
+  // An error (a TLinkError) leaves nothing behind: the protocol object is freed on the way
+  // out.
   OpenProtocol(*protocol, connectionType, port);
   TLink link;
   link.worker = std::make_unique<TSerialThread>(*protocol, port, connectionType, shared_);
@@ -149,9 +152,11 @@ void TSerialManager::OpenProtocol(MbusMasterFunctions& protocol, std::int32_t co
     protocol.SetTimeout(requestTimeoutMs_);
   }
   int result = kMbusIllegalArgument;
+  std::string devicePath;
   if (connectionType != TStoredChoices::kUsbLink) {
     auto& serial = dynamic_cast<MbusRtuMasterProtocol&>(protocol);
     result = serial.Open(choices_.PortName(port), kBaudRate, kDataBits, kStopBits, kParityNone);
+    devicePath = serial.DevicePath();
   } else {
     auto& usb = dynamic_cast<MbusRtuOverUSBMasterProtocol&>(protocol);
     // The converter is known by one of four descriptions; the last one's result stands.
@@ -165,10 +170,13 @@ void TSerialManager::OpenProtocol(MbusMasterFunctions& protocol, std::int32_t co
   if (result == kMbusSuccess) {
     return;
   }
+  const std::string cause = connectionType != TStoredChoices::kUsbLink
+                                ? SerialOpenFailure(devicePath, result)
+                                : UsbOpenFailure();
   if (result == kMbusIllegalArgument) {
-    throw std::runtime_error("Configuration setting not supported!");
+    throw TLinkError("Configuration setting not supported!", result, cause);
   }
-  throw std::runtime_error(ResultText(result));
+  throw TLinkError(ResultText(result), result, cause);
 }
 
 void TSerialManager::CloseLink(std::int32_t port) {

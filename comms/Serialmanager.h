@@ -47,13 +47,14 @@ class TSerialManager {
   TSerialManager& operator=(const TSerialManager&) = delete;
 
   // Attaches an online device to the link of its CommPort, opening the link if there is
-  // none. An open error is thrown with the device left in the list.
+  // none. An open error (a TLinkError) is thrown with the device left in the list.
   void Connect(model::TDevice& device);
   // Online: closes the device's link unless another listed device uses its port. Offline:
   // its settings document loses its navigation buttons; no link is touched.
   void Disconnect(model::TDevice& device);
   // Opens the port's link if needed and asks its worker to search (holding register 28 of
-  // slave 1). The result arrives later, on the GUI thread, through handler.
+  // slave 1). The result arrives later, on the GUI thread, through handler. A link that
+  // will not open throws a TLinkError, which says why.
   void StartDeviceSearch(std::int32_t port, std::int32_t address, TSearchResultEvent handler);
   // Closes and reopens the protocol of the link that serves the current device, with that
   // link's own connection type and port. Called by the progress handler after a failed

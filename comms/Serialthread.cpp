@@ -130,6 +130,13 @@ void TSerialThread::ServeSearch() {
   std::int16_t word = 0;
   int result = kMbusIllegalState;
   for (int attempt = 0; attempt < kSearchAttempts && !terminate_; ++attempt) {
+    if (handler.Attempt) {
+      shared_.Gui.Post([handler, attempt] {
+        if (!handler.Bound || !handler.Receiver.isNull()) {
+          handler.Attempt(attempt + 1, kSearchAttempts);
+        }
+      });
+    }
     word = 0;
     {
       std::lock_guard<std::recursive_mutex> line(lineMutex_);

@@ -23,9 +23,15 @@ class TSerialThread;
 // The result of a device search, delivered once on the GUI thread: the worker that searched,
 // the value of holding register 28 (0 when the device did not answer) and the found flag.
 // A handler bound to a receiver is dropped when the receiver is gone before delivery.
+//
+// Attempt, when set, is told on the GUI thread as each attempt of the search begins
+// (attempt 1 to attempts), so that a user waiting on a silent device sees it is still
+// being tried. It is queued: the worker does not wait for it. Every report comes before
+// the result.
 struct TSearchResultEvent {
   using TCallback =
       std::function<void(TSerialThread* sender, std::int32_t value, std::int32_t found)>;
+  using TAttemptCallback = std::function<void(int attempt, int attempts)>;
 
   TSearchResultEvent() = default;
   TSearchResultEvent(QObject* receiver, TCallback callback)
@@ -33,6 +39,7 @@ struct TSearchResultEvent {
   explicit TSearchResultEvent(TCallback callback) : Callback(std::move(callback)) {}
 
   TCallback Callback;
+  TAttemptCallback Attempt;
   QPointer<QObject> Receiver;
   bool Bound = false;
 };

@@ -22,15 +22,6 @@ constexpr const char* kTtyPrefix = "ttyUSB";
 // How far above the usb-serial port device the USB device with the product string lies.
 constexpr int kMaxProductLevels = 4;
 
-std::string EnvOr(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != 0 ? value : fallback;
-}
-
-fs::path DevRoot() {
-  return EnvOr("DRAVONIK_DEV_ROOT", "/dev");
-}
-
 std::string ReadLine(const fs::path& file) {
   std::ifstream in(file);
   std::string line;
@@ -127,7 +118,7 @@ TFtd2xx::Handle TFtd2xxLinux::W32_CreateFile(const char* name, std::uint32_t, st
     if (converter.description != name) {
       continue;
     }
-    const int fd = PosixOpenExclusive((DevRoot() / converter.tty).string());
+    const int fd = PosixOpenExclusive((fs::path(PosixDevRoot()) / converter.tty).string());
     if (fd < 0) {
       switch (-fd) {
         case kPortNotFound:

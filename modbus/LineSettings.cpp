@@ -18,6 +18,15 @@ constexpr BaudEntry kBauds[] = {
 
 }  // namespace
 
+bool IsSupportedBaud(std::uint32_t baud) {
+  for (const BaudEntry& entry : kBauds) {
+    if (entry.baud == baud) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int ApplyLineSettings(TDcb& dcb, std::uint32_t baud, int dataBits, int stopBits, int parity,
                       int flowMode) {
   if ((dataBits != 7 && dataBits != 8) || (stopBits != 1 && stopBits != 2) || parity < 0 ||
@@ -44,16 +53,14 @@ int ApplyLineSettings(TDcb& dcb, std::uint32_t baud, int dataBits, int stopBits,
 }
 
 bool DcbToTermios(const TDcb& dcb, termios& tio) {
+  if (!IsSupportedBaud(dcb.BaudRate)) {
+    return false;
+  }
   speed_t speed = 0;
-  bool known = false;
   for (const BaudEntry& entry : kBauds) {
     if (entry.baud == dcb.BaudRate) {
       speed = entry.speed;
-      known = true;
     }
-  }
-  if (!known) {
-    return false;
   }
   cfmakeraw(&tio);
   tio.c_cflag |= CREAD | CLOCAL;

@@ -60,6 +60,9 @@ struct TCommTimeouts {
 int ApplyLineSettings(TDcb& dcb, std::uint32_t baud, int dataBits, int stopBits, int parity,
                       int flowMode);
 
+// True for a baud rate the system can set (50 to 921600, the standard rates).
+bool IsSupportedBaud(std::uint32_t baud);
+
 // Maps dcb onto a raw termios; false for a baud rate the system cannot set.
 bool DcbToTermios(const TDcb& dcb, termios& tio);
 

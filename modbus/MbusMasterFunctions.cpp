@@ -46,18 +46,15 @@ constexpr int kWriteCoilFunction = 5;
 constexpr int kWriteHoldingRegisterFunction = 6;
 constexpr int kWriteHoldingRegistersFunction = 16;
 
-constexpr int kMinReference = 1;
-constexpr int kMaxReference = 65536;
-constexpr int kMaxSlave = 255;
-
 bool ValidReference(int reference) {
-  return reference >= kMinReference && reference <= kMaxReference;
+  return reference >= MbusMasterFunctions::kMinReference &&
+         reference <= MbusMasterFunctions::kMaxReference;
 }
 bool ValidReadSlave(int slave) {
-  return slave >= 1 && slave <= kMaxSlave;
+  return slave >= 1 && slave <= MbusMasterFunctions::kMaxSlave;
 }
 bool ValidWriteSlave(int slave) {
-  return slave >= 0 && slave <= kMaxSlave;
+  return slave >= 0 && slave <= MbusMasterFunctions::kMaxSlave;
 }
 
 bool Retryable(int result) {

@@ -42,6 +42,9 @@ class MbusMasterFunctions {
   static constexpr int kMaxReadCoils = 2000;
   static constexpr int kMaxReadRegisters = 125;
   static constexpr int kMaxWriteRegisters = 100;
+  static constexpr int kMinReference = 1;
+  static constexpr int kMaxReference = 65536;
+  static constexpr int kMaxSlave = 255;
 
   MbusMasterFunctions() = default;
   MbusMasterFunctions(const MbusMasterFunctions&) = delete;

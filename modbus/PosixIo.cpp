@@ -76,6 +76,11 @@ int Transfer(int fd, short events, int n, int timeoutMs, int* moved, Op op) {
   return status;
 }
 
+std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != 0 ? value : fallback;
+}
+
 }  // namespace
 
 int PosixOpenExclusive(const std::string& path) {
@@ -136,8 +141,11 @@ int PosixWriteAll(int fd, const std::uint8_t* bytes, int n, int timeoutMs, int* 
 }
 
 std::string PosixSysfsRoot() {
-  const char* root = std::getenv("DRAVONIK_SYSFS_ROOT");
-  return root != nullptr && *root != 0 ? root : "/sys";
+  return EnvOr("DRAVONIK_SYSFS_ROOT", "/sys");
+}
+
+std::string PosixDevRoot() {
+  return EnvOr("DRAVONIK_DEV_ROOT", "/dev");
 }
 
 std::string PosixTtyName(int fd) {
@@ -152,11 +160,18 @@ std::string PosixTtyName(int fd) {
   return error ? std::string() : device.filename().string();
 }
 
+bool PosixIsUsbSerialName(const std::string& ttyName) {
+  for (const char* prefix : kUsbSerialPrefixes) {
+    if (ttyName.rfind(prefix, 0) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName) {
   TLowLatency done;
-  for (const char* prefix : kUsbSerialPrefixes) {
-    done.usbSerial = done.usbSerial || ttyName.rfind(prefix, 0) == 0;
-  }
+  done.usbSerial = PosixIsUsbSerialName(ttyName);
   if (!done.usbSerial) {
     return done;
   }

@@ -21,11 +21,16 @@ void PosixSetModemLines(int fd, const TDcb& dcb);
 // The root of the sysfs tree: DRAVONIK_SYSFS_ROOT when set (tests build a tree there), else
 // /sys.
 std::string PosixSysfsRoot();
+// The root of the device nodes: DRAVONIK_DEV_ROOT when set, else /dev.
+std::string PosixDevRoot();
 
 // The kernel's name of the terminal open on fd ("ttyUSB0"), found from its device number
 // (sysfs dev/char/MAJOR:MINOR) whatever link it was opened through; empty when sysfs does
 // not know the device (a pseudo-terminal).
 std::string PosixTtyName(int fd);
+
+// True for the kernel's names of USB serial ports ("ttyUSB0", "ttyACM0").
+bool PosixIsUsbSerialName(const std::string& ttyName);
 
 // What PosixSetLowLatency did.
 struct TLowLatency {

@@ -99,6 +99,24 @@ int CreateTemporary(const std::filesystem::path& target, std::string& name,
 
 }  // namespace
 
+void CheckFileWritable(const std::string& path) {
+  const std::filesystem::path target = FollowLinks(path);
+  struct stat existing {};
+  if (stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    if (S_ISDIR(existing.st_mode)) {
+      Fail(path, EISDIR);
+    }
+    if (access(target.c_str(), W_OK) != 0) {
+      Fail(path, errno);
+    }
+    return;  // a pipe or device, written to as it is
+  }
+  std::string temporary;
+  const int fd = CreateTemporary(target, temporary, path);
+  close(fd);
+  unlink(temporary.c_str());
+}
+
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   const std::filesystem::path target = FollowLinks(path);
   struct stat existing {};

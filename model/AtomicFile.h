@@ -12,4 +12,9 @@ namespace model {
 // written.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
+// Throws what WriteFileAtomically would throw for a path it cannot write to (a folder that
+// is not there or not writable, a directory in its place), without touching a file that is
+// there: a temporary file is made beside it and removed again.
+void CheckFileWritable(const std::string& path);
+
 }  // namespace model

@@ -1,7 +1,9 @@
 #include "model/Xmlutil.h"
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -123,9 +125,12 @@ bool DeclaresWindows1252(const std::string& bytes) {
 }  // namespace
 
 std::string ReadXmlText(const std::string& path) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
-    throw std::runtime_error("Cannot open file \"" + path + "\"");
+    const int error = errno;
+    throw std::runtime_error("Cannot open file \"" + path + "\"" +
+                             (error != 0 ? std::string(". ") + std::strerror(error) : ""));
   }
   std::ostringstream contents;
   contents << in.rdbuf();

@@ -167,7 +167,10 @@ TEST_F(FmConnectTest, NoAnswerOverSerialNamesThePortAndAddress) {
             (std::vector<std::string>{
                 "Could not find a device attached to comm port '3' address '1'\n\nPlease ensure "
                 "the device is connected to the serial bus, \nyou have chosen the correct comm "
-                "port and address,\nand the serial options are set correctly"}));
+                "port and address,\nand the serial options are set correctly\n\n" +
+                sim.Path() +
+                ": slave 1 did not report its device type within 15 attempts (last: Illegal "
+                "Data Address exception response)"}));
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Error);
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_TRUE(dialog->btnConnect->isEnabled());
@@ -195,9 +198,26 @@ TEST_F(FmConnectTest, AFailedStartIsReplacedByTheConnectMessage) {
   dialog->btnConnect->click();
   EXPECT_EQ(boxes_.Texts(),
             (std::vector<std::string>{"Dravonik failed to connect, please check settings and try "
-                                      "again."}));
+                                      "again.\n" +
+                                      config_.File("absent") + ": not present."}));
   EXPECT_TRUE(dialog->btnConnect->isEnabled());
   EXPECT_EQ(dialog->btnConnect->text(), "&Connect");
+}
+
+TEST_F(FmConnectTest, ASilentDeviceShowsEachAttemptAndThenNoAnswer) {
+  SimProcess sim({"--no-reply-every", "1"});
+  manager_.SetRequestTimeout(100);
+  comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
+  comms::WritePortDevice("COM1", sim.Path());
+  auto dialog = Show();
+  dialog->btnConnect->click();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return dialog->lbSearch->text() == "Connecting: attempt 2 of 15"; }, 60000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, 60000));
+  const std::string text = boxes_.Texts()[0];
+  EXPECT_EQ(text.substr(text.rfind('\n') + 1),
+            sim.Path() + ": no answer from slave 1 within 15 attempts");
+  EXPECT_EQ(dialog->lbSearch->text(), "");
 }
 
 TEST_F(FmConnectTest, ASearchStillRunningWhenTheDialogClosesNeverReachesIt) {

@@ -7,13 +7,20 @@
 #include <atomic>
 #include <memory>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTest>
+
+#include "comms/LinkError.h"
 #include "comms/Registry.h"
+#include "comms/SerialDevices.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "model/Device.h"
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/modbus/LibmodbusSlave.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/support/SimProcess.h"
 
 namespace comms {
@@ -26,6 +33,8 @@ struct TSearchResult {
   int deliveries = 0;
   std::int32_t value = -1;
   std::int32_t found = -1;
+  // The attempts reported, each with the deliveries made by then.
+  std::vector<std::pair<int, int>> attempts;
 };
 
 // A value for every registered reference that differs from its neighbours and from 0.
@@ -52,15 +61,18 @@ class SerialManager : public CommsFixture {
     TSearchResult result;
     TSerialThread* worker = nullptr;
     QObject receiver;
-    manager.StartDeviceSearch(
-        port, 1,
-        TSearchResultEvent(&receiver,
-                           [&](TSerialThread* sender, std::int32_t value, std::int32_t found) {
-                             worker = sender;
-                             ++result.deliveries;
-                             result.value = value;
-                             result.found = found;
-                           }));
+    TSearchResultEvent handler(&receiver,
+                               [&](TSerialThread* sender, std::int32_t value, std::int32_t found) {
+                                 worker = sender;
+                                 ++result.deliveries;
+                                 result.value = value;
+                                 result.found = found;
+                               });
+    handler.Attempt = [&](int attempt, int attempts) {
+      EXPECT_EQ(attempts, TSerialThread::kSearchAttempts);
+      result.attempts.emplace_back(attempt, result.deliveries);
+    };
+    manager.StartDeviceSearch(port, 1, std::move(handler));
     EXPECT_TRUE(WaitFor([&] { return result.deliveries > 0; }));
     // Once the worker holds no search any more, no second delivery can come.
     EXPECT_TRUE(WaitFor([&] { return worker != nullptr && !worker->SearchPending(); }));
@@ -96,6 +108,7 @@ TEST_F(SerialManager, SearchDeliversTheDeviceIdSignExtendedOnce) {
   EXPECT_EQ(result.value, -2);
   EXPECT_EQ(result.found, 1);
   EXPECT_EQ(sim.LogLines().size(), 1u);
+  EXPECT_EQ(result.attempts, (std::vector<std::pair<int, int>>{{1, 0}}));
 }
 
 TEST_F(SerialManager, SilentDeviceCostsFifteenAttemptsAndDeliversZeroOnce) {
@@ -106,6 +119,11 @@ TEST_F(SerialManager, SilentDeviceCostsFifteenAttemptsAndDeliversZeroOnce) {
   EXPECT_EQ(result.value, 0);
   EXPECT_EQ(result.found, 0);
   EXPECT_EQ(sim.LogLines().size(), 15u);
+  // Each attempt is told as it begins, all of them before the result.
+  ASSERT_EQ(result.attempts.size(), 15u);
+  for (int i = 0; i < 15; ++i) {
+    EXPECT_EQ(result.attempts[static_cast<std::size_t>(i)], std::make_pair(i + 1, 0));
+  }
   // The search is over: the next one is accepted on the same link.
   EXPECT_EQ(Search(*manager, 1).deliveries, 1);
   EXPECT_EQ(manager->LinkCount(), 1);
@@ -139,6 +157,44 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
   EXPECT_EQ(message(3), "Port or socket open error");
   unsetenv("DRAVONIK_SYSFS_ROOT");
   unsetenv("DRAVONIK_DEV_ROOT");
+  EXPECT_EQ(manager->LinkCount(), 0);
+}
+
+TEST_F(SerialManager, OpenErrorsSayWhatFailedAndWhy) {
+  SimProcess sim({});
+  const std::string absent = config_.File("ttyUSB3");
+  const std::string plain = config_.Write("plain", "not a terminal");
+  const std::string descriptions =
+      "no USB converter called \"Dravonik\", \"b-lyn\", \"USB <-> Serial\" or \"K3K\" is "
+      "present; ";
+  auto manager = MakeManager({absent, plain, sim.Path()});
+  MbusRtuMasterProtocol other;  // another program holding the simulator's port
+  ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
+  auto cause = [&](std::int32_t port) {
+    try {
+      manager->StartDeviceSearch(port, 1, {});
+    } catch (const TLinkError& error) {
+      return error.Cause();
+    }
+    return std::string("(no link error)");
+  };
+  EXPECT_EQ(cause(1), absent + ": not present");
+  EXPECT_EQ(cause(2), plain + ": cannot be opened as a serial port");
+  EXPECT_EQ(cause(3), sim.Path() + ": in use by another program");
+
+  choices_.connectionType = TStoredChoices::kUsbLink;
+  {
+    testsupport::TFakeConverter converter(sim.Path(), "FT232R USB UART");
+    EXPECT_EQ(cause(4), descriptions + "serial converters present: " + converter.Node() +
+                            " (FT232R USB UART). Choose Serial (RS232) and that device file");
+  }
+  {
+    testsupport::TFakeConverter converter(sim.Path());
+    EXPECT_EQ(cause(4), converter.Node() + " (Dravonik): in use by another program");
+    converter.Unplug();
+    EXPECT_EQ(cause(4),
+              descriptions + "no other serial converter is present either: check the cable");
+  }
   EXPECT_EQ(manager->LinkCount(), 0);
 }
 

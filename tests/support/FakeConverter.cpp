@@ -7,7 +7,7 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-TFakeConverter::TFakeConverter(const std::string& terminal) {
+TFakeConverter::TFakeConverter(const std::string& terminal, const std::string& product) {
   const fs::path root = tree_.Path();
   const fs::path usb = root / "sys/devices/usb1/1-1";
   const fs::path port = usb / "1-1:1.0/ttyUSB0";
@@ -15,7 +15,7 @@ TFakeConverter::TFakeConverter(const std::string& terminal) {
   fs::create_directories(root / "sys/bus/usb-serial/drivers/ftdi_sio");
   fs::create_directories(root / "sys/class/tty/ttyUSB0");
   fs::create_directories(root / "dev");
-  tree_.Write("sys/devices/usb1/1-1/product", "Dravonik\n");
+  tree_.Write("sys/devices/usb1/1-1/product", product + "\n");
   tree_.Write("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", "16\n");
   fs::create_symlink(root / "sys/bus/usb-serial/drivers/ftdi_sio", port / "driver");
   fs::create_symlink(port, root / "sys/class/tty/ttyUSB0/device");
@@ -27,6 +27,10 @@ TFakeConverter::TFakeConverter(const std::string& terminal) {
 TFakeConverter::~TFakeConverter() {
   unsetenv("DRAVONIK_SYSFS_ROOT");
   unsetenv("DRAVONIK_DEV_ROOT");
+}
+
+std::string TFakeConverter::Node() const {
+  return (tree_.Path() / "dev/ttyUSB0").string();
 }
 
 void TFakeConverter::Unplug() {

@@ -6,18 +6,21 @@
 
 namespace testsupport {
 
-// An FTDI converter called "Dravonik" as the kernel's ftdi_sio driver shows it in sysfs,
-// in a temporary tree that DRAVONIK_SYSFS_ROOT and DRAVONIK_DEV_ROOT point to while the
-// object lives. Its device node /dev/ttyUSB0 is a link to a terminal (a simulator's).
+// An FTDI converter called "Dravonik" (or another product string) as the kernel's ftdi_sio
+// driver shows it in sysfs, in a temporary tree that DRAVONIK_SYSFS_ROOT and
+// DRAVONIK_DEV_ROOT point to while the object lives. Its device node /dev/ttyUSB0 is a link
+// to a terminal (a simulator's).
 class TFakeConverter {
  public:
-  explicit TFakeConverter(const std::string& terminal);
+  explicit TFakeConverter(const std::string& terminal, const std::string& product = "Dravonik");
   ~TFakeConverter();
   TFakeConverter(const TFakeConverter&) = delete;
   TFakeConverter& operator=(const TFakeConverter&) = delete;
 
   // The converter is unplugged: its device node goes.
   void Unplug();
+  // Its device node, as the program names it.
+  std::string Node() const;
 
  private:
   TTempDir tree_;

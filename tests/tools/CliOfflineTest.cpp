@@ -345,7 +345,10 @@ TEST_F(DravonikCliOffline, UsageErrorsExitTwo) {
        }) {
     const ProgramResult result = Cli(args);
     EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
-    EXPECT_NE(result.err.find("Usage: dravonik-cli"), std::string::npos);
+    // One line of what is wrong, then where to look.
+    EXPECT_EQ(result.err.rfind("dravonik-cli: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.rfind("\nTry 'dravonik-cli --help'.\n"))
+        << result.err;
     EXPECT_EQ(result.out, "");
   }
   EXPECT_FALSE(std::filesystem::exists(out));

@@ -106,6 +106,11 @@ TEST_F(CliOnline, FailuresPrintTheSystemsTextExitOneAndLeaveNoFile) {
                             "' address '1'\n\nPlease ensure"),
               std::string::npos)
         << read.err;
+    EXPECT_NE(read.err.find("set correctly\n" + sim.Path() +
+                            ": slave 1 did not report its device type within 15 attempts (last: "
+                            "Illegal Data Address exception response)\n"),
+              std::string::npos)
+        << read.err;
     EXPECT_EQ(sim.LogLines().size(), 15u);
   }
   EXPECT_TRUE(ReadFile(out).empty());
@@ -143,6 +148,50 @@ TEST_F(CliOnline, AVerifiedWriteListsWhatTheDeviceDidNotTake) {
   EXPECT_NE(write.err.find("error: 1 value differs from what was written"), std::string::npos)
       << write.err;
   EXPECT_NE(stubborn.DumpText().find("h 12 1\n"), std::string::npos);  // the rest was taken
+}
+
+TEST_F(CliOnline, ABadFileFailsBeforeAnyRequestReachesTheDevice) {
+  const std::string zsf = folder_.File("fan.zsf");
+  ASSERT_EQ(RunProgram(SimProcess::BinDir() + "/dravonik-cli",
+                       {"defaults", "--devices", devices_, "--device", "Fan", "--out", zsf})
+                .exitCode,
+            0);
+  std::string text = ReadFile(zsf);
+  const std::string speed = R"(name="Speed" ID="0" value="40")";
+  ASSERT_NE(text.find(speed), std::string::npos) << text;
+  const std::string outside = folder_.Write(
+      "outside.zsf",
+      text.replace(text.find(speed), speed.size(), R"(name="Speed" ID="0" value="150")"));
+  std::string other = ReadFile(zsf);
+  other.replace(other.find(R"(device_id="7")"), 13, R"(device_id="5")");
+  const std::string unknown = folder_.Write("unknown.zsf", other);
+  const std::string missing = folder_.File("missing.zsf");
+  SimProcess sim({"--set", "28=7"});
+  for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"write", "--in", missing},
+            "error: Cannot open file \"" + missing + "\". No such file or directory\n"},
+           {{"write", "--in", unknown},
+            "error: " + unknown +
+                ": Could not find device with ID '5' in the XML device definitions list\n"},
+           {{"write", "--in", outside},
+            "error: " + outside +
+                ": Fan / Speed: 150, outside its limits 0 to 100\nerror: " + outside +
+                ": 1 value is outside the definitions' limits; nothing was sent (--force sends "
+                "them anyway)\n"},
+           {{"read", "--out", "/nonexistent/fan.zsf"},
+            "error: Cannot create file \"/nonexistent/fan.zsf\". No such file or directory\n"},
+       }) {
+    std::vector<std::string> command = args;
+    command.insert(command.end(), {"--port", sim.Path()});
+    const ProgramResult result = Cli(command);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, error);
+  }
+  EXPECT_TRUE(sim.LogLines().empty());
+  // Told to, it sends what it was given.
+  const ProgramResult forced = Cli({"write", "--port", sim.Path(), "--in", outside, "--force"});
+  EXPECT_EQ(forced.exitCode, 0) << forced.err;
+  EXPECT_NE(sim.DumpText().find("h 11 150\n"), std::string::npos);
 }
 
 TEST_F(CliOnline, UsageErrorsExitTwo) {

@@ -1,11 +1,17 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/Version.h"
+#include "modbus/MbusRtuMasterProtocol.h"
 #include "tests/modbus/LibmodbusSlave.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -41,14 +47,39 @@ TEST(DravonikCli, ModbusFailuresExitOneWithCodeAndText) {
   EXPECT_EQ(exception.exitCode, 1);
   EXPECT_EQ(exception.out, "");
   EXPECT_EQ(exception.err, "error 162: Illegal Data Address exception response\n");
-  ProgramResult range =
-      Cli({"read-registers", "--port", sim.Path(), "--ref", "1", "--count", "126"});
-  EXPECT_EQ(range.exitCode, 1);
-  EXPECT_EQ(range.err, "error 1: Illegal argument error\n");
-  ProgramResult missing =
-      Cli({"read-coils", "--port", "/nonexistent/tty", "--ref", "1", "--count", "1"});
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_EQ(missing.err, "error 66: Port or socket open error\n");
+}
+
+TEST(DravonikCli, APortThatWillNotOpenIsNamedWithTheReason) {
+  SimProcess sim({});
+  MbusRtuMasterProtocol other;  // another program holding the port
+  ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
+  testsupport::TTempDir folder;
+  const std::string plain = folder.Write("plain", "x");
+  for (const auto& [port, reason] : std::vector<std::pair<std::string, std::string>>{
+           {"/nonexistent/tty", "not present"},
+           {sim.Path(), "in use by another program"},
+           {plain, "cannot be opened as a serial port"},
+       }) {
+    ProgramResult result = Cli({"read-coils", "--port", port, "--ref", "1", "--count", "1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "error: " + port + ": " + reason + "\n");
+  }
+  // A user outside the group that owns the device is told which group to join.
+  const group* dialout = getgrnam("dialout");
+  if (getuid() != 0 || dialout == nullptr) {
+    GTEST_SKIP() << "another user's view needs root to take it";
+  }
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(plain.c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(plain.c_str(), 0660), 0);
+  ProgramResult nobody =
+      RunProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                      SimProcess::BinDir() + "/dravonik-cli", "read-coils",
+                                      "--port", plain, "--ref", "1", "--count", "1"});
+  if (nobody.exitCode == 127 || nobody.err.find("setpriv") != std::string::npos) {
+    GTEST_SKIP() << "the program cannot run as another user here: " << nobody.err;
+  }
+  EXPECT_EQ(nobody.err, "error: " + plain + ": no permission (join the group 'dialout')\n");
 }
 
 TEST(DravonikCli, SilentSlaveIsRetriedAsAsked) {
@@ -60,21 +91,50 @@ TEST(DravonikCli, SilentSlaveIsRetriedAsAsked) {
   EXPECT_EQ(sim.LogLines().size(), 3u);
 }
 
-TEST(DravonikCli, UsageErrorsExitTwo) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {},
-           {"read-holding"},
-           {"read-registers", "--port", "/dev/null", "--ref", "1"},
-           {"read-registers", "--ref", "1", "--count", "1"},
-           {"write-coil", "--port", "/dev/null", "--ref", "1", "--value", "2"},
-           {"write-register", "--port", "/dev/null", "--ref", "1", "--value", "65536"},
-           {"write-registers", "--port", "/dev/null", "--ref", "1"},
-           {"write-registers", "--port", "/dev/null", "--ref", "1", "x"},
-           {"read-coils", "--port", "/dev/null", "--ref", "1", "--count", "1", "--slave"},
+TEST(DravonikCli, UsageErrorsSayWhatIsWrongOnOneLineAndExitTwo) {
+  const std::vector<std::string> read{"read-registers", "--port", "/dev/null", "--ref", "1"};
+  auto with = [](std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  for (const auto& [args, what] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{}, "no command"},
+           {{"read-holding"}, "unknown command: read-holding"},
+           {read, "--count is required"},
+           {{"read-registers", "--ref", "1", "--count", "1"}, "--port is required"},
+           {{"write-coil", "--port", "/dev/null", "--ref", "1", "--value", "2"},
+            "bad value for --value: 2 (0 to 1)"},
+           {{"write-register", "--port", "/dev/null", "--ref", "1", "--value", "65536"},
+            "bad value for --value: 65536 (-32768 to 65535)"},
+           {{"write-registers", "--port", "/dev/null", "--ref", "1"}, "no values to write"},
+           {{"write-registers", "--port", "/dev/null", "--ref", "1", "x"},
+            "unexpected argument: x"},
+           {with(read, {"--count", "1", "--slave"}), "missing value for --slave"},
+           {with(read, {"--count", "0"}), "bad value for --count: 0 (1 to 125)"},
+           {with(read, {"--count", "200"}), "bad value for --count: 200 (1 to 125)"},
+           {{"read-coils", "--port", "/dev/null", "--ref", "1", "--count", "2001"},
+            "bad value for --count: 2001 (1 to 2000)"},
+           {with(read, {"--count", "1", "--baud", "12"}),
+            "bad value for --baud: 12 (a standard rate from 50 to 921600)"},
+           {with(read, {"--count", "1", "--slave", "0"}), "bad value for --slave: 0 (1 to 255)"},
+           {with(read, {"--count", "1", "--retries", "11"}),
+            "bad value for --retries: 11 (0 to 10)"},
+           {{"read-registers", "--port", "/dev/null", "--ref", "65536", "--count", "2"},
+            "registers 65536 to 65537 run past reference 65536"},
+           {{"read-registers", "--port", "/dev/null", "--ref", "0", "--count", "1"},
+            "bad value for --ref: 0 (1 to 65536)"},
        }) {
     const ProgramResult result = Cli(args);
     EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
-    EXPECT_NE(result.err.find("Usage: dravonik-cli"), std::string::npos);
+    EXPECT_EQ(result.err, "dravonik-cli: " + what + "\nTry 'dravonik-cli --help'.\n");
+  }
+}
+
+TEST(DravonikCli, BothProgramsTellTheirVersion) {
+  for (const char* program : {"dravonik-cli", "dravonik-sim"}) {
+    const ProgramResult result = RunProgram(SimProcess::BinDir() + "/" + program, {"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, std::string(program) + " " + kProgramVersion + "\n");
   }
 }
 
@@ -107,10 +167,14 @@ TEST(DravonikCli, TalksToALibmodbusSlave) {
 TEST(DravonikCli, UsbWithoutConverterIsAnOpenError) {
   const std::string empty = ::testing::TempDir() + "/no-sysfs";
   setenv("DRAVONIK_SYSFS_ROOT", empty.c_str(), 1);
+  setenv("DRAVONIK_DEV_ROOT", empty.c_str(), 1);
   ProgramResult result = Cli({"read-registers", "--usb", "--ref", "28", "--count", "1"});
   unsetenv("DRAVONIK_SYSFS_ROOT");
+  unsetenv("DRAVONIK_DEV_ROOT");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "error 66: Port or socket open error\n");
+  EXPECT_EQ(result.err,
+            "error: no USB converter called \"Dravonik\", \"b-lyn\", \"USB <-> Serial\" or "
+            "\"K3K\" is present; no other serial converter is present either: check the cable\n");
 }
 
 TEST(DravonikSim, StopsCleanlyOnSigterm) {

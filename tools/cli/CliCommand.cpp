@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "modbus/LineSettings.h"
 #include "modbus/MbusMasterFunctions.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
@@ -24,18 +25,25 @@ Commands:
 PORT is "COM<n>" (DRAVONIK_COM<n>, else /dev/ttyS<n-1>) or a device path. R is the 1-based
 register reference (protocol address + 1).
 
+R is 1 to 65536; N is 1 to 125 registers or 1 to 2000 coils; write-registers takes 1 to
+100 values. The registers read or written must end by reference 65536.
+
 Options:
-  --slave N        slave address (default 1; 0 broadcasts a write)
-  --retries N      extra tries after a checksum error, invalid frame or time-out (default 1)
+  --slave N        slave address, 1 to 255 (default 1; 0 broadcasts a write)
+  --retries N      extra tries after a checksum error, invalid frame or time-out, 0 to 10
+                   (default 1)
   --usb            open the FTDI converter by its descriptions ("Dravonik", "b-lyn",
                    "USB <-> Serial", "K3K") instead of PORT
   --timeout-ms MS  reply time-out in milliseconds (default 1000)
-  --baud B         line speed (default 57600; 8 data bits, 1 stop bit, no parity)
+  --baud B         line speed, a standard rate from 50 to 921600 (default 57600; 8 data
+                   bits, 1 stop bit, no parity)
   --help           this text
+  --version        the program's version
 
 Reads print one line per value, "REF VALUE", registers as signed 16-bit numbers, coils as 0
-or 1. A Modbus failure prints "error CODE: TEXT" on standard error and exits 1; a usage
-error exits 2.
+or 1. A Modbus failure prints "error CODE: TEXT" on standard error and exits 1; a port that
+will not open prints "error: PORT: WHY" ("error: /dev/ttyUSB3: not present") and exits 1.
+A usage error prints what is wrong and "Try 'dravonik-cli --help'." and exits 2.
 
 Offline commands (no link is opened, nothing is sent to a device):
   devices  [--devices FILE]                     list the device types in file order, one
@@ -78,14 +86,19 @@ Device commands (through the program's own link, worker thread and register stor
   read  (--port PORT | --usb) [--devices FILE] --out FILE
                         search for the device (holding register 28), read every register
                         its device type uses and write them as a settings file, or CSV
-  write (--port PORT | --usb) [--devices FILE] --in FILE.zsf [--verify]
+  write (--port PORT | --usb) [--devices FILE] --in FILE.zsf [--verify] [--force]
                         search, read as a connection does, load the settings file over
                         what was read and write every register, then 123 to register 27;
                         --verify then reads every register back and lists each setting
                         the device does not hold as written ("Group / Setting: wrote X,
-                        device holds Y"), exiting 1 when there is one
+                        device holds Y"), exiting 1 when there is one. A file with values
+                        outside the definitions' limits is refused, naming each, unless
+                        --force is given
   --timeout-ms MS       reply time-out in milliseconds (default 1000)
-Progress goes to standard error. Exit status 0 only when the whole transfer succeeded.
+Before the search, read checks that its output file can be written, and write that its
+settings file loads for a device type of the definitions; the device found must be of that
+type. The search tries up to 15 times; on a terminal one line shows the attempt. Progress
+goes to standard error. Exit status 0 only when the whole transfer succeeded.
 
 DEVICE is --device NAME (the exact name) or --device-id ID. --devices FILE is the device
 definitions file (default: the Devices.xml beside this program). --out FILE is written as
@@ -109,9 +122,11 @@ std::optional<long> ParseNumber(const std::string& text, long min, long max) {
   return value;
 }
 
-// Reference and count go to the master unchecked beyond what an int holds: the master's
-// own range checks decide, and report result 1.
-constexpr long kAnyInt = 1L << 30;
+// The usage error of a number outside min to max, or no number at all.
+std::string BadNumber(const std::string& option, const std::string& text, long min, long max) {
+  return "bad value for " + option + ": " + text + " (" + std::to_string(min) + " to " +
+         std::to_string(max) + ")";
+}
 
 // An option of the command (known) that has a value after it; otherwise the usage error.
 bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known,
@@ -200,6 +215,10 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
       command.verify = true;
       continue;
     }
+    if (arg == "--force" && !reading) {
+      command.force = true;
+      continue;
+    }
     const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||
                        (reading && arg == "--out") || (!reading && arg == "--in");
     if (!CheckOption(args, i, known, error)) {
@@ -217,7 +236,7 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     } else {
       const auto value = ParseNumber(text, 1, 600000);
       if (!value) {
-        error = "bad value for " + arg + ": " + text;
+        error = BadNumber(arg, text, 1, 600000);
         return false;
       }
       command.timeoutMs = static_cast<int>(*value);
@@ -312,47 +331,69 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       return false;
     }
     const std::string& text = args[++i];
-    std::optional<long> value;
+    // Each number within what the master accepts, so that a bad one is a usage error, not
+    // a request refused after the port was opened.
+    long min = 0;
+    long max = 0;
     if (arg == "--port") {
       command.port = text;
       continue;
     } else if (arg == "--slave") {
-      value = ParseNumber(text, -kAnyInt, kAnyInt);
-      command.slave = static_cast<int>(value.value_or(0));
+      min = isRead ? 1 : 0;
+      max = MbusMasterFunctions::kMaxSlave;
     } else if (arg == "--retries") {
-      value = ParseNumber(text, -kAnyInt, kAnyInt);
-      command.retries = static_cast<int>(value.value_or(0));
+      max = MbusMasterFunctions::kMaxRetryCount;
     } else if (arg == "--timeout-ms") {
-      value = ParseNumber(text, 1, 600000);
-      command.timeoutMs = static_cast<int>(value.value_or(0));
+      min = 1;
+      max = 600000;
     } else if (arg == "--baud") {
-      value = ParseNumber(text, 1, 4000000);
-      command.baud = static_cast<std::uint32_t>(value.value_or(0));
+      const auto baud = ParseNumber(text, 1, 4000000);
+      if (!baud || !IsSupportedBaud(static_cast<std::uint32_t>(*baud))) {
+        error = "bad value for --baud: " + text + " (a standard rate from 50 to 921600)";
+        return false;
+      }
+      command.baud = static_cast<std::uint32_t>(*baud);
+      continue;
     } else if (arg == "--ref") {
-      value = ParseNumber(text, -kAnyInt, kAnyInt);
-      command.ref = value.value_or(0);
+      min = MbusMasterFunctions::kMinReference;
+      max = MbusMasterFunctions::kMaxReference;
       haveRef = true;
     } else if (arg == "--count" && isRead) {
-      value = ParseNumber(text, -kAnyInt, kAnyInt);
-      command.count = value.value_or(0);
+      min = 1;
+      max = command.kind == TCliCommand::Kind::kReadCoils ? MbusMasterFunctions::kMaxReadCoils
+                                                          : MbusMasterFunctions::kMaxReadRegisters;
       haveCount = true;
     } else if (arg == "--value" && command.kind == TCliCommand::Kind::kWriteRegister) {
-      value = ParseNumber(text, -32768, 65535);
-      command.values = {static_cast<std::int16_t>(value.value_or(0))};
+      min = -32768;
+      max = 65535;
       haveValue = true;
     } else if (arg == "--value" && command.kind == TCliCommand::Kind::kWriteCoil) {
-      value = ParseNumber(text, 0, 1);
-      command.values = {static_cast<std::int16_t>(value.value_or(0))};
+      max = 1;
       haveValue = true;
     } else {
       error = "unknown option for " + args[0] + ": " + arg;
       return false;
     }
+    const auto value = ParseNumber(text, min, max);
     if (!value) {
-      error = "bad value for " + arg + ": " + text;
+      error = BadNumber(arg, text, min, max);
       return false;
     }
+    if (arg == "--slave") {
+      command.slave = static_cast<int>(*value);
+    } else if (arg == "--retries") {
+      command.retries = static_cast<int>(*value);
+    } else if (arg == "--timeout-ms") {
+      command.timeoutMs = static_cast<int>(*value);
+    } else if (arg == "--ref") {
+      command.ref = *value;
+    } else if (arg == "--count") {
+      command.count = *value;
+    } else {
+      command.values = {static_cast<std::int16_t>(*value)};
+    }
   }
+  const long span = isRead ? command.count : static_cast<long>(command.values.size());
   if (command.port.empty() && !command.usb) {
     error = "--port is required";
   } else if (!haveRef) {
@@ -365,6 +406,15 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
     error = "--value is required";
   } else if (command.kind == TCliCommand::Kind::kWriteRegisters && command.values.empty()) {
     error = "no values to write";
+  } else if (command.values.size() >
+             static_cast<std::size_t>(MbusMasterFunctions::kMaxWriteRegisters)) {
+    error = "too many values to write: " + std::to_string(command.values.size()) + " (1 to " +
+            std::to_string(MbusMasterFunctions::kMaxWriteRegisters) + ")";
+  } else if (command.ref + span - 1 > MbusMasterFunctions::kMaxReference) {
+    const bool coils = command.kind == TCliCommand::Kind::kReadCoils;
+    error = (coils ? "coils " : "registers ") + std::to_string(command.ref) + " to " +
+            std::to_string(command.ref + span - 1) + " run past reference " +
+            std::to_string(MbusMasterFunctions::kMaxReference);
   }
   return error.empty();
 }

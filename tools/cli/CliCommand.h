@@ -47,6 +47,8 @@ struct TCliCommand {
   std::string outPath;
   // write: read every written register back and list what the device does not hold.
   bool verify = false;
+  // write: send a settings file even with values outside the definitions' limits.
+  bool force = false;
   // diff: the two settings files compared.
   std::vector<std::string> files;
 };
@@ -58,7 +60,8 @@ bool IsOnlineCommand(TCliCommand::Kind kind);
 
 extern const char* const kCliUsage;
 
-// Parses the arguments after the program name. false with a message for a usage error.
+// Parses the arguments after the program name. false with a message for a usage error:
+// one line saying what is wrong.
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
                      std::string& error);
 

@@ -5,6 +5,11 @@
 
 #include "tools/cli/CliCommand.h"
 
+namespace model {
+class TDevice;
+class TDevices;
+}  // namespace model
+
 // Runs an offline command (devices, defaults, convert) on the device definitions file: the
 // command's --devices, else defaultDevicesPath. The device type's document is opened as the
 // main window's offline edit opens it, so the files written are those the program writes.
@@ -16,3 +21,7 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
 // True when the output file is to be written as CSV: its name ends in ".csv" in any
 // letter case.
 bool IsCsvPath(const std::string& path);
+
+// The device type a settings file is for: the one of the definitions with the device_id of
+// the file's device element. Throws when the file does not load or names no such type.
+model::TDevice& DeviceOfFile(const model::TDevices& devices, const std::string& file);

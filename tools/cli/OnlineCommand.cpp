@@ -12,9 +12,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "comms/LinkError.h"
+#include "comms/SerialDevices.h"
 #include "comms/Serialmanager.h"
 #include "comms/StoredChoices.h"
+#include "modbus/SerialPort.h"
+#include "model/AtomicFile.h"
 #include "model/Devices.h"
+#include "model/OfflineEdit.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 #include "tools/cli/OfflineCommand.h"
@@ -93,8 +98,14 @@ class TOnlineSession {
   }
 
   void Run() {
+    CheckFiles();
     device_ = &devices_.FindDevice(Search());
     err_ << "Found " << Printable(device_->Name) << " (device id " << device_->DeviceId << ")\n";
+    if (fileDevice_ != nullptr && fileDevice_ != device_) {
+      throw std::runtime_error(
+          command_.inPath + ": the settings file is for " + Printable(fileDevice_->Name) +
+          " (device id " + std::to_string(fileDevice_->DeviceId) + "), not for the device found");
+    }
     model::TSettings& document = *device_->Settings;
     Connect();
     Await("Reading");
@@ -108,7 +119,8 @@ class TOnlineSession {
       err_ << "Wrote " << command_.outPath << '\n';
       return;
     }
-    WarnOutsideLimits(document.LoadFromFile(command_.inPath), err_);
+    // Its values outside the limits were reported (or refused) before the search.
+    static_cast<void>(document.LoadFromFile(command_.inPath));
     transfer_ = TTransfer();
     transfer_.maximum = store_.RegisterCount();
     writing_ = true;
@@ -183,18 +195,71 @@ class TOnlineSession {
     return image;
   }
 
+  // What can be checked without the device, so that a bad file costs no time on the line:
+  // read's output file can be written; write's settings file loads for a device type of the
+  // definitions, with no value outside their limits unless --force is given.
+  void CheckFiles() {
+    if (command_.kind == TCliCommand::Kind::kRead) {
+      model::CheckFileWritable(command_.outPath);
+      return;
+    }
+    std::vector<std::string> notices;
+    try {
+      fileDevice_ = &DeviceOfFile(devices_, command_.inPath);
+      model::OpenOffline(*fileDevice_->Settings);
+      notices = fileDevice_->Settings->LoadFromFile(command_.inPath);
+    } catch (const std::exception& error) {
+      const std::string text = error.what();
+      // The file's own errors name it; the document's name only what is wrong in it.
+      throw std::runtime_error(
+          text.find(command_.inPath) != std::string::npos ? text : command_.inPath + ": " + text);
+    }
+    if (command_.force || notices.empty()) {
+      WarnOutsideLimits(notices, err_);
+      return;
+    }
+    for (const std::string& notice : notices) {
+      err_ << "error: " << command_.inPath << ": " << Printable(notice) << '\n';
+    }
+    throw std::runtime_error(command_.inPath + ": " + std::to_string(notices.size()) +
+                             (notices.size() == 1 ? " value is" : " values are") +
+                             " outside the definitions' limits; nothing was sent (--force "
+                             "sends them anyway)");
+  }
+
+  // The device file a serial link opens.
+  std::string SerialDevice() {
+    return ResolvePortName(choices_.PortName(commPort_),
+                           [this](const std::string& name) { return choices_.PortDevice(name); });
+  }
+
   // The device type id the device reports; throws the connection dialog's texts when no
-  // device answers.
+  // device answers, and why.
   std::int32_t Search() {
     bool delivered = false;
     std::int32_t value = 0;
-    manager_.StartDeviceSearch(
-        commPort_, 1,
-        comms::TSearchResultEvent([&](comms::TSerialThread*, std::int32_t v, std::int32_t) {
+    int lastResult = 0;
+    comms::TSearchResultEvent handler(
+        [&](comms::TSerialThread* sender, std::int32_t v, std::int32_t) {
           value = v;
+          lastResult = sender->LastSearchResult();
           delivered = true;
-        }));
+        });
+    if (showBar_) {
+      handler.Attempt = [this](int attempt, int attempts) {
+        err_ << "\rSearching for the device: attempt " << attempt << " of " << attempts << "\x1b[K"
+             << std::flush;
+      };
+    }
+    try {
+      manager_.StartDeviceSearch(commPort_, 1, std::move(handler));
+    } catch (const comms::TLinkError& error) {
+      throw std::runtime_error(error.Cause());
+    }
     WaitUntil([&] { return delivered; });
+    if (showBar_) {
+      err_ << "\r\x1b[K" << std::flush;
+    }
     if (value != 0) {
       return value;
     }
@@ -208,7 +273,8 @@ class TOnlineSession {
     throw std::runtime_error("Could not find a device attached to comm port '" + port +
                              "' address '1'\n\nPlease ensure the device is connected to the "
                              "serial bus, \nyou have chosen the correct comm port and "
-                             "address,\nand the serial options are set correctly");
+                             "address,\nand the serial options are set correctly\n" +
+                             comms::SearchFailure(SerialDevice(), lastResult));
   }
 
   // The main window's online connection: the worker then collects, starts the read and calls
@@ -317,6 +383,8 @@ class TOnlineSession {
   const std::int32_t commPort_;
   const bool showBar_;
   model::TDevice* device_ = nullptr;
+  // write: the device type the settings file is for.
+  model::TDevice* fileDevice_ = nullptr;
   TTransfer transfer_;
   bool writing_ = false;
 };

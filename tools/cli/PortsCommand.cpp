@@ -1,7 +1,6 @@
 #include "tools/cli/PortsCommand.h"
 #include "tools/cli/SettingTexts.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -11,11 +10,6 @@
 #include "modbus/SerialPort.h"
 
 namespace {
-
-std::string EnvOr(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != 0 ? value : fallback;
-}
 
 std::string OrDash(const std::string& text) {
   return text.empty() ? "-" : text;
@@ -39,8 +33,7 @@ std::string CommPortsOf(const std::string& path) {
 }  // namespace
 
 int RunPortsCommand(std::ostream& out) {
-  const auto devices = comms::DescribeSerialDevices(EnvOr("DRAVONIK_DEV_ROOT", "/dev"),
-                                                    EnvOr("DRAVONIK_SYSFS_ROOT", "/sys"));
+  const auto devices = comms::DescribeSerialDevices();
   for (const comms::TSerialDeviceInfo& device : devices) {
     std::string access = "may open";
     if (!device.access.permitted) {

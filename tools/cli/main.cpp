@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Version.h"
+#include "comms/SerialDevices.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "tools/cli/CliCommand.h"
@@ -19,8 +21,9 @@
 
 namespace {
 
-int ReportFailure(int result) {
-  std::cerr << "error " << result << ": " << ResultText(result) << '\n';
+// A link that would not open: what failed and why.
+int ReportOpenFailure(const std::string& cause) {
+  std::cerr << "error: " << cause << '\n';
   return 1;
 }
 
@@ -33,11 +36,15 @@ int main(int argc, char** argv) {
       std::cout << kCliUsage;
       return 0;
     }
+    if (arg == "--version") {
+      std::cout << "dravonik-cli " << kProgramVersion << '\n';
+      return 0;
+    }
   }
   TCliCommand command;
   std::string error;
   if (!ParseCliCommand(args, command, error)) {
-    std::cerr << "dravonik-cli: " << error << "\n\n" << kCliUsage;
+    std::cerr << "dravonik-cli: " << error << "\nTry 'dravonik-cli --help'.\n";
     return 2;
   }
 
@@ -58,37 +65,32 @@ int main(int argc, char** argv) {
     return RunOfflineCommand(command, defaultDevices, std::cout, std::cerr);
   }
 
+  // The retry count and time-out were checked with the other arguments.
   std::unique_ptr<MbusMasterFunctions> master;
-  int result = kMbusSuccess;
   if (command.usb) {
     auto usb = std::make_unique<MbusRtuOverUSBMasterProtocol>();
-    result = usb->SetRetryCount(command.retries);
-    if (result == kMbusSuccess) {
-      result = usb->SetTimeout(command.timeoutMs);
-    }
+    usb->SetRetryCount(command.retries);
+    usb->SetTimeout(command.timeoutMs);
     // The converter is found by the descriptions the tool itself tries, in its order.
-    if (result == kMbusSuccess) {
-      for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
-        result = usb->Open(description, command.baud);
-        if (result == kMbusSuccess) {
-          break;
-        }
+    int result = kMbusOpenError;
+    for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+      result = usb->Open(description, command.baud);
+      if (result == kMbusSuccess) {
+        break;
       }
+    }
+    if (result != kMbusSuccess) {
+      return ReportOpenFailure(comms::UsbOpenFailure());
     }
     master = std::move(usb);
   } else {
     auto serial = std::make_unique<MbusRtuMasterProtocol>();
-    result = serial->SetRetryCount(command.retries);
-    if (result == kMbusSuccess) {
-      result = serial->SetTimeout(command.timeoutMs);
-    }
-    if (result == kMbusSuccess) {
-      result = serial->Open(command.port, command.baud);
+    serial->SetRetryCount(command.retries);
+    serial->SetTimeout(command.timeoutMs);
+    if (const int result = serial->Open(command.port, command.baud); result != kMbusSuccess) {
+      return ReportOpenFailure(comms::SerialOpenFailure(serial->DevicePath(), result));
     }
     master = std::move(serial);
-  }
-  if (result != kMbusSuccess) {
-    return ReportFailure(result);
   }
   const int status = RunCliCommand(command, *master, std::cout, std::cerr);
   master->Close();

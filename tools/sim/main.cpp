@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "app/Version.h"
 #include "tools/sim/SimServer.h"
 #include "tools/sim/SimSlave.h"
 
@@ -50,6 +51,7 @@ registers 1 to 65536 exist and start at 0. When ready it prints the path masters
   --random-late-ms MS    the wait of a random late reply (default 1500)
   --random-delay-ms MS   the longest random delay (default 50)
   --help                 this text
+  --version              the program's version
 Requests are counted from 1 among those addressed to this slave. The log names what was
 done: reply, no-reply, bad-crc, wrong-slave, late, delayed (then the request's bytes).
 Stops on SIGINT/SIGTERM.
@@ -140,7 +142,7 @@ bool ParseKinds(const std::string& text, unsigned& kinds) {
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "dravonik-sim: " << message << "\n\n" << kUsage;
+  std::cerr << "dravonik-sim: " << message << "\nTry 'dravonik-sim --help'.\n";
   return 2;
 }
 
@@ -165,6 +167,10 @@ int main(int argc, char** argv) {
     const std::string option = argv[i];
     if (option == "--help") {
       std::cout << kUsage;
+      return 0;
+    }
+    if (option == "--version") {
+      std::cout << "dravonik-sim " << kProgramVersion << '\n';
       return 0;
     }
     if (i + 1 >= argc) {
