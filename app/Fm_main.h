@@ -189,8 +189,8 @@ class TfmMain : public QWidget {
   // that were never read.
   void EndFailedRead();
 
-  // The settings of the current document differ from what the device was last read or
-  // written with (online) or from the file last saved or loaded (offline).
+  // The settings of the current document were changed since the device last gave or took
+  // them (online), or since the offline edit opened or its file was last saved or loaded.
   bool HasUnwrittenChanges() const;
   // From now on the current document counts as written (or saved).
   void MarkWritten();
@@ -215,7 +215,7 @@ class TfmMain : public QWidget {
   bool readyToWrite_ = false;
   // Registers moved so far by the transfer on display.
   int32_t position_ = 0;
-  // The store's change count when the current document was last read, written or saved.
+  // The store's change count when the current document last matched the device or a file.
   uint64_t writtenChangeCount_ = 0;
 };
 

@@ -305,6 +305,9 @@ TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects)
   EXPECT_EQ(text.rfind("Writing ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 6), "Failed");
   EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(Note(),
+            "Writing the settings failed: check the cable and the device's power, then "
+            "press Connect.");
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
 }
 
