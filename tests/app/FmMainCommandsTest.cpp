@@ -322,6 +322,7 @@ TEST_F(FmMainCommands, TheSimulatorKilledDuringAReadEndsItWithTheStoresText) {
   EXPECT_EQ(text.rfind("Reading ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 6), "Failed");
   EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
 }
 
 // The default first-run choice: USB. The converter is then unplugged while connected.
