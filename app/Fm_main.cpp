@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -115,12 +117,26 @@ void ShowValuesOutsideLimits(const std::vector<std::string>& notices) {
 }
 
 // A question box (information icon, Yes and No).
-ui::TBoxAnswer Ask(const char* question) {
+ui::TBoxAnswer Ask(const std::string& question) {
   return ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle, question,
                                  ui::TBoxButtons::YesNo);
 }
 
 constexpr const char* kWriteAgain = "Writing settings failed, please try writing again";
+
+constexpr const char* kNotWritten = "The changed settings have not been written to the unit.";
+constexpr const char* kNotSaved = "The changed settings have not been saved to a file.";
+constexpr const char* kReadFailed =
+    "Reading the settings failed: check the cable and the device's power, then press Connect.";
+constexpr const char* kWriteFailed =
+    "Writing the settings failed: check the cable and the device's power, then press Connect.";
+
+// Room between the status note and the write button.
+constexpr int kNoteGap = 8;
+// How long a closing window waits, once the store has ended a write, for the write's last
+// report.
+constexpr int kClosingReportWaitMs = 500;
+constexpr int kCloseWaitSliceMs = 50;
 
 }  // namespace
 
@@ -307,6 +323,14 @@ void TfmMain::BuildPageArea() {
   btWriteSettings = new QPushButton(QStringLiteral("&Write Settings"), pnToolbarBottom);
   btWriteSettings->setGeometry(572, 9, 88, 21);
   btWriteSettings->setEnabled(false);
+  // Two lines beside the write button, where the progress text shows during a transfer.
+  lbStatusNote = new QLabel(pnToolbarBottom);
+  lbStatusNote->setGeometry(lbProgress->x(), lbProgress->y(),
+                            btWriteSettings->x() - kNoteGap - lbProgress->x(),
+                            kToolbarHeight - 2 * lbProgress->y());
+  lbStatusNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbStatusNote->setWordWrap(true);
+  lbStatusNote->hide();
   connect(btWriteSettings, &QPushButton::clicked, this,
           [this] { ui::RunGuarded([this] { btWriteSettingsClick(); }); });
   btExit = new QPushButton(QStringLiteral("E&xit"), pnToolbarBottom);
@@ -345,6 +369,8 @@ void TfmMain::PlaceAnchoredControls() {
   btWriteSettings->move(toolbarWidth - kWriteRightMargin - btWriteSettings->width(),
                         btWriteSettings->y());
   btExit->move(toolbarWidth - kExitRightMargin - btExit->width(), btExit->y());
+  lbStatusNote->resize(std::max(btWriteSettings->x() - kNoteGap - lbStatusNote->x(), 0),
+                       lbStatusNote->height());
   Shape3->resize(toolbarWidth, 1);
 }
 
@@ -433,10 +459,16 @@ void TfmMain::btRefreshMouseDown() {
 
 void TfmMain::btConnectClick() {
   if (CurrentDevice != nullptr && CurrentDevice->Online) {
-    if (Ask("Are you sure you wish to disconnect?") != ui::TBoxAnswer::Yes) {
+    std::string question = "Are you sure you wish to disconnect?";
+    if (HasUnwrittenChanges()) {
+      question += std::string("\n\n") + kNotWritten;
+    }
+    if (Ask(question) != ui::TBoxAnswer::Yes) {
       return;
     }
     SetConnected(this, false);
+  } else if (!MayLeaveChanges()) {
+    return;  // an offline edit with changes not saved
   }
   TDeviceInfo info;
   int result = TfmConnect::kResultCancel;
@@ -486,6 +518,7 @@ void TfmMain::OpenSettingsFile(const QString& path) {
     CurrentDevice->Settings->PageArea = sbMainArea;
     CurrentDevice->Settings->CreateGroupButtons(sbSettingsGroups);
     const std::vector<std::string> notices = CurrentDevice->Settings->LoadFromFile(file);
+    MarkWritten();
     ReadCompleteTimer->start();
     ShowValuesOutsideLimits(notices);
   } catch (const std::exception& error) {
@@ -500,8 +533,15 @@ void TfmMain::OpenSettingsFile(const QString& path) {
 }
 
 void TfmMain::ClosePageOfOtherDocument(const model::TDevice& next) {
-  model::TGroup*& shown = devices_->Set().CurrentGroup;
+  const model::TGroup* shown = devices_->Set().CurrentGroup;
   if (shown != nullptr && shown->Document != next.Settings.get()) {
+    CloseShownPage();
+  }
+}
+
+void TfmMain::CloseShownPage() {
+  model::TGroup*& shown = devices_->Set().CurrentGroup;
+  if (shown != nullptr) {
     shown->ClosePage();
     shown = nullptr;
   }
@@ -532,6 +572,8 @@ void TfmMain::OnlineConnection(const TDeviceInfo& info) {
                                int32_t count) { SettingsProgress(sender, text, failed, count); };
   document.ClearPending();
   registerDataStore_->Reset();
+  MarkWritten();
+  SetStatusNote({});
   document.EditingEnabled = false;
   document.SetEnabled(false);
   SetConnected(this, true);
@@ -553,6 +595,8 @@ void TfmMain::OfflineEdit(const TDeviceInfo& info) {
   device.Online = false;
   readyToWrite_ = false;
   model::OpenOffline(*device.Settings);
+  MarkWritten();
+  SetStatusNote({});
   device.Settings->EditingEnabled = true;
   device.Settings->SetEnabled(true);
   btWriteSettings->setEnabled(false);
@@ -567,11 +611,13 @@ void TfmMain::SetConnected(const void*, bool connected) {
     lbProgress->setText(QStringLiteral("Reading settings please wait..."));
     lbProgress->adjustSize();
     lbProgress->show();
+    ShowStatusNote();
     Writing = false;
     writingOnLine_ = false;
     return;
   }
   ShowDisconnected();
+  SetStatusNote({});
   if (CurrentDevice != nullptr) {
     CurrentDevice->Settings->DestroyGroupButtons();
     // The device is released whatever fails on the way, so the user can always connect
@@ -601,6 +647,33 @@ void TfmMain::ShowDisconnected() {
   }
   btWriteSettings->setEnabled(false);
   SetMenuItemsEnabled(false);
+}
+
+bool TfmMain::HasUnwrittenChanges() const {
+  return CurrentDevice != nullptr && registerDataStore_->ChangeCount() != writtenChangeCount_;
+}
+
+void TfmMain::MarkWritten() {
+  writtenChangeCount_ = registerDataStore_->ChangeCount();
+}
+
+bool TfmMain::MayLeaveChanges() {
+  if (!HasUnwrittenChanges()) {
+    return true;
+  }
+  const std::string question = CurrentDevice->Online
+                                   ? std::string(kNotWritten) + "\n\nLeave without writing them?"
+                                   : std::string(kNotSaved) + "\n\nLeave without saving them?";
+  return Ask(question) == ui::TBoxAnswer::Yes;
+}
+
+void TfmMain::SetStatusNote(const QString& note) {
+  lbStatusNote->setText(note);
+  ShowStatusNote();
+}
+
+void TfmMain::ShowStatusNote() {
+  lbStatusNote->setVisible(!lbStatusNote->text().isEmpty() && lbProgress->isHidden());
 }
 
 void TfmMain::SetMenuItemsEnabled(bool enabled) {
@@ -638,6 +711,8 @@ void TfmMain::ResetProgress() {
     lbProgress->hide();
     ProgressBar1->hide();
     SetEditingEnabled(true);
+    MarkWritten();
+    SetStatusNote({});
     ReadCompleteTimer->start();
   }
 }
@@ -652,8 +727,10 @@ bool TfmMain::ReopenLinkWithRetries() {
   return false;
 }
 
-void TfmMain::SettingsProgress(const void*, const std::string& text, bool failed, int32_t count) {
+void TfmMain::SettingsProgress(const void* sender, const std::string& text, bool failed,
+                               int32_t count) {
   TReport report;
+  report.fromStore = sender == registerDataStore_.get();
   report.text = text;
   report.failed = failed;
   report.count = count;
@@ -681,6 +758,7 @@ void TfmMain::ShowReport(const TReport& report) {
   lbProgress->setText(QString::fromStdString(report.text));
   lbProgress->adjustSize();
   lbProgress->show();
+  ShowStatusNote();
   btWriteSettings->setEnabled(false);
   SetMenuItemsEnabled(false);
   ProgressBar1->setValue(std::min(ProgressBar1->value() + report.count, ProgressBar1->maximum()));
@@ -694,6 +772,7 @@ void TfmMain::ShowReport(const TReport& report) {
   }
   ProgressBar1->hide();
   lbProgress->hide();
+  ShowStatusNote();
   SetEditingEnabled(true);
   if (!report.failed) {
     if (Writing) {
@@ -703,18 +782,34 @@ void TfmMain::ShowReport(const TReport& report) {
       // holds, not only the pages shown.
       CurrentDevice->Settings->ReloadFromStore();
     }
+    if (report.fromStore) {
+      // The device holds what the settings hold now.
+      MarkWritten();
+      SetStatusNote({});
+    }
     ReadCompleteTimer->start();
   } else if (report.hasFailed) {
-    if (Writing && report.reopened) {
+    FailureMessage = report.text;
+    if (!Writing) {
+      EndFailedRead();
+    } else if (report.reopened) {
       FailureMessage = kWriteAgain;
     } else {
       ShowDisconnected();
-      FailureMessage = report.text;
+      SetStatusNote(QString::fromLatin1(kWriteFailed));
     }
     FailTimer->start();
   }
   Writing = false;
   writingOnLine_ = false;
+}
+
+void TfmMain::EndFailedRead() {
+  // What the settings held before the read is on the page shown, not what the device holds.
+  CloseShownPage();
+  // The window is disconnected, as it says: the next Connect starts a new connection.
+  ui::RunGuarded([this] { SetConnected(this, false); });
+  SetStatusNote(QString::fromLatin1(kReadFailed));
 }
 
 void TfmMain::btWriteSettingsClick() {
@@ -733,6 +828,7 @@ void TfmMain::btWriteSettingsClick() {
   lbProgress->setText(QStringLiteral("Writing settings please wait..."));
   lbProgress->adjustSize();
   lbProgress->show();
+  ShowStatusNote();
   CurrentDevice->Settings->EditingEnabled = false;
   CurrentDevice->Settings->SetEnabled(false);
   registerDataStore_->StartWrite();
@@ -770,6 +866,13 @@ void TfmMain::tbLoadSettingsClick() {
   }
   const std::vector<std::string> notices =
       CurrentDevice->Settings->LoadFromFile(QFile::encodeName(path).toStdString());
+  if (CurrentDevice->Online) {
+    SetStatusNote(QStringLiteral("Loaded %1: press Write Settings to send it to the unit.")
+                      .arg(QFileInfo(path).fileName()));
+  } else {
+    // The offline document holds what the file holds: leaving it loses nothing.
+    MarkWritten();
+  }
   ReadCompleteTimer->start();
   ShowValuesOutsideLimits(notices);
 }
@@ -785,9 +888,13 @@ void TfmMain::tbSaveSettingsClick() {
   }
   const std::string file = QFile::encodeName(path).toStdString();
   if (EndsInCsv(path)) {
+    // A CSV file cannot be loaded again: it keeps no offline edit.
     CurrentDevice->Settings->ExportCsv(file);
   } else {
     CurrentDevice->Settings->SaveToFile(file);
+    if (!CurrentDevice->Online) {
+      MarkWritten();
+    }
   }
 }
 
@@ -800,19 +907,39 @@ void TfmMain::tbRestoreDefaultClick() {
     return;
   }
   CurrentDevice->Settings->RestoreFactoryDefaults();
+  if (CurrentDevice->Online) {
+    SetStatusNote(QStringLiteral(
+        "Restored the factory defaults: press Write Settings to send them to the unit."));
+  }
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
-  if (CurrentDevice != nullptr && CurrentDevice->Online) {
+  const bool online = CurrentDevice != nullptr && CurrentDevice->Online;
+  if (online) {
     // A write stopped halfway would leave the device with part of the new settings and
     // without its closing marker: it is let finish (each block ends within one request).
+    // Its last report is awaited too, so that a write that succeeded asks nothing.
     setEnabled(false);
-    while (Writing && registerDataStore_->State() == ::Writing) {
+    QElapsedTimer sinceWriteEnded;
+    while (Writing) {
+      if (registerDataStore_->State() != ::Writing) {
+        if (!sinceWriteEnded.isValid()) {
+          sinceWriteEnded.start();
+        } else if (sinceWriteEnded.elapsed() > kClosingReportWaitMs) {
+          break;
+        }
+      }
       QEventLoop wait;
-      QTimer::singleShot(50, &wait, &QEventLoop::quit);
+      QTimer::singleShot(kCloseWaitSliceMs, &wait, &QEventLoop::quit);
       wait.exec();
     }
     setEnabled(true);
+  }
+  if (!MayLeaveChanges()) {
+    event->ignore();
+    return;
+  }
+  if (online) {
     ui::RunGuarded([this] { ReleaseCurrentDevice(); });
   }
   QWidget::closeEvent(event);

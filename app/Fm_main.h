@@ -121,6 +121,9 @@ class TfmMain : public QWidget {
   ui::TPanel* pnToolbarBottom = nullptr;
   ui::TPanel* Shape3 = nullptr;
   QLabel* lbProgress = nullptr;
+  // What the user should know about the settings on display while no transfer runs, at the
+  // progress text's place: values not yet in the unit, a read that failed and what to do.
+  QLabel* lbStatusNote = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
   QPushButton* btWriteSettings = nullptr;
   QPushButton* btExit = nullptr;
@@ -140,7 +143,9 @@ class TfmMain : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  // FormClose: an online device is released; a write under way is let finish.
+  // FormClose: a write under way is let finish; changes neither written nor saved are asked
+  // about, and the window stays open when the user chooses to stay; an online device is
+  // released.
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -165,6 +170,8 @@ class TfmMain : public QWidget {
     bool hasFailed = false;
     // After a failed write: whether the link could be reopened.
     bool reopened = false;
+    // The store's report of a whole transfer, not a setting's of its own.
+    bool fromStore = false;
     uint64_t connection = 0;
   };
   void OnlineConnection(const TDeviceInfo& info);
@@ -177,6 +184,22 @@ class TfmMain : public QWidget {
   void ShowReport(const TReport& report);
   bool OnlineAndReady() const;
   void SetMenuItemsEnabled(bool enabled);
+  void CloseShownPage();
+  // After a read that did not reach its end: the device is released and no page shows values
+  // that were never read.
+  void EndFailedRead();
+
+  // The settings of the current document were changed since the device last gave or took
+  // them (online), or since the offline edit opened or its file was last saved or loaded.
+  bool HasUnwrittenChanges() const;
+  // From now on the current document counts as written (or saved).
+  void MarkWritten();
+  // True when leaving the current document loses nothing, or the user agrees to leave its
+  // changes behind.
+  bool MayLeaveChanges();
+  void SetStatusNote(const QString& note);
+  // The note is shown while no progress text is.
+  void ShowStatusNote();
 
   QString programFolder_;
   comms::TRegistryChoices choices_;
@@ -192,6 +215,8 @@ class TfmMain : public QWidget {
   bool readyToWrite_ = false;
   // Registers moved so far by the transfer on display.
   int32_t position_ = 0;
+  // The store's change count when the current document last matched the device or a file.
+  uint64_t writtenChangeCount_ = 0;
 };
 
 // The one main window of the program, for the parts that must reach it.

@@ -202,7 +202,9 @@ bool TRegisterDataStore::GetCoil(std::int32_t reference) const {
 
 void TRegisterDataStore::SetCoil(std::int32_t reference, bool value) {
   StoreLock lock(mutex_);
-  coilImage_[CoilPosition(reference)] = value;
+  const std::uint32_t at = CoilPosition(reference);
+  changeCount_ += coilImage_[at] != value ? 1 : 0;
+  coilImage_[at] = value;
 }
 
 void TRegisterDataStore::GetHoldingRegisters(std::int32_t reference, std::int16_t destination[],
@@ -219,13 +221,17 @@ void TRegisterDataStore::SetHoldingRegisters(std::int32_t reference, const std::
   StoreLock lock(mutex_);
   CheckHoldingRegisterSpan(reference, count);
   for (std::int32_t i = 0; i < count; ++i) {
-    holdingImage_[holdingIndex_[static_cast<std::size_t>(reference + i)]] = source[i];
+    std::int16_t& stored = holdingImage_[holdingIndex_[static_cast<std::size_t>(reference + i)]];
+    changeCount_ += stored != source[i] ? 1 : 0;
+    stored = source[i];
   }
 }
 
 void TRegisterDataStore::SetHoldingRegister(std::int32_t reference, std::int16_t value) {
   StoreLock lock(mutex_);
-  holdingImage_[HoldingRegisterPosition(reference)] = value;
+  std::int16_t& stored = holdingImage_[HoldingRegisterPosition(reference)];
+  changeCount_ += stored != value ? 1 : 0;
+  stored = value;
 }
 
 void TRegisterDataStore::GetHoldingRegisterBits(std::int32_t reference, std::int16_t mask,
@@ -245,7 +251,9 @@ void TRegisterDataStore::SetHoldingRegisterBits(std::int32_t reference, std::int
   const auto old = static_cast<std::uint16_t>(stored);
   const auto shifted =
       static_cast<std::uint16_t>(static_cast<std::uint16_t>(value) << FieldShift(mask));
-  stored = static_cast<std::int16_t>((old & ~bits) | (shifted & bits));
+  const auto next = static_cast<std::int16_t>((old & ~bits) | (shifted & bits));
+  changeCount_ += stored != next ? 1 : 0;
+  stored = next;
 }
 
 bool TRegisterDataStore::IsCoilRegistered(std::int32_t reference) const {
@@ -277,6 +285,11 @@ std::int32_t TRegisterDataStore::RegisterCount() const {
 TStoreState TRegisterDataStore::State() const {
   StoreLock lock(mutex_);
   return state_;
+}
+
+std::uint64_t TRegisterDataStore::ChangeCount() const {
+  StoreLock lock(mutex_);
+  return changeCount_;
 }
 
 bool TRegisterDataStore::ReadPass() {

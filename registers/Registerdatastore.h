@@ -116,6 +116,11 @@ class TRegisterDataStore {
   // Registered coils plus registered holding registers.
   std::int32_t RegisterCount() const;
   TStoreState State() const;
+  // Counts the values the Set calls have changed (edits, loads and restores of the settings);
+  // a read or write pass, a Set that leaves a value as it was, and Reset count nothing. A
+  // caller that notes it when the image matches the device, or a file, tells later whether
+  // anything changed since.
+  std::uint64_t ChangeCount() const;
 
   // One pass of the serial worker: transfers blocks until one has been reported to a progress
   // handler, a block fails, or both tables are done. Does nothing unless the state is Reading
@@ -175,4 +180,5 @@ class TRegisterDataStore {
   TStoreState state_ = Idle;
   bool failed_ = false;
   std::uint64_t generation_ = 0;
+  std::uint64_t changeCount_ = 0;
 };

@@ -34,6 +34,7 @@
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageButton.h"
+#include "ui/ScrollBox.h"
 
 namespace {
 
@@ -108,7 +109,20 @@ class FmMainCommands : public testing::Test {
   }
 
   std::string Status() const { return window_->lbConnectStatus->text().toStdString(); }
+  // The status note as on the screen: empty while hidden.
+  std::string Note() const {
+    return window_->lbStatusNote->isVisible() ? window_->lbStatusNote->text().toStdString() : "";
+  }
   model::TSettings& Document() const { return *window_->CurrentDevice->Settings; }
+
+  // An edit of the first integer setting, as its edit box stores it.
+  void ChangeAnInteger() {
+    auto* integer = FirstOfKind<model::TSettingInt>();
+    ASSERT_NE(integer, nullptr);
+    integer->SetValue(integer->Value() == integer->Maximum() ? integer->Minimum()
+                                                             : integer->Maximum());
+    integer->StoreValue();
+  }
 
   template <typename Kind>
   Kind* FirstOfKind() {
@@ -168,22 +182,99 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
 }
 
-TEST_F(FmMainCommands, AReadFailingMidwayShowsTheStoresTextAndTheDisconnectedDisplay) {
+TEST_F(FmMainCommands, AReadFailingMidwayLeavesTheWindowDisconnectedWithNothingUnread) {
   // The device type's blocks: coils 1 to 2, holding registers 1 to 2, 41 to 48, 51 to 54,
   // 61 to 63, 216 to 219; the fourth holding-register block fails.
-  SimProcess sim({"--set", "28=3", "--exception", "62:4"});
-  ConnectTo(sim.Path());
+  SimProcess failing({"--set", "28=3", "--exception", "62:4"});
+  ConnectTo(failing.Path());
+  // The first page is on display while the read runs.
+  EXPECT_NE(window_->Devices()->Set().CurrentGroup, nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.Boxes().empty(); }, kHangBoundMs));
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Reading Holding Registers 61 to 63Failed"}));
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::Error);
   EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(Note(),
+            "Reading the settings failed: check the cable and the device's power, then "
+            "press Connect.");
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
-  // The device stays current until the next connect, which asks first.
-  ASSERT_NE(window_->CurrentDevice, nullptr);
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
+  // No page, nor a button to one, shows the values that were never read.
+  EXPECT_EQ(window_->Devices()->Set().CurrentGroup, nullptr);
+  EXPECT_TRUE(window_->sbMainArea->Content()->findChildren<QWidget*>().isEmpty());
+  EXPECT_TRUE(window_->sbSettingsGroups->Content()->findChildren<QWidget*>().isEmpty());
+  // Connect starts a new connection at once.
+  SimProcess working({"--set", "28=3"});
+  ConnectTo(working.Path());
+  ASSERT_TRUE(ReadShown());
+  EXPECT_EQ(boxes_.Texts().size(), 1u);
+  EXPECT_EQ(Note(), "");
+}
+
+const std::string kDisconnect = "Are you sure you wish to disconnect?";
+const std::string kNotWritten = "The changed settings have not been written to the unit.";
+
+// Exit (as the close box) and Connect ask only while the settings hold changes the unit does
+// not; No stays. A file loaded is said to wait for a write.
+TEST_F(FmMainCommands, LeavingAConnectionAsksOnlyForChangesNotWritten) {
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  for (auto& group : Document().Groups) {
+    group->Show();  // showing a page changes nothing
+  }
+  const QString file = QString::fromStdString(config_.File("site.zsf"));
+  window_->ChooseFileToSave = [&](const QString&, const QString&) { return file; };
+  window_->ChooseFileToLoad = window_->ChooseFileToSave;
+  window_->tbSaveSettingsClick();
+  for (int i = 0; i < 3; ++i) {
+    boxes_.QueueAnswer(ui::TBoxAnswer::No);
+  }
+  // Answered No, each stays; a dialog shown instead of a question would be cancelled.
+  const auto connect = [&] { Connect([](TfmConnect& dialog) { dialog.btnCancel->click(); }); };
+  connect();
+  ChangeAnInteger();
+  window_->btExit->click();
+  connect();
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{kDisconnect, kNotWritten + "\n\nLeave without writing them?",
+                                      kDisconnect + "\n\n" + kNotWritten}));
+  EXPECT_TRUE(window_->isVisible());
+  window_->tbLoadSettingsClick();
+  EXPECT_EQ(Note(), "Loaded site.zsf: press Write Settings to send it to the unit.");
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(BoxShown("Settings written successfully."));
+  EXPECT_EQ(Note(), "");
+  boxes_.Clear();
+  window_->btExit->click();
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(FmMainCommands, LeavingAnOfflineEditAsksOnlyForChangesNotSaved) {
+  Connect([](TfmConnect& dialog) {
+    dialog.rbOffline->click();
+    dialog.cbDevice->setCurrentIndex(2);
+    dialog.btnConnect->click();
+  });
+  Connect([](TfmConnect& dialog) { dialog.btnCancel->click(); });
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  ChangeAnInteger();
   boxes_.QueueAnswer(ui::TBoxAnswer::No);
-  window_->btConnectClick();
-  EXPECT_EQ(boxes_.Texts().back(), "Are you sure you wish to disconnect?");
-  EXPECT_NE(window_->CurrentDevice, nullptr);
+  boxes_.QueueAnswer(ui::TBoxAnswer::No);
+  window_->close();
+  Connect([](TfmConnect& dialog) { dialog.btnCancel->click(); });
+  const std::string question =
+      "The changed settings have not been saved to a file.\n\nLeave without saving them?";
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{question, question}));
+  EXPECT_TRUE(window_->isVisible());
+  window_->ChooseFileToSave = [&](const QString&, const QString&) {
+    return QString::fromStdString(config_.File("unit.zsf"));
+  };
+  window_->tbSaveSettingsClick();
+  boxes_.Clear();
+  window_->close();
+  EXPECT_TRUE(boxes_.Boxes().empty());
+  EXPECT_FALSE(window_->isVisible());
 }
 
 TEST_F(FmMainCommands, AFailedWriteWhoseLinkReopensAsksToWriteAgain) {
@@ -214,6 +305,9 @@ TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects)
   EXPECT_EQ(text.rfind("Writing ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 6), "Failed");
   EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(Note(),
+            "Writing the settings failed: check the cable and the device's power, then "
+            "press Connect.");
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
 }
 
@@ -228,6 +322,7 @@ TEST_F(FmMainCommands, TheSimulatorKilledDuringAReadEndsItWithTheStoresText) {
   EXPECT_EQ(text.rfind("Reading ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 6), "Failed");
   EXPECT_EQ(Status(), "Disconnected.");
+  EXPECT_EQ(window_->CurrentDevice, nullptr);
 }
 
 // The default first-run choice: USB. The converter is then unplugged while connected.
