@@ -96,6 +96,11 @@ std::vector<std::string> RandomFaultActions(const std::vector<std::string>& opti
   for (int i = 0; i < count; ++i) {
     master.ReadHoldingRegisters(1, 1, &value, 1);
   }
+  // The simulator logs a request once it has dealt with it, which for the last one may be
+  // after the master has given up on it.
+  sim.AwaitLog([&](const std::vector<std::string>& lines) {
+    return lines.size() >= static_cast<std::size_t>(count);
+  });
   std::vector<std::string> actions;
   for (const std::string& line : sim.LogLines()) {
     actions.push_back(line.substr(0, line.find(' ')));
