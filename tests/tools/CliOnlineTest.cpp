@@ -3,6 +3,7 @@
 // device, and the exit status and texts of failures.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,28 @@ TEST_F(CliOnline, FailuresPrintTheSystemsTextExitOneAndLeaveNoFile) {
     EXPECT_EQ(sim.LogLines().size(), 15u);
   }
   EXPECT_TRUE(ReadFile(out).empty());
+}
+
+// "COM1" to "COM20" exactly, or a device path: a name that only looks like a Comm port is a
+// usage error, and the device on Comm 1 sees nothing of it.
+TEST_F(CliOnline, AMalformedCommNameOpensNoPort) {
+  SimProcess sim({"--set", "28=7"});
+  setenv("DRAVONIK_COM1", sim.Path().c_str(), 1);
+  const std::string zsf = folder_.File("fan.zsf");
+  EXPECT_EQ(Cli({"read", "--port", "COM1", "--out", zsf}).exitCode, 0);
+  const std::size_t requests = sim.LogLines().size();
+  EXPECT_GT(requests, 0u);
+  for (const char* port : {"COM 2", "COM0", "COM01", "COMX", "COM99999", "COM", "COM21", "tty"}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"write", "--port", port, "--in", zsf},
+          std::vector<std::string>{"read-registers", "--port", port, "--ref", "28", "--count", "1"}}) {
+      const ProgramResult result = Cli(args);
+      EXPECT_EQ(result.exitCode, 2) << port;
+      EXPECT_EQ(result.err.rfind("dravonik-cli: bad value for --port: \"", 0), 0u) << result.err;
+    }
+  }
+  unsetenv("DRAVONIK_COM1");
+  EXPECT_EQ(sim.LogLines().size(), requests);
 }
 
 TEST_F(CliOnline, AWriteWhoseClosingMarkerFailsIsAFailure) {

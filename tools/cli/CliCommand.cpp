@@ -8,6 +8,7 @@
 
 #include "modbus/LineSettings.h"
 #include "modbus/MbusMasterFunctions.h"
+#include "tools/cli/SettingTexts.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
        dravonik-cli read|write (--port PORT | --usb) [options]
@@ -22,8 +23,9 @@ Commands:
   write-registers --port PORT --ref R V1 V2 ...   write consecutive holding registers from R
   write-coil      --port PORT --ref R --value 0|1 switch one coil off or on
 
-PORT is "COM<n>" (DRAVONIK_COM<n>, else /dev/ttyS<n-1>) or a device path. R is the 1-based
-register reference (protocol address + 1).
+PORT is "COM1" to "COM20" (DRAVONIK_COM<n>, else /dev/ttyS<n-1>) or a device path (one
+holding a "/"); anything else is a usage error. R is the 1-based register reference
+(protocol address + 1).
 
 R is 1 to 65536; N is 1 to 125 registers or 1 to 2000 coils; write-registers takes 1 to
 100 values. The registers read or written must end by reference 65536.
@@ -128,6 +130,23 @@ std::string BadNumber(const std::string& option, const std::string& text, long m
          std::to_string(max) + ")";
 }
 
+// A port is "COM1" to "COM20", written exactly so, or a device path (it holds a "/"). Anything
+// else is a usage error rather than a guess: "COM 2" must not open Comm 1.
+bool CheckPort(const std::string& port, std::string& error) {
+  if (port.find('/') != std::string::npos) {
+    return true;
+  }
+  if (port.size() > 3 && port.size() <= 5 && port.rfind("COM", 0) == 0 && port[3] != '0') {
+    if (const auto number = ParseNumber(port.substr(3), 1, 20);
+        number && port.find_first_not_of("0123456789", 3) == std::string::npos) {
+      return true;
+    }
+  }
+  error = "bad value for --port: \"" + Printable(port) +
+          "\" (COM1 to COM20, or a device path such as /dev/ttyUSB0)";
+  return false;
+}
+
 // An option of the command (known) that has a value after it; otherwise the usage error.
 bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known,
                  std::string& error) {
@@ -227,6 +246,9 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     const std::string& text = args[++i];
     if (arg == "--port") {
       command.port = text;
+      if (!CheckPort(text, error)) {
+        return false;
+      }
     } else if (arg == "--devices") {
       command.devicesPath = text;
     } else if (arg == "--out") {
@@ -337,6 +359,9 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
     long max = 0;
     if (arg == "--port") {
       command.port = text;
+      if (!CheckPort(text, error)) {
+        return false;
+      }
       continue;
     } else if (arg == "--slave") {
       min = isRead ? 1 : 0;
