@@ -8,6 +8,8 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <tuple>
 
 #include "comms/Serialthread.h"
 #include "modbus/Ftd2xxLinux.h"
@@ -21,15 +23,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "ttyUSB10" after "ttyUSB9": by prefix, then by number.
+// "ttyUSB10" after "ttyUSB9": by prefix, then by number, compared as digits (a name from /dev
+// may end in more of them than any integer holds), then by the name itself.
 bool NumberOrder(const std::string& a, const std::string& b) {
   const auto split = [](const std::string& name) {
     std::size_t digits = name.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])) != 0) {
       --digits;
     }
-    const long number = digits < name.size() ? std::stol(name.substr(digits)) : -1;
-    return std::make_pair(name.substr(0, digits), number);
+    std::string_view number(name);
+    number.remove_prefix(std::min(name.find_first_not_of('0', digits), name.size()));
+    return std::make_tuple(std::string_view(name).substr(0, digits), digits < name.size(),
+                           number.size(), number, std::string_view(name));
   };
   return split(a) < split(b);
 }

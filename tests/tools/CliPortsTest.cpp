@@ -74,6 +74,21 @@ class CliPorts : public testing::Test {
   testsupport::TTempDir config_;
 };
 
+// A node whose number no integer holds is listed in its place, not the end of the program.
+TEST_F(CliPorts, ANameEndingInAnyNumberOfDigitsIsListedInOrder) {
+  const std::string huge = "ttyUSB" + std::string(30, '9');
+  for (const std::string& node : {huge, std::string("ttyUSB10"), std::string("ttyUSB9")}) {
+    std::ofstream(tree_.Path() / "dev" / node).put('\0');
+  }
+  const ProgramResult ports = RunProgram(SimProcess::BinDir() + "/dravonik-cli", {"ports"});
+  ASSERT_EQ(ports.exitCode, 0) << ports.err;
+  const std::size_t nine = ports.out.find(Node("ttyUSB9") + " ");
+  const std::size_t ten = ports.out.find(Node("ttyUSB10") + " ");
+  ASSERT_NE(nine, std::string::npos) << ports.out;
+  EXPECT_LT(nine, ten);
+  EXPECT_LT(ten, ports.out.find(Node(huge.c_str())));
+}
+
 TEST_F(CliPorts, EachDeviceShowsItsNameDriverProductAccessAndCommPort) {
   const std::string cli = SimProcess::BinDir() + "/dravonik-cli";
   // Comm 2 is set to open the converter (the connection dialog stores such a choice).
