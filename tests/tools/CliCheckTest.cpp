@@ -350,6 +350,24 @@ TEST_F(CliCheck, DefaultsThatBreakAnExclusionGroupAreListed) {
                                    std::to_string(LineOf(xml_, "\"In 1\"")) + ")"));
 }
 
+// Elements nested a million deep (deeper than any stack would take a recursion over them).
+TEST_F(CliCheck, AGroupAMillionElementsDeepIsFound) {
+  constexpr int kDepth = 1000000;
+  std::string nested;
+  nested.reserve(7 * kDepth + 64);
+  for (int i = 0; i < kDepth; ++i) {
+    nested += "<x>";
+  }
+  nested += "<group name=\"Deep\"/>";
+  for (int i = 0; i < kDepth; ++i) {
+    nested += "</x>";
+  }
+  const ProgramResult result = Check(OneDevice("    " + nested + "\n"));
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_EQ(result.out, At("<group name=\"Deep\"/>", "group \"Deep\" outside any group of device "
+                                                   "\"D\": the loader skips it and all it holds"));
+}
+
 TEST_F(CliCheck, UsageErrorsExitTwoAndAFileThatDoesNotLoadExitsOne) {
   EXPECT_EQ(Cli({"check", "extra"}).exitCode, 2);
   EXPECT_EQ(Cli({"check", "--device-id", "1"}).exitCode, 2);

@@ -593,20 +593,30 @@ class TDefinitionsCheck {
     }
   }
 
-  // The element itself, or else the first group, setting or device elements below it.
-  void FindStray(const pugi::xml_node& node, const std::string& where) {
-    if (node.type() != pugi::node_element) {
-      return;
-    }
-    for (const char* kind : {"group", "setting", "device"}) {
-      if (IsElement(node, kind)) {
-        Add(node, std::string(kind) + " " + NameOf(node) + " " + where + ": the loader skips it" +
-                      (std::string_view(kind) == "setting" ? "" : " and all it holds"));
-        return;
+  // The element itself, or else the first group, setting or device elements below it, in
+  // document order. Walked without recursion: a file may nest elements a million deep.
+  void FindStray(const pugi::xml_node& top, const std::string& where) {
+    pugi::xml_node node = top;
+    while (node) {
+      const char* stray = nullptr;
+      if (node.type() == pugi::node_element) {
+        for (const char* kind : {"group", "setting", "device"}) {
+          stray = IsElement(node, kind) ? kind : stray;
+        }
+        if (stray != nullptr) {
+          Add(node, std::string(stray) + " " + NameOf(node) + " " + where +
+                        ": the loader skips it" +
+                        (std::string_view(stray) == "setting" ? "" : " and all it holds"));
+        } else if (node.first_child()) {
+          node = node.first_child();
+          continue;
+        }
       }
-    }
-    for (const pugi::xml_node& child : node.children()) {
-      FindStray(child, where);
+      // On to what follows the element and all it holds, never leaving `top`.
+      while (node != top && !node.next_sibling()) {
+        node = node.parent();
+      }
+      node = node == top ? pugi::xml_node() : node.next_sibling();
     }
   }
 
