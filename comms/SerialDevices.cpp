@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 #include <tuple>
 
@@ -107,15 +106,7 @@ std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
           fs::canonical(fs::path(sysfsRoot) / "class/tty" / name / "device", error);
       if (!error) {
         info.driver = fs::read_symlink(device / "driver", error).filename().string();
-        // The product string belongs to the USB device a few levels above the port.
-        fs::path above = device;
-        for (int level = 0; level < 4 && above.has_parent_path(); ++level) {
-          std::ifstream product(above / "product");
-          if (product && std::getline(product, info.product)) {
-            break;
-          }
-          above = above.parent_path();
-        }
+        info.product = TFtd2xxLinux::UsbProductOf(device.string());
       }
       found.push_back(info);
     }

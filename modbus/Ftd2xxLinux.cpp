@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "modbus/PosixIo.h"
@@ -22,16 +21,6 @@ constexpr const char* kTtyPrefix = "ttyUSB";
 // How far above the usb-serial port device the USB device with the product string lies.
 constexpr int kMaxProductLevels = 4;
 
-std::string ReadLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
-    line.pop_back();
-  }
-  return line;
-}
-
 int TtyNumber(const std::string& tty) {
   return std::atoi(tty.c_str() + std::strlen(kTtyPrefix));
 }
@@ -40,17 +29,6 @@ bool IsFtdi(const fs::path& portDevice) {
   std::error_code error;
   const fs::path driver = fs::read_symlink(portDevice / "driver", error);
   return !error && driver.filename() == kDriverName;
-}
-
-std::string ProductOf(fs::path device) {
-  std::error_code error;
-  for (int level = 0; level < kMaxProductLevels && device.has_parent_path(); ++level) {
-    if (fs::exists(device / "product", error)) {
-      return ReadLine(device / "product");
-    }
-    device = device.parent_path();
-  }
-  return {};
 }
 
 int WaitMs(std::uint32_t multiplier, std::uint32_t constant, std::uint32_t count) {
@@ -63,6 +41,18 @@ int WaitMs(std::uint32_t multiplier, std::uint32_t constant, std::uint32_t count
 }
 
 }  // namespace
+
+std::string TFtd2xxLinux::UsbProductOf(const std::string& portDevice) {
+  fs::path device(portDevice);
+  std::error_code error;
+  for (int level = 0; level < kMaxProductLevels && device.has_parent_path(); ++level) {
+    if (fs::exists(device / "product", error)) {
+      return PosixReadAttribute((device / "product").string());
+    }
+    device = device.parent_path();
+  }
+  return {};
+}
 
 std::vector<TFtd2xxLinux::Converter> TFtd2xxLinux::ListConverters() {
   std::vector<Converter> converters;
@@ -77,7 +67,7 @@ std::vector<TFtd2xxLinux::Converter> TFtd2xxLinux::ListConverters() {
     if (error || !IsFtdi(portDevice)) {
       continue;
     }
-    converters.push_back({tty, ProductOf(portDevice)});
+    converters.push_back({tty, UsbProductOf(portDevice.string())});
   }
   std::sort(converters.begin(), converters.end(), [](const Converter& a, const Converter& b) {
     return TtyNumber(a.tty) < TtyNumber(b.tty);

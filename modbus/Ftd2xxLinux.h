@@ -20,6 +20,10 @@ class TFtd2xxLinux : public TFtd2xx {
     std::string description;  // the USB product string
   };
 
+  // The product string of the USB device a few levels above a port's sysfs device (the
+  // usb-serial port of ftdi_sio, the interface of cdc_acm); empty when there is none.
+  static std::string UsbProductOf(const std::string& portDevice);
+
   // ftdi_sio converters, in ttyUSB number order.
   static std::vector<Converter> ListConverters();
 

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -146,6 +147,35 @@ std::string PosixSysfsRoot() {
 
 std::string PosixDevRoot() {
   return EnvOr("DRAVONIK_DEV_ROOT", "/dev");
+}
+
+std::string PosixReadAttribute(const std::string& path) {
+  constexpr std::size_t kPage = 4096;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return {};
+  }
+  std::string text;
+  struct stat status {};
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    text.resize(kPage);
+    std::size_t got = 0;
+    ssize_t n = 0;
+    while (got < kPage && (n = read(fd, text.data() + got, kPage - got)) != 0) {
+      if (n < 0 && errno != EINTR) {
+        got = 0;
+        break;
+      }
+      got += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    text.resize(got);
+  }
+  close(fd);
+  text.resize(std::min(text.find('\n'), text.size()));
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
 }
 
 std::string PosixTtyName(int fd) {

@@ -24,6 +24,11 @@ std::string PosixSysfsRoot();
 // The root of the device nodes: DRAVONIK_DEV_ROOT when set, else /dev.
 std::string PosixDevRoot();
 
+// The first line of a sysfs attribute, without its line end and trailing blanks; empty when
+// it is missing, cannot be read or is not a regular file. Reads at most a page and never
+// blocks: a FIFO, /dev/zero or a huge file in its place cannot hold up the caller.
+std::string PosixReadAttribute(const std::string& path);
+
 // The kernel's name of the terminal open on fd ("ttyUSB0"), found from its device number
 // (sysfs dev/char/MAJOR:MINOR) whatever link it was opened through; empty when sysfs does
 // not know the device (a pseudo-terminal).

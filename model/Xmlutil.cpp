@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -125,6 +126,11 @@ bool DeclaresWindows1252(const std::string& bytes) {
 }  // namespace
 
 std::string ReadXmlText(const std::string& path) {
+  // A FIFO would block the open, a device such as /dev/zero never end.
+  std::error_code status;
+  if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
+    throw std::runtime_error("Cannot open file \"" + path + "\". Not a regular file");
+  }
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {

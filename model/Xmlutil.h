@@ -38,7 +38,8 @@ TXmlValue GetAttribute(const pugi::xml_node& element, const std::string& name);
 pugi::xml_node FindChildElement(const pugi::xml_node& element, const std::string& name);
 
 // The file's text as LoadXmlDocument parses it: its bytes, converted to UTF-8 when the XML
-// declaration names a single-byte Western encoding. Throws when the file cannot be read.
+// declaration names a single-byte Western encoding. Throws when the file cannot be read or
+// is not a regular file (a FIFO, a device).
 std::string ReadXmlText(const std::string& path);
 
 // Parses the file into the document. A parse error throws pugixml's

@@ -1,6 +1,7 @@
 // The offline commands of dravonik-cli (devices, defaults, convert), run as a separate
 // program and checked against the settings model run in this process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -276,6 +277,8 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
   const std::string broken = folder_.Write("Broken.xml", brokenDefinitions);
   const std::string out = folder_.File("out.csv");
   const std::string noFolder = folder_.File("no-such-folder/out.zsf");
+  const std::string fifo = folder_.File("fifo.zsf");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
   int32_t unknownId = 0;
   for (int i = 0; i < Bundled().Count(); ++i) {
@@ -307,6 +310,11 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
       {{"defaults", "--devices", broken, "--device", "Pump A", "--out", out},
        "Could not find a settings node with id 5"},
       {{"devices", "--devices", missing}, "Could not find XML document : " + missing},
+      // What is not a regular file would block the read (a FIFO) or never end (/dev/zero).
+      {{"convert", "--devices", pumps, "--device-id", "7", "--in", fifo, "--out", out},
+       "Cannot open file \"" + fifo + "\". Not a regular file"},
+      {{"convert", "--devices", pumps, "--device-id", "7", "--in", "/dev/zero", "--out", out},
+       "Cannot open file \"/dev/zero\". Not a regular file"},
   };
   const std::set<std::string> before = FilesIn(folder_.Path());
   for (const TCase& test : cases) {
@@ -318,6 +326,10 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(FilesIn(folder_.Path()), before);
   }
+
+  const ProgramResult diff = Cli({"diff", "--devices", pumps, "--device-id", "7", fifo, pumpA});
+  EXPECT_EQ(diff.exitCode, 2);
+  EXPECT_NE(diff.err.find("Not a regular file"), std::string::npos) << diff.err;
 
   // A failed convert leaves an earlier output file as it was.
   folder_.Write("out.csv", "earlier");

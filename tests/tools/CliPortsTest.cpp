@@ -89,6 +89,29 @@ TEST_F(CliPorts, ANameEndingInAnyNumberOfDigitsIsListedInOrder) {
   EXPECT_LT(ten, ports.out.find(Node(huge.c_str())));
 }
 
+// An attribute that is a FIFO (an open would block) or /dev/zero (a read would never end) is
+// taken as no product string, at once.
+TEST_F(CliPorts, AProductThatIsNoRegularFileIsNotRead) {
+  AddDevice("ttyUSB1", "ftdi_sio", "", "1-3");
+  AddDevice("ttyUSB2", "ftdi_sio", "", "1-4");
+  const fs::path usb = tree_.Path() / "sys/devices/usb1";
+  fs::remove(usb / "1-3/product");
+  ASSERT_EQ(mkfifo((usb / "1-3/product").c_str(), 0600), 0);
+  fs::remove(usb / "1-4/product");
+  fs::create_symlink("/dev/zero", usb / "1-4/product");
+  for (const char* node : {"ttyUSB1", "ttyUSB2"}) {
+    std::ofstream(Node(node)).put('\0');
+  }
+  const ProgramResult ports = RunProgram(
+      "/usr/bin/timeout", {"10", SimProcess::BinDir() + "/dravonik-cli", "ports"});
+  ASSERT_EQ(ports.exitCode, 0) << ports.err;
+  for (const char* node : {"ttyUSB1", "ttyUSB2"}) {
+    EXPECT_NE(ports.out.find(Node(node) + "  by-id -  driver ftdi_sio  product -  "),
+              std::string::npos)
+        << ports.out;
+  }
+}
+
 TEST_F(CliPorts, EachDeviceShowsItsNameDriverProductAccessAndCommPort) {
   const std::string cli = SimProcess::BinDir() + "/dravonik-cli";
   // Comm 2 is set to open the converter (the connection dialog stores such a choice).
