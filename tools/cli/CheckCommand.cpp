@@ -642,7 +642,7 @@ int RunCheckCommand(const TCliCommand& command, const std::string& defaultDevice
     devices.LoadFromFile(path);
     findings = TDefinitionsCheck(devices, model::ReadXmlText(path)).Run();
   } catch (const std::exception& error) {
-    err << "error: " << error.what() << '\n';
+    err << "error: " << PrintableMessage(error.what()) << '\n';
     return 1;
   }
   for (const TFinding& finding : findings) {

@@ -162,7 +162,7 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
     out.flush();
     return 0;
   } catch (const std::exception& error) {
-    err << "error: " << error.what() << '\n';
+    err << "error: " << PrintableMessage(error.what()) << '\n';
     return failure;
   }
 }

@@ -38,7 +38,7 @@ class TStderrBoxes : public ui::TMessageBoxes {
   ~TStderrBoxes() override { ui::SetMessageBoxes(nullptr); }
   ui::TBoxAnswer Show(ui::TBoxIcon, const std::string&, const std::string& text,
                       ui::TBoxButtons) override {
-    err_ << "error: " << text << '\n';
+    err_ << "error: " << PrintableMessage(text) << '\n';
     return ui::TBoxAnswer::Ok;
   }
 
@@ -219,7 +219,7 @@ class TOnlineSession {
       return;
     }
     for (const std::string& notice : notices) {
-      err_ << "error: " << command_.inPath << ": " << Printable(notice) << '\n';
+      err_ << "error: " << PrintableMessage(command_.inPath) << ": " << Printable(notice) << '\n';
     }
     throw std::runtime_error(command_.inPath + ": " + std::to_string(notices.size()) +
                              (notices.size() == 1 ? " value is" : " values are") +
@@ -399,7 +399,7 @@ int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevic
     session.Run();
     return 0;
   } catch (const std::exception& error) {
-    err << "error: " << error.what() << '\n';
+    err << "error: " << PrintableMessage(error.what()) << '\n';
     return 1;
   }
 }

@@ -20,8 +20,12 @@ struct TShownSetting {
 std::vector<TShownSetting> ShownSettings(model::TSettings& document);
 
 // The text with its control characters and backslashes escaped ("\t", "\n", "\x1b",
-// "\\"), so that a name in the definitions cannot forge lines or columns of our listings.
+// "\\"), C1 controls and bytes that are not UTF-8 as their bytes ("\xc2\x9b"), so that a
+// name in the definitions cannot forge lines or columns of our listings, nor send the
+// terminal an escape sequence.
 std::string Printable(std::string_view text);
+// The same for a message, whose own line breaks (and backslashes) stay as they are.
+std::string PrintableMessage(std::string_view text);
 
 // Names, one line each on `err`, the values of a loaded settings file that the definitions'
 // limits or entries forbid (the file loads: a device may hold such values).

@@ -18,12 +18,13 @@
 #include "tools/cli/OfflineCommand.h"
 #include "tools/cli/OnlineCommand.h"
 #include "tools/cli/PortsCommand.h"
+#include "tools/cli/SettingTexts.h"
 
 namespace {
 
 // A link that would not open: what failed and why.
 int ReportOpenFailure(const std::string& cause) {
-  std::cerr << "error: " << cause << '\n';
+  std::cerr << "error: " << PrintableMessage(cause) << '\n';
   return 1;
 }
 
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
   TCliCommand command;
   std::string error;
   if (!ParseCliCommand(args, command, error)) {
-    std::cerr << "dravonik-cli: " << error << "\nTry 'dravonik-cli --help'.\n";
+    std::cerr << "dravonik-cli: " << PrintableMessage(error) << "\nTry 'dravonik-cli --help'.\n";
     return 2;
   }
 
