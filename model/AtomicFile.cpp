@@ -1,5 +1,6 @@
 #include "model/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,8 @@ namespace {
 // Symbolic links followed before the path is taken as a loop (the kernel's own limit).
 constexpr int kMaxLinks = 40;
 constexpr int kMaxNameTries = 100;
+// The longest file name the usual file systems take (NAME_MAX), in bytes.
+constexpr std::size_t kMaxFileName = 255;
 
 [[noreturn]] void Fail(const std::string& path, int error) {
   throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(error));
@@ -85,7 +88,11 @@ int CreateTemporary(const std::filesystem::path& target, std::string& name,
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%012llx",
                   static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    name = (folder / ("." + target.filename().string() + suffix)).string();
+    // "." and the suffix must fit beside the file's name within the longest name a folder
+    // holds: a long name is cut short in its temporary's.
+    const std::string base = target.filename().string();
+    const std::size_t room = kMaxFileName - 1 - std::strlen(suffix);
+    name = (folder / ("." + base.substr(0, std::min(base.size(), room)) + suffix)).string();
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       return fd;
@@ -159,6 +166,14 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     const int error = errno;
     unlink(temporary.c_str());
     Fail(path, error);
+  }
+  // The rename is an entry of the folder: only its sync makes it last a power cut.
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    fsync(folderFd);
+    close(folderFd);
   }
 }
 

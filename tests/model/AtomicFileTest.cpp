@@ -57,6 +57,18 @@ TEST(AtomicFile, ALinkStaysALinkAndItsTargetGetsTheBytes) {
   EXPECT_EQ(Thrown(loop, "x"), "Cannot create file \"" + loop + "\". " + std::strerror(ELOOP));
 }
 
+// A name as long as a folder takes (255 bytes) is saved: its temporary's name is cut short.
+TEST(AtomicFile, ANameOfTheLongestLengthIsSavedAndReplaced) {
+  testsupport::TTempDir folder;
+  for (const std::size_t length : {241u, 250u, 255u}) {
+    const std::string path = folder.File(std::string(length - 4, 'n') + ".zsf");
+    WriteFileAtomically(path, "first");
+    WriteFileAtomically(path, "second");
+    EXPECT_EQ(ReadFile(path), "second") << length;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 3);
+}
+
 TEST(AtomicFile, AnExistingFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
   testsupport::TTempDir folder;
   const std::string secret = folder.Write("secret.zsf", "old");
