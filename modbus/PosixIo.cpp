@@ -212,7 +212,8 @@ TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName) {
   }
   // The attribute belongs to the port device (the usb-serial port of ftdi_sio); cdc_acm has
   // none.
-  const fs::path timer = fs::path(PosixSysfsRoot()) / "class/tty" / ttyName / "device/latency_timer";
+  const fs::path timer =
+      fs::path(PosixSysfsRoot()) / "class/tty" / ttyName / "device/latency_timer";
   std::error_code error;
   if (fs::is_regular_file(timer, error)) {
     std::ofstream latency(timer);

@@ -106,7 +106,7 @@ TEST(PresentSerialDevices, OrdersNodesByTheirNumberWhateverItsLength) {
   testsupport::TTempDir dev;
   const std::string huge = "ttyUSB" + std::string(30, '9');
   for (const std::string& node : {huge, std::string("ttyUSB10"), std::string("ttyS1"),
-                                   std::string("ttyUSB9"), std::string("ttyUSB009")}) {
+                                  std::string("ttyUSB9"), std::string("ttyUSB009")}) {
     std::ofstream(dev.Path() / node).put('\0');
   }
   std::vector<std::string> names;

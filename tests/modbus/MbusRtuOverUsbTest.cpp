@@ -77,10 +77,10 @@ class FakeDeviceTree {
     struct stat node {};
     ASSERT_EQ(stat(nodeTarget.c_str(), &node), 0) << nodeTarget;
     fs::create_directories(root_ / "sys/dev/char");
-    fs::create_symlink(root_ / "sys/class/tty" / tty,
-                       root_ / "sys/dev/char" /
-                           (std::to_string(major(node.st_rdev)) + ":" +
-                            std::to_string(minor(node.st_rdev))));
+    fs::create_symlink(
+        root_ / "sys/class/tty" / tty,
+        root_ / "sys/dev/char" /
+            (std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev))));
     fs::create_symlink(nodeTarget, root_ / "dev" / tty);
   }
 

@@ -364,8 +364,9 @@ TEST_F(CliCheck, AGroupAMillionElementsDeepIsFound) {
   }
   const ProgramResult result = Check(OneDevice("    " + nested + "\n"));
   EXPECT_EQ(result.exitCode, 1) << result.err;
-  EXPECT_EQ(result.out, At("<group name=\"Deep\"/>", "group \"Deep\" outside any group of device "
-                                                   "\"D\": the loader skips it and all it holds"));
+  EXPECT_EQ(result.out, At("<group name=\"Deep\"/>",
+                           "group \"Deep\" outside any group of device "
+                           "\"D\": the loader skips it and all it holds"));
 }
 
 TEST_F(CliCheck, UsageErrorsExitTwoAndAFileThatDoesNotLoadExitsOne) {

@@ -342,11 +342,13 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
 // An escape (ESC) or a C1 control (U+009B, which terminals also take as one) quoted from a
 // file name or a file's text reaches the terminal as its bytes in hex.
 TEST_F(DravonikCliOffline, MessagesQuoteControlCharactersEscaped) {
-  const std::string controls = "\x1b[2J\xc2\x9b" "31m";
+  const std::string controls =
+      "\x1b[2J\xc2\x9b"
+      "31m";
   const std::string escaped = "\\x1b[2J\\xc2\\x9b31m";
   const std::string missing = folder_.File("unit" + controls + ".zsf");
-  const ProgramResult open = Cli({"convert", "--device-id", "3", "--in", missing, "--out",
-                                  folder_.File("out.zsf")});
+  const ProgramResult open =
+      Cli({"convert", "--device-id", "3", "--in", missing, "--out", folder_.File("out.zsf")});
   EXPECT_EQ(open.exitCode, 1);
   EXPECT_NE(open.err.find("unit" + escaped + ".zsf"), std::string::npos) << open.err;
   // The definitions' name of the device type, quoted when a settings file is for another.
@@ -355,8 +357,8 @@ TEST_F(DravonikCliOffline, MessagesQuoteControlCharactersEscaped) {
   const std::string pumps = folder_.Write("Pumps.xml", definitions);
   const std::string pumpA = folder_.File("pump-a.zsf");
   ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device-id", "7", "--out", pumpA}).exitCode, 0);
-  const ProgramResult other = Cli({"convert", "--devices", pumps, "--device-id", "9", "--in",
-                                   pumpA, "--out", folder_.File("out.zsf")});
+  const ProgramResult other = Cli({"convert", "--devices", pumps, "--device-id", "9", "--in", pumpA,
+                                   "--out", folder_.File("out.zsf")});
   EXPECT_EQ(other.exitCode, 1);
   EXPECT_NE(other.err.find("Device name is not ' Pump B" + escaped + ".'"), std::string::npos)
       << other.err;

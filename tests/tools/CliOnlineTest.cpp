@@ -129,7 +129,8 @@ TEST_F(CliOnline, AMalformedCommNameOpensNoPort) {
   for (const char* port : {"COM 2", "COM0", "COM01", "COMX", "COM99999", "COM", "COM21", "tty"}) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"write", "--port", port, "--in", zsf},
-          std::vector<std::string>{"read-registers", "--port", port, "--ref", "28", "--count", "1"}}) {
+          std::vector<std::string>{"read-registers", "--port", port, "--ref", "28", "--count",
+                                   "1"}}) {
       const ProgramResult result = Cli(args);
       EXPECT_EQ(result.exitCode, 2) << port;
       EXPECT_EQ(result.err.rfind("dravonik-cli: bad value for --port: \"", 0), 0u) << result.err;

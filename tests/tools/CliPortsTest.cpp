@@ -102,8 +102,8 @@ TEST_F(CliPorts, AProductThatIsNoRegularFileIsNotRead) {
   for (const char* node : {"ttyUSB1", "ttyUSB2"}) {
     std::ofstream(Node(node)).put('\0');
   }
-  const ProgramResult ports = RunProgram(
-      "/usr/bin/timeout", {"10", SimProcess::BinDir() + "/dravonik-cli", "ports"});
+  const ProgramResult ports =
+      RunProgram("/usr/bin/timeout", {"10", SimProcess::BinDir() + "/dravonik-cli", "ports"});
   ASSERT_EQ(ports.exitCode, 0) << ports.err;
   for (const char* node : {"ttyUSB1", "ttyUSB2"}) {
     EXPECT_NE(ports.out.find(Node(node) + "  by-id -  driver ftdi_sio  product -  "),
