@@ -1,8 +1,14 @@
 // The device commands of dravonik-cli (read, write) as a separate program against the
 // simulator and an independent libmodbus slave: the files they write, what reaches the
 // device, and the exit status and texts of failures.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -224,6 +230,87 @@ TEST_F(CliOnline, UsageErrorsExitTwo) {
   EXPECT_EQ(Cli({"write", "--port", "COM1"}).exitCode, 2);
   EXPECT_EQ(Cli({"write", "--port", "COM1", "--in", "a", "--out", "b"}).exitCode, 2);
   EXPECT_EQ(Cli({"read", "--port", "COM1", "--out", "a", "--verify"}).exitCode, 2);
+}
+
+// A write cut short, by a signal or by the device going away: the request on the line is
+// finished, nothing more is sent, and the message names the blocks the device took and says
+// the closing marker was not sent. A read-back that fails says the write itself succeeded.
+TEST_F(CliOnline, AWriteCutShortSaysWhatReachedTheDevice) {
+  SimProcess source({"--set", "28=7", "--set", "11=83", "--set", "12=1", "--set-coil", "1=1"});
+  const std::string zsf = folder_.File("fan.zsf");
+  ASSERT_EQ(Cli({"read", "--port", source.Path(), "--out", zsf}).exitCode, 0);
+  constexpr const char* kCoilFrame = "01 05 00 00 ff 00";
+  constexpr const char* kRegistersFrame = "01 10 00 0a 00 02";
+  const std::string tookCoil =
+      ": the device acknowledged coil 1 of the file; the closing marker (123 in holding register "
+      "27) was "
+      "not sent";
+  struct TCase {
+    std::vector<int> signals;  // none: the simulator is stopped instead
+    const char* frame;         // ... once this request (and `later` more) reached it
+    int later;
+    bool verify;
+    std::vector<int> statuses;  // any of them
+    std::string text;
+  };
+  for (const TCase& cut : std::vector<TCase>{
+           {{SIGINT}, kCoilFrame, 0, false, {130}, "error: The write was interrupted" + tookCoil},
+           {{SIGTERM}, kCoilFrame, 0, false, {143}, "error: The write was interrupted" + tookCoil},
+           {{SIGHUP}, kCoilFrame, 0, false, {129}, "error: The write was interrupted" + tookCoil},
+           // Two threads may take the two at once: either can be the second.
+           {{SIGINT, SIGTERM},
+            kCoilFrame,
+            0,
+            false,
+            {130, 143},
+            "interrupted again: ending at once"},
+           {{}, kRegistersFrame, 0, false, {1}, "\nThe write did not complete" + tookCoil},
+           {{},
+            kMarkerFrame,
+            1,
+            true,
+            {1},
+            "error: Reading coils1 to 1Failed\nThe write itself succeeded (the device took the "
+            "closing marker); only the read-back failed.\n"},
+       }) {
+    SimProcess sim({"--set", "28=7", "--delay-ms", "300"});
+    std::vector<std::string> args = {"write",     "--port", sim.Path(),     "--in", zsf,
+                                     "--devices", devices_, "--timeout-ms", "1000"};
+    if (cut.verify) {
+      args.emplace_back("--verify");
+    }
+    const std::string errPath = folder_.File("err.txt");
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t cli =
+        testsupport::StartHelper(SimProcess::BinDir() + "/dravonik-cli", args, errFd, errFd);
+    close(errFd);
+    ASSERT_TRUE(sim.AwaitLog([&](const std::vector<std::string>& lines) {
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(cut.frame) != std::string::npos) {
+          return lines.size() > i + static_cast<std::size_t>(cut.later);
+        }
+      }
+      return false;
+    }));
+    for (const int signal : cut.signals) {
+      kill(cli, signal);
+    }
+    if (cut.signals.empty()) {
+      sim.Stop();
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(cli, &status, 0), cli);
+    const std::string err = ReadFile(errPath);
+    EXPECT_THAT(cut.statuses, testing::Contains(WIFEXITED(status) ? WEXITSTATUS(status) : -1))
+        << err;
+    EXPECT_NE(err.find(cut.text), std::string::npos) << err;
+    const TSimImage after = sim.Image();
+    EXPECT_EQ(after.Register(27) == 123, cut.verify) << err;
+    EXPECT_TRUE(after.Coil(1));
+    if (cut.frame != kRegistersFrame) {  // that request reached it, its answer did not return
+      EXPECT_EQ(after.Register(11) == 83, cut.verify) << err;
+    }
+  }
 }
 
 TEST_F(CliOnline, ReadsAndWritesAnIndependentModbusSlave) {

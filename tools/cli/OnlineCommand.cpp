@@ -4,11 +4,15 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -46,6 +50,106 @@ class TStderrBoxes : public ui::TMessageBoxes {
   std::ostream& err_;
 };
 
+// A failure with its own exit status: 128 plus the signal for a write cut off by one.
+class TExitError : public std::runtime_error {
+ public:
+  TExitError(const std::string& text, int status) : std::runtime_error(text), status_(status) {}
+  int Status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+// Where a write command stands, for what a termination signal does.
+enum class TWritePhase : int { kBefore, kWriting, kAfter };
+
+std::atomic<int> gCaughtSignal{0};
+std::atomic<TWritePhase> gWritePhase{TWritePhase::kBefore};
+
+template <std::size_t N>
+void WriteToStderr(const char (&text)[N]) {
+  const ssize_t written = write(STDERR_FILENO, text, N - 1);
+  static_cast<void>(written);
+}
+
+// Before anything is sent, and once the device has taken the closing marker, a signal ends
+// the program at once; while blocks go out, the first one is only noted (the worker stops
+// the write after the request on the line) and a second one ends the program.
+extern "C" void OnTerminationSignal(int signal) {
+  const bool again = gCaughtSignal.exchange(signal) != 0;
+  switch (gWritePhase.load()) {
+    case TWritePhase::kBefore:
+      WriteToStderr("\ndravonik-cli: interrupted: nothing was sent to the device\n");
+      break;
+    case TWritePhase::kWriting:
+      if (!again) {
+        return;
+      }
+      WriteToStderr(
+          "\ndravonik-cli: interrupted again: ending at once; the write is incomplete and the "
+          "closing marker (123 in holding register 27) was not sent\n");
+      break;
+    case TWritePhase::kAfter:
+      WriteToStderr(
+          "\ndravonik-cli: interrupted during the read-back: the write itself succeeded\n");
+      break;
+  }
+  _exit(128 + signal);
+}
+
+// SIGINT, SIGTERM and SIGHUP handled as above for the lifetime of a write command.
+class TWriteSignals {
+ public:
+  TWriteSignals() {
+    gCaughtSignal = 0;
+    gWritePhase = TWritePhase::kBefore;
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+      sigaction(kSignals[i], &action, &previous_[i]);
+    }
+  }
+  ~TWriteSignals() {
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+      sigaction(kSignals[i], &previous_[i], nullptr);
+    }
+  }
+  TWriteSignals(const TWriteSignals&) = delete;
+  TWriteSignals& operator=(const TWriteSignals&) = delete;
+
+ private:
+  static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+  std::array<struct sigaction, 3> previous_{};
+};
+
+// Ranges of references, adjacent ones joined: "1 to 3 and 11 to 12".
+class TReferenceRanges {
+ public:
+  void Add(std::int32_t first, std::int32_t last) {
+    if (!ranges_.empty() && ranges_.back().second + 1 == first) {
+      ranges_.back().second = last;
+    } else {
+      ranges_.emplace_back(first, last);
+    }
+  }
+  bool Empty() const { return ranges_.empty(); }
+  std::string Text(const char* one, const char* many) const {
+    std::string text = ranges_.size() == 1 && ranges_[0].first == ranges_[0].second ? one : many;
+    for (std::size_t i = 0; i < ranges_.size(); ++i) {
+      text += i == 0 ? " " : i + 1 == ranges_.size() ? " and " : ", ";
+      text += std::to_string(ranges_[i].first);
+      if (ranges_[i].second != ranges_[i].first) {
+        text += " to " + std::to_string(ranges_[i].second);
+      }
+    }
+    return text;
+  }
+
+ private:
+  std::vector<std::pair<std::int32_t, std::int32_t>> ranges_;
+};
+
 // "COM<n>" names comm port n; a device path is opened as it is, on comm port 1.
 std::int32_t CommPortOf(const std::string& port) {
   if (port.rfind("COM", 0) == 0 && port.size() > 3 &&
@@ -67,6 +171,9 @@ struct TTransfer {
   bool failed = false;
   std::string failureText;
   Clock::time_point started = Clock::now();
+  // A write's blocks the device acknowledged.
+  TReferenceRanges coils;
+  TReferenceRanges registers;
 };
 
 class TOnlineSession {
@@ -98,6 +205,10 @@ class TOnlineSession {
   }
 
   void Run() {
+    std::optional<TWriteSignals> signalHandling;
+    if (command_.kind == TCliCommand::Kind::kWrite) {
+      signalHandling.emplace();
+    }
     CheckFiles();
     device_ = &devices_.FindDevice(Search());
     err_ << "Found " << Printable(device_->Name) << " (device id " << device_->DeviceId << ")\n";
@@ -124,11 +235,22 @@ class TOnlineSession {
     transfer_ = TTransfer();
     transfer_.maximum = store_.RegisterCount();
     writing_ = true;
+    gWritePhase = TWritePhase::kWriting;
     store_.StartWrite();
-    Await("Writing");
+    AwaitWrite();
+    gWritePhase = TWritePhase::kAfter;
     err_ << "Settings written successfully.\n";
+    if (const int signal = gCaughtSignal.load(); signal != 0) {
+      throw TExitError("interrupted as the write ended; the read-back was not done", 128 + signal);
+    }
     if (command_.verify) {
-      Verify();
+      try {
+        Verify();
+      } catch (const std::exception& error) {
+        throw std::runtime_error(std::string(error.what()) +
+                                 "\nThe write itself succeeded (the device took the closing "
+                                 "marker); only the read-back failed.");
+      }
     }
   }
 
@@ -300,10 +422,14 @@ class TOnlineSession {
   }
 
   // Worker thread, inside a pass: the state is taken now and the rest handed to this thread.
+  // A write asked to stop ends here, after the block just reported, before the next one.
   void OnStoreProgress(const std::string& text, bool failed, std::int32_t count) {
     const bool complete = store_.IsComplete();
     const bool hasFailed = store_.HasFailed();
     manager_.Gui().Post([=, this] { OnProgress(text, failed, count, complete, hasFailed); });
+    if (!failed && gWritePhase.load() == TWritePhase::kWriting && gCaughtSignal.load() != 0) {
+      store_.Abort("Interrupted");
+    }
   }
 
   void OnProgress(const std::string& text, bool failed, std::int32_t count, bool complete,
@@ -314,6 +440,9 @@ class TOnlineSession {
     transfer_.position += count;
     ++transfer_.blocks;
     Show(text);
+    if (writing_ && !failed) {
+      NoteWritten(text);
+    }
     if (failed || hasFailed) {
       transfer_.over = true;
       transfer_.failed = true;
@@ -351,6 +480,48 @@ class TOnlineSession {
         << percent << "%  " << transfer_.blocks << " blocks  " << std::fixed << std::setprecision(1)
         << seconds << " s  " << line << "\x1b[K";
     err_ << bar.str() << std::flush;
+  }
+
+  // "Writing Coils 1 to 1", "Writing Holding Registers 11 to 12": a block the device took.
+  void NoteWritten(const std::string& text) {
+    int first = 0;
+    int last = 0;
+    if (std::sscanf(text.c_str(), "Writing Coils %d to %d", &first, &last) == 2) {
+      transfer_.coils.Add(first, last);
+    } else if (std::sscanf(text.c_str(), "Writing Holding Registers %d to %d", &first, &last) ==
+               2) {
+      transfer_.registers.Add(first, last);
+    }
+  }
+
+  // A write that did not reach its end says what the device holds of it.
+  void AwaitWrite() {
+    try {
+      Await("Writing");
+    } catch (const std::exception& error) {
+      std::string reached = "nothing of the file reached the device";
+      if (!transfer_.coils.Empty() || !transfer_.registers.Empty()) {
+        reached = "the device acknowledged ";
+        if (!transfer_.coils.Empty()) {
+          reached += transfer_.coils.Text("coil", "coils");
+        }
+        if (!transfer_.coils.Empty() && !transfer_.registers.Empty()) {
+          reached += " and ";
+        }
+        if (!transfer_.registers.Empty()) {
+          reached += transfer_.registers.Text("holding register", "holding registers");
+        }
+        reached += " of the file";
+      }
+      const std::string cut =
+          ": " + reached +
+          "; the closing marker (123 in holding register 27) was not sent, so the device has "
+          "not taken the write as complete. Write the file again.";
+      if (const int signal = gCaughtSignal.load(); signal != 0) {
+        throw TExitError("The write was interrupted" + cut, 128 + signal);
+      }
+      throw std::runtime_error(std::string(error.what()) + "\nThe write did not complete" + cut);
+    }
   }
 
   void Await(const char* what) {
@@ -398,6 +569,9 @@ int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevic
         command, command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath, out, err);
     session.Run();
     return 0;
+  } catch (const TExitError& error) {
+    err << "error: " << PrintableMessage(error.what()) << '\n';
+    return error.Status();
   } catch (const std::exception& error) {
     err << "error: " << PrintableMessage(error.what()) << '\n';
     return 1;
