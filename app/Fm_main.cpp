@@ -22,6 +22,7 @@
 #include <chrono>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "app/Fm_about.h"
 #include "app/Fm_connect.h"
@@ -95,17 +96,16 @@ bool EndsInCsv(const QString& path) {
   return path.toUpper().endsWith(QStringLiteral(".CSV"));
 }
 
-// Values of a loaded settings file that the definitions' limits or entries forbid: loaded as
-// they stand (a device may hold them and this program saves them), and named in one notice.
-void ShowValuesOutsideLimits(const std::vector<std::string>& notices) {
+// Values that the definitions' limits or entries forbid, named in one information box under
+// the intro: a settings file's are loaded as they stand (a device may hold them and this
+// program saves them); a device's are kept as read.
+void ShowForbiddenValues(const std::string& intro, const std::vector<std::string>& notices) {
   if (notices.empty()) {
     return;
   }
   // The box stays on the screen however many there are.
   constexpr size_t kNamed = 20;
-  std::string text =
-      "Some values of the settings file are outside the limits of the device definitions. "
-      "They were loaded as they stand:\n";
+  std::string text = intro + "\n";
   for (size_t i = 0; i < notices.size() && i < kNamed; ++i) {
     text += "\n" + notices[i];
   }
@@ -114,6 +114,13 @@ void ShowValuesOutsideLimits(const std::vector<std::string>& notices) {
   }
   ui::MessageBoxes().Show(ui::TBoxIcon::Information, ui::kApplicationTitle, text,
                           ui::TBoxButtons::Ok);
+}
+
+void ShowValuesOutsideLimits(const std::vector<std::string>& notices) {
+  ShowForbiddenValues(
+      "Some values of the settings file are outside the limits of the device definitions. "
+      "They were loaded as they stand:",
+      notices);
 }
 
 // A question box (information icon, Yes and No).
@@ -781,6 +788,7 @@ void TfmMain::ShowReport(const TReport& report) {
       // Every setting takes what was read, so that a file saved now holds what the device
       // holds, not only the pages shown.
       CurrentDevice->Settings->ReloadFromStore();
+      heldValueNotices_ = CurrentDevice->Settings->HeldValueNotices();
     }
     if (report.fromStore) {
       // The device holds what the settings hold now.
@@ -848,6 +856,11 @@ void TfmMain::FailTimerTimer() {
 void TfmMain::ReadCompleteTimerTimer() {
   ReadCompleteTimer->stop();
   serialManager_->ShowFirstGroup();
+  // Named once the page is up: the list shows its first entry for each of them.
+  ShowForbiddenValues(
+      "Some values read from the device are none of the entries of their lists. Each list "
+      "shows its first entry, and the value is kept as read unless you choose another:",
+      std::exchange(heldValueNotices_, {}));
 }
 
 void TfmMain::tbLoadSettingsClick() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "comms/Registry.h"
 #include "model/Devices.h"
@@ -217,6 +218,9 @@ class TfmMain : public QWidget {
   int32_t position_ = 0;
   // The store's change count when the current document last matched the device or a file.
   uint64_t writtenChangeCount_ = 0;
+  // What the last read found that none of the definitions' entries has, named once its
+  // first page is up.
+  std::vector<std::string> heldValueNotices_;
 };
 
 // The one main window of the program, for the parts that must reach it.

@@ -239,6 +239,10 @@ std::string TSetting::CheckFileValue(const pugi::xml_node& settingElement) const
   return {};
 }
 
+std::string TSetting::HeldValueNotice() const {
+  return {};
+}
+
 std::string TSetting::FullName() const {
   return group_->Name + " / " + name_;
 }

@@ -81,6 +81,9 @@ class TSetting {
   // the value and its limits: a device can report such a value and this tool saves it, so
   // the file still loads. Nothing wrong gives an empty text.
   virtual std::string CheckFileValue(const pugi::xml_node& settingElement) const;
+  // The same kind of notice for the value the setting holds (after a read): a drop-down's
+  // value that none of its entries has. Empty when the value is one the definitions know.
+  virtual std::string HeldValueNotice() const;
   virtual void RequestWrite();
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);

@@ -126,12 +126,21 @@ void TSettingDropDown::LoadFromXml(const pugi::xml_node& settingElement) {
 }
 
 std::string TSettingDropDown::CheckFileValue(const pugi::xml_node& settingElement) const {
-  std::string notice = TSetting::CheckFileValue(settingElement);
-  const int32_t value = GetAttribute(settingElement, "value").AsInteger();
-  if (!notice.empty() || Entries.empty() ||
-      std::any_of(Entries.begin(), Entries.end(),
-                  [value](const TDDType& entry) { return entry.Value == value; })) {
-    return notice;
+  const std::string notice = TSetting::CheckFileValue(settingElement);
+  return notice.empty() ? UnlistedNotice(GetAttribute(settingElement, "value").AsInteger())
+                        : notice;
+}
+
+std::string TSettingDropDown::HeldValueNotice() const {
+  // Without a register the value is only ever one of the entries.
+  return RegisterType() == kNoRegister ? std::string() : UnlistedNotice(Value());
+}
+
+std::string TSettingDropDown::UnlistedNotice(int32_t value) const {
+  if (Entries.empty() || std::any_of(Entries.begin(), Entries.end(), [value](const TDDType& entry) {
+        return entry.Value == value;
+      })) {
+    return {};
   }
   // A long list is cut: the notice names the setting, not every choice it has.
   constexpr size_t kEntriesNamed = 8;

@@ -32,6 +32,7 @@ class TSettingDropDown : public TSetting {
   void RestoreDefault() override;
   void LoadFromXml(const pugi::xml_node& settingElement) override;
   std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
+  std::string HeldValueNotice() const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void Refresh() override;
 
@@ -45,6 +46,9 @@ class TSettingDropDown : public TSetting {
 
  private:
   void AnnounceUnits();
+  // "Group / Setting: 7, not one of its entries 0 (Off), 1 (On)"; empty when an entry has
+  // the value or the list has none.
+  std::string UnlistedNotice(int32_t value) const;
 };
 
 }  // namespace model

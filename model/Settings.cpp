@@ -202,6 +202,19 @@ void TSettings::SaveToFile(const std::string& path) {
   WriteFileAtomically(path, text.str());
 }
 
+std::vector<std::string> TSettings::HeldValueNotices() const {
+  std::vector<std::string> notices;
+  for (const auto& group : Groups) {
+    for (const auto& setting : group->Settings) {
+      std::string notice = setting->HeldValueNotice();
+      if (!notice.empty()) {
+        notices.push_back(std::move(notice));
+      }
+    }
+  }
+  return notices;
+}
+
 std::vector<std::string> TSettings::LoadFromFile(const std::string& path) {
   pugi::xml_document document;
   LoadXmlDocument(document, path);

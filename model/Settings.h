@@ -88,6 +88,9 @@ class TSettings {
   // reason). Returns one notice per value the definitions' limits or entries forbid, loaded
   // as it stands ("Group / Setting: value, outside its limits ..."); the caller shows them.
   [[nodiscard]] std::vector<std::string> LoadFromFile(const std::string& path);
+  // The same notices for the values the settings hold now (after a read from a device):
+  // each drop-down whose value none of its entries has, in page order.
+  [[nodiscard]] std::vector<std::string> HeldValueNotices() const;
 
   void ClearPending();
   void RegisterRegisters();

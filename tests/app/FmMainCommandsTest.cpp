@@ -155,7 +155,15 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   EXPECT_FALSE(window_->ProgressBar1->isVisible());
   EXPECT_EQ(window_->ProgressMax, window_->RegisterDataStore()->RegisterCount());
   EXPECT_TRUE(window_->tbSaveSettings->isEnabled());
-  EXPECT_TRUE(boxes_.Boxes().empty());
+  // The 7 the device holds in 2 is none of the Display Units entries: kept, and named.
+  EXPECT_EQ(boxes_.Texts(),
+            std::vector<std::string>{
+                "Some values read from the device are none of the entries of their lists. Each "
+                "list shows its first entry, and the value is kept as read unless you choose "
+                "another:\n\nSystem / Display Units: 7, not one of its entries 0 (m/sec), 1 "
+                "(ft/min)"});
+  EXPECT_EQ(Document().FindSettingByName("Display Units").Value(), 7);
+  boxes_.Clear();
 
   // The user edits an integer and a drop-down, as their edit boxes store them.
   auto* integer = FirstOfKind<model::TSettingInt>();

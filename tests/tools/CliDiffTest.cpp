@@ -63,6 +63,20 @@ TEST_F(CliDiff, DifferingSettingsAreListedInPageOrderWithTheirDisplayTexts) {
             "Schedule / Occupied Start: 7 hrs; 0 hrs -> 8 hrs; 30 hrs\n");
 }
 
+// A drop-down value none of the entries has shows as the first entry: what each file stores
+// tells the two apart.
+TEST_F(CliDiff, ValuesThatShowAlikeButAreStoredDifferentlyDiffer) {
+  const std::string off = Defaults(
+      "off.zsf", 1,
+      {{R"(name="Operating Mode" ID="0" value="2")", R"(name="Operating Mode" ID="0" value="0")"}});
+  const std::string seven = Defaults(
+      "seven.zsf", 1,
+      {{R"(name="Operating Mode" ID="0" value="2")", R"(name="Operating Mode" ID="0" value="7")"}});
+  const ProgramResult diff = Cli({"diff", off, seven});
+  EXPECT_EQ(diff.exitCode, 1) << diff.err;
+  EXPECT_EQ(diff.out, "System / Operating Mode: Off (stored 0) -> Off (stored 7)\n");
+}
+
 TEST_F(CliDiff, AFileForAnotherDeviceTypeIsAnError) {
   const std::string a = Defaults("a.zsf", 1);
   const std::string other = Defaults("other.zsf", 3);

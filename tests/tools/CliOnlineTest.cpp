@@ -68,6 +68,15 @@ TEST_F(CliOnline, ReadWritesWhatTheDeviceHoldsAsCsvOrSettingsFile) {
   const std::string file = ReadFile(zsf);
   EXPECT_NE(file.find(R"(name="Speed" ID="0" value="55")"), std::string::npos) << file;
   EXPECT_TRUE(sim.LogLines().back().find(kMarkerFrame) == std::string::npos);
+
+  // A value none of the list's entries has is kept as read, and named.
+  SimProcess odd({"--set", "28=7", "--set", "12=7"});
+  read = Cli({"read", "--port", odd.Path(), "--out", zsf});
+  ASSERT_EQ(read.exitCode, 0) << read.err;
+  EXPECT_NE(read.err.find("warning: Fan / Start: 7, not one of its entries 0 (Soft), 1 (Hard)\n"),
+            std::string::npos)
+      << read.err;
+  EXPECT_NE(ReadFile(zsf).find(R"(name="Start" ID="1" value="7")"), std::string::npos);
 }
 
 TEST_F(CliOnline, WriteSendsTheFileAndThenTheClosingMarker) {

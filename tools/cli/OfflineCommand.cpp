@@ -83,7 +83,9 @@ model::TDevice& DeviceOfFiles(const model::TDevices& devices,
   return devices.FindDevice(ids[0]);
 }
 
-// 0 when the files hold the same values, 1 when some differ.
+// 0 when the files hold the same values, 1 when some differ. Values that show alike but are
+// stored differently (a drop-down value none of its entries has shows as the first entry)
+// are listed with what each file stores.
 int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std::ostream& out,
               std::ostream& err) {
   const std::vector<TShownSetting> a = LoadedSettings(*device.Settings, files[0], err);
@@ -92,6 +94,10 @@ int DiffFiles(model::TDevice& device, const std::vector<std::string>& files, std
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
     if (a[i].value != b[i].value) {
       out << a[i].name << ": " << a[i].value << " -> " << b[i].value << '\n';
+      status = 1;
+    } else if (a[i].stored != b[i].stored) {
+      out << a[i].name << ": " << a[i].value << " (stored " << a[i].stored << ") -> " << b[i].value
+          << " (stored " << b[i].stored << ")\n";
       status = 1;
     }
   }

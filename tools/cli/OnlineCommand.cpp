@@ -222,6 +222,7 @@ class TOnlineSession {
     Await("Reading");
     document.ReloadFromStore();
     if (command_.kind == TCliCommand::Kind::kRead) {
+      WarnOutsideLimits(document.HeldValueNotices(), err_);
       if (IsCsvPath(command_.outPath)) {
         document.ExportCsv(command_.outPath);
       } else {

@@ -1,10 +1,37 @@
 #include "tools/cli/SettingTexts.h"
 
 #include <algorithm>
+#include <pugixml.hpp>
+#include <utility>
 
 #include "model/Group.h"
 #include "model/Setting.h"
 #include "model/Settings.h"
+
+namespace {
+
+// The attributes a settings file gives the setting beyond its name, ID and register.
+std::string StoredText(model::TSetting& setting) {
+  pugi::xml_document scratch;
+  const pugi::xml_node element = setting.SaveToXml(scratch.append_child("group"));
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const pugi::xml_attribute& attribute : element.attributes()) {
+    const std::string_view name = attribute.name();
+    if (name != "name" && name != "ID" && name != "register") {
+      values.emplace_back(name, attribute.value());
+    }
+  }
+  if (values.size() == 1 && values[0].first == "value") {
+    return values[0].second;
+  }
+  std::string text;
+  for (const auto& [name, value] : values) {
+    text += (text.empty() ? "" : " ") + name + "=" + value;
+  }
+  return text;
+}
+
+}  // namespace
 
 std::vector<TShownSetting> ShownSettings(model::TSettings& document) {
   std::vector<TShownSetting> shown;
@@ -19,7 +46,8 @@ std::vector<TShownSetting> ShownSettings(model::TSettings& document) {
         value += (value.empty() ? "" : "; ") +
                  (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
       }
-      shown.push_back({Printable(group->Name + " / " + setting->Name()), Printable(value)});
+      shown.push_back({Printable(group->Name + " / " + setting->Name()), Printable(value),
+                       Printable(StoredText(*setting))});
     }
   }
   return shown;

@@ -10,10 +10,13 @@ class TSettings;
 }
 
 // A setting as the CSV export shows it: "Group / Setting" and its exported values (a kind
-// that exports several lines gives them joined by "; ").
+// that exports several lines gives them joined by "; "), with what a settings file stores
+// for it ("7", or "hour=7 minute=30" for a kind that stores more than a value): two values
+// can show alike and still differ.
 struct TShownSetting {
   std::string name;
   std::string value;
+  std::string stored;
 };
 
 // Every setting of the document, in page order.
