@@ -517,41 +517,63 @@ class TDefinitionsCheck {
 
   // With the factory defaults in place, every setting of an exclusion group must be free
   // to hold its default, as the document's own rule decides.
+  // Settings of one exclusion group that share a default the group does not allow to repeat:
+  // one finding per group and value, at the first setting that may not repeat it, with the
+  // count of the others and the first few of them.
   void CheckExclusionGroups(model::TSettings& document) {
     model::OpenOffline(document);
+    std::map<std::pair<std::int32_t, std::int32_t>, std::vector<const model::TSetting*>> sharing;
     for (const auto& group : document.Groups) {
       for (const auto& setting : group->Settings) {
-        if (setting->ExclusionGroup() == -1 || !setting->Definition() ||
-            !document.CheckExclusion(*setting, setting->Value())) {
-          continue;
+        if (setting->ExclusionGroup() != -1) {
+          sharing[{setting->ExclusionGroup(), setting->Value()}].push_back(setting.get());
         }
-        std::vector<std::string> partners;
-        for (const auto& otherGroup : document.Groups) {
-          for (const auto& other : otherGroup->Settings) {
-            if (other.get() == setting.get() ||
-                other->ExclusionGroup() != setting->ExclusionGroup() ||
-                other->Value() != setting->Value()) {
-              continue;
-            }
-            const std::string partner = other->Definition() == setting->Definition()
-                                            ? "its other R12 instances"
-                                            : Quoted(other->Name()) + " (line " +
-                                                  std::to_string(lines_.Of(other->Definition())) +
-                                                  ")";
-            if (std::find(partners.begin(), partners.end(), partner) == partners.end()) {
-              partners.push_back(partner);
-            }
-          }
-        }
-        std::string list;
-        for (std::size_t i = 0; i < partners.size(); ++i) {
-          list += (i == 0 ? "" : i + 1 == partners.size() ? " and " : ", ") + partners[i];
-        }
-        Add(setting->Definition(),
-            Subject(*setting) + ": default " + std::to_string(setting->Value()) +
-                " breaks exclusion group " + std::to_string(setting->ExclusionGroup()) +
-                ": it is also the default of " + list);
       }
+    }
+    std::vector<std::pair<const model::TSetting*, std::vector<const model::TSetting*>>> broken;
+    for (const auto& [key, settings] : sharing) {
+      const auto first =
+          std::find_if(settings.begin(), settings.end(), [](const model::TSetting* setting) {
+            return setting->Definition() && setting->Value() != setting->ExcludeAllowed();
+          });
+      if (settings.size() > 1 && first != settings.end()) {
+        broken.emplace_back(*first, settings);
+      }
+    }
+    // In the order of the definitions, as the other findings.
+    std::sort(broken.begin(), broken.end(), [this](const auto& a, const auto& b) {
+      return lines_.Of(a.first->Definition()) < lines_.Of(b.first->Definition());
+    });
+    constexpr std::size_t kNamed = 3;
+    for (const auto& [setting, settings] : broken) {
+      std::vector<std::string> partners;
+      for (const model::TSetting* other : settings) {
+        const std::string partner = other == setting ? std::string()
+                                    : other->Definition() == setting->Definition()
+                                        ? "its other R12 instances"
+                                        : Quoted(other->Name()) + " (line " +
+                                              std::to_string(lines_.Of(other->Definition())) + ")";
+        if (!partner.empty() &&
+            std::find(partners.begin(), partners.end(), partner) == partners.end()) {
+          partners.push_back(partner);
+        }
+      }
+      const std::size_t named = partners.size() > kNamed + 1 ? kNamed : partners.size();
+      std::string list;
+      for (std::size_t i = 0; i < named; ++i) {
+        list += (i == 0                                       ? ""
+                 : i + 1 == named && named == partners.size() ? " and "
+                                                              : ", ") +
+                partners[i];
+      }
+      if (named < partners.size()) {
+        list += " and " + std::to_string(partners.size() - named) + " more";
+      }
+      Add(setting->Definition(),
+          Subject(*setting) + ": default " + std::to_string(setting->Value()) +
+              " breaks exclusion group " + std::to_string(setting->ExclusionGroup()) +
+              ": it is also the default of " +
+              (partners.size() > 1 ? std::to_string(partners.size()) + " others: " : "") + list);
     }
   }
 
