@@ -4,11 +4,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +25,11 @@ constexpr int kMaxLinks = 40;
 constexpr int kMaxNameTries = 100;
 // The longest file name the usual file systems take (NAME_MAX), in bytes.
 constexpr std::size_t kMaxFileName = 255;
+// A temporary is "." + the file's name (cut to fit) + "." + 12 hex digits.
+constexpr std::size_t kSuffixDigits = 12;
+constexpr std::size_t kSuffixLength = 1 + kSuffixDigits;
+// A temporary younger than this may belong to a save that has not locked it yet.
+constexpr int kStaleAfterSeconds = 5;
 
 [[noreturn]] void Fail(const std::string& path, int error) {
   throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(error));
@@ -76,25 +85,34 @@ void WriteInPlace(const std::filesystem::path& target, const std::string& bytes,
   }
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& target) {
+  return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+}
+
+// What the temporaries of the file are named before their suffix.
+std::string TemporaryPrefix(const std::filesystem::path& target) {
+  // "." and the suffix must fit beside the file's name within the longest name a folder
+  // holds: a long name is cut short in its temporary's.
+  const std::string base = target.filename().string();
+  return "." + base.substr(0, std::min(base.size(), kMaxFileName - 1 - kSuffixLength)) + ".";
+}
+
 // A new file beside the target, made with the usual permissions (the process's umask
-// applies), open for writing; its name is returned in `name`.
+// applies), open for writing and locked (flock) until it is closed, so that no other save
+// takes it for a leftover; its name is returned in `name`.
 int CreateTemporary(const std::filesystem::path& target, std::string& name,
                     const std::string& path) {
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   std::random_device seed;
   std::mt19937_64 random(seed());
+  const std::string prefix = (FolderOf(target) / TemporaryPrefix(target)).string();
   for (int i = 0; i < kMaxNameTries; ++i) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx",
+    char suffix[kSuffixDigits + 1];
+    std::snprintf(suffix, sizeof suffix, "%012llx",
                   static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    // "." and the suffix must fit beside the file's name within the longest name a folder
-    // holds: a long name is cut short in its temporary's.
-    const std::string base = target.filename().string();
-    const std::size_t room = kMaxFileName - 1 - std::strlen(suffix);
-    name = (folder / ("." + base.substr(0, std::min(base.size(), room)) + suffix)).string();
+    name = prefix + suffix;
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      flock(fd, LOCK_EX);
       return fd;
     }
     if (errno != EEXIST) {
@@ -102,6 +120,38 @@ int CreateTemporary(const std::filesystem::path& target, std::string& name,
     }
   }
   Fail(path, EEXIST);
+}
+
+// Removes what saves of the file that were cut off (the program killed between making its
+// temporary and the rename) left in its folder: files of this user named as its temporaries
+// are named, a few seconds old, that no save holds locked any more. Anything else is left.
+void RemoveStaleTemporaries(const std::filesystem::path& target) {
+  const std::filesystem::path folder = FolderOf(target);
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  const std::string prefix = TemporaryPrefix(target);
+  const time_t staleBefore = time(nullptr) - kStaleAfterSeconds;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != prefix.size() + kSuffixDigits || name.substr(0, prefix.size()) != prefix ||
+        name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string_view::npos) {
+      continue;
+    }
+    const int fd = openat(dirfd(listing), entry->d_name,
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+      continue;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+        status.st_mtime < staleBefore && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      unlinkat(dirfd(listing), entry->d_name, 0);
+    }
+    close(fd);
+  }
+  closedir(listing);
 }
 
 }  // namespace
@@ -157,24 +207,31 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   if (fsync(fd) != 0) {
     discard(errno);
   }
-  if (close(fd) != 0) {
-    const int error = errno;
+  // The lock stays on the temporary until it has its final name: the copy keeps it.
+  const int lockFd = dup(fd);
+  auto fail = [&](int error) {
     unlink(temporary.c_str());
+    if (lockFd >= 0) {
+      close(lockFd);
+    }
     Fail(path, error);
+  };
+  if (close(fd) != 0) {
+    fail(errno);
   }
   if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int error = errno;
-    unlink(temporary.c_str());
-    Fail(path, error);
+    fail(errno);
+  }
+  if (lockFd >= 0) {
+    close(lockFd);
   }
   // The rename is an entry of the folder: only its sync makes it last a power cut.
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folderFd = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folderFd >= 0) {
     fsync(folderFd);
     close(folderFd);
   }
+  RemoveStaleTemporaries(target);
 }
 
 }  // namespace model

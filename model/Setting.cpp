@@ -247,9 +247,16 @@ std::string TSetting::FullName() const {
   return group_->Name + " / " + name_;
 }
 
+TUnstorableValue::TUnstorableValue(const std::string& setting, const std::string& value,
+                                   const std::string& allowed)
+    : std::runtime_error("The settings file gives setting '" + setting + "' the value " + value +
+                         ", which it cannot hold: it holds " + allowed + "."),
+      Setting(setting),
+      Value(value),
+      Allowed(allowed) {}
+
 void TSetting::RefuseFileValue(const std::string& value, const std::string& allowed) const {
-  throw std::runtime_error("The settings file gives setting '" + FullName() + "' the value " +
-                           value + ", which it cannot hold: it holds " + allowed + ".");
+  throw TUnstorableValue(FullName(), value, allowed);
 }
 
 void TSetting::StorableRange(int32_t& lowest, int32_t& highest) const {

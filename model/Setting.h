@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,18 @@ enum TRegisterType : int32_t {
 // load, by LoadDefinition and the kinds' overrides of it, and read-only afterwards. The value
 // and its changed mark are what edits, reads from the register store and settings files
 // change.
+// A value a setting's register cannot hold, as a settings file gives it: the message names
+// the setting, the value and what the register holds; the parts are kept for callers that
+// say it another way.
+class TUnstorableValue : public std::runtime_error {
+ public:
+  TUnstorableValue(const std::string& setting, const std::string& value,
+                   const std::string& allowed);
+  std::string Setting;
+  std::string Value;
+  std::string Allowed;
+};
+
 class TSetting {
  public:
   // Only the group that holds a setting makes this key: it numbers its settings.

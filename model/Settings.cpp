@@ -188,6 +188,22 @@ void TSettings::ExportCsv(const std::string& path) {
 }
 
 void TSettings::SaveToFile(const std::string& path) {
+  // A file is only written if it loads again: each value passes the check a load makes.
+  for (auto& group : Groups) {
+    for (auto& setting : group->Settings) {
+      pugi::xml_document scratch;
+      try {
+        static_cast<void>(setting->CheckFileValue(setting->SaveToXml(scratch.append_child("g"))));
+      } catch (const TUnstorableValue& refusal) {
+        throw std::runtime_error(
+            "Setting '" + refusal.Setting + "' holds " + refusal.Value +
+            ", which its register cannot hold (it holds " + refusal.Allowed +
+            "): a file with it would not load, so \"" + path +
+            "\" was not written. A factory default of the device definitions may be at fault "
+            "(dravonik-cli check lists them).");
+      }
+    }
+  }
   pugi::xml_document document;
   pugi::xml_node declaration = document.append_child(pugi::node_declaration);
   declaration.append_attribute("version") = "1.0";

@@ -83,6 +83,8 @@ class TSettings {
 
   void RestoreFactoryDefaults();
   void ExportCsv(const std::string& path);
+  // Throws, writing nothing, when a value is one a settings file's load would refuse (a
+  // factory default its register cannot hold).
   void SaveToFile(const std::string& path);
   // Takes the values of a settings file, or none when the file is refused (throws with the
   // reason). Returns one notice per value the definitions' limits or entries forbid, loaded

@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "model/AtomicFile.h"
@@ -67,6 +70,49 @@ TEST(AtomicFile, ANameOfTheLongestLengthIsSavedAndReplaced) {
     EXPECT_EQ(ReadFile(path), "second") << length;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 3);
+}
+
+// A save cut off leaves its temporary: the next save of the file removes those no save holds
+// any more, and nothing that only looks like one.
+TEST(AtomicFile, ASaveRemovesTheTemporariesOfSavesCutOff) {
+  testsupport::TTempDir folder;
+  const std::string longName = std::string(250, 'n') + ".zsf";
+  const std::string longPrefix = "." + longName.substr(0, 241) + ".";
+  struct TLeftover {
+    std::string target;
+    std::string name;
+    int ageSeconds;
+    bool locked;
+    bool removed;
+  };
+  const std::vector<TLeftover> leftovers = {
+      {"site.zsf", ".site.zsf.0123456789ab", 3600, false, true},
+      {longName, longPrefix + "00000000abcd", 3600, false, true},
+      {"site.zsf", ".site.zsf.0123456789ac", 0, false, false},     // a save just begun
+      {"site.zsf", ".site.zsf.0123456789ad", 3600, true, false},   // a save still running
+      {"site.zsf", ".site.zsf.0123456789AB", 3600, false, false},  // not a name we make
+      {"site.zsf", ".site.zsf.0123456789a", 3600, false, false},
+      {"site.zsf", ".other.zsf.0123456789ab", 3600, false, false},
+  };
+  std::vector<int> holders;
+  for (const TLeftover& leftover : leftovers) {
+    const std::string path = folder.Write(leftover.name, "cut off");
+    const timeval old[2] = {{time(nullptr) - leftover.ageSeconds, 0},
+                            {time(nullptr) - leftover.ageSeconds, 0}};
+    ASSERT_EQ(utimes(path.c_str(), old), 0);
+    if (leftover.locked) {
+      holders.push_back(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      ASSERT_EQ(flock(holders.back(), LOCK_EX), 0);
+    }
+  }
+  WriteFileAtomically(folder.File("site.zsf"), "saved");
+  WriteFileAtomically(folder.File(longName), "saved");
+  for (const TLeftover& leftover : leftovers) {
+    EXPECT_EQ(fs::exists(folder.File(leftover.name)), !leftover.removed) << leftover.name;
+  }
+  for (const int holder : holders) {
+    close(holder);
+  }
 }
 
 TEST(AtomicFile, AnExistingFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {

@@ -279,6 +279,15 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
   const std::string noFolder = folder_.File("no-such-folder/out.zsf");
   const std::string fifo = folder_.File("fifo.zsf");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A default its register cannot hold would make a file no load takes.
+  const std::string wideDefault = folder_.Write("Wide.xml", R"(<zsf>
+  <settings settings_id="4"><group name="Fan" description="">
+    <setting name="Speed" value_type="int" type="holding_register" register="10"
+             min="0" max="100000" default="70000" value_text="%"/>
+  </group></settings>
+  <device name="Fan" device_id="7" live_status_id="0" settings_id="4"/>
+</zsf>)");
+  const std::string zsf = folder_.File("out.zsf");
 
   int32_t unknownId = 0;
   for (int i = 0; i < Bundled().Count(); ++i) {
@@ -315,6 +324,12 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
        "Cannot open file \"" + fifo + "\". Not a regular file"},
       {{"convert", "--devices", pumps, "--device-id", "7", "--in", "/dev/zero", "--out", out},
        "Cannot open file \"/dev/zero\". Not a regular file"},
+      {{"defaults", "--devices", wideDefault, "--device", "Fan", "--out", zsf},
+       "Setting 'Fan / Speed' holds 70000, which its register cannot hold (it holds -32768 to "
+       "65535): a file with it would not load, so \"" +
+           zsf +
+           "\" was not written. A factory default of the device definitions may be at fault "
+           "(dravonik-cli check lists them)."},
   };
   const std::set<std::string> before = FilesIn(folder_.Path());
   for (const TCase& test : cases) {
