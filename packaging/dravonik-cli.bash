@@ -25,7 +25,9 @@ _dravonik_cli() {
     return
   fi
 
-  local command=${words[1]} devices="" i
+  # The program as typed (a path with ~ too) tells the device types.
+  local command=${words[1]} program devices="" i
+  program=$(dequote "${words[0]}")
   for ((i = 2; i < cword - 1; i++)); do
     [[ ${words[i]} == --devices ]] && devices=$(dequote "${words[i + 1]}")
   done
@@ -45,12 +47,12 @@ _dravonik_cli() {
       local IFS=$'\n' name=$cur
       [[ $name == [\"\']* ]] && name=${name:1} || name=$(dequote "$name")
       compopt -o filenames
-      COMPREPLY=($(compgen -W "$(_dravonik_cli_devices "${words[0]}" "$devices" 3)" \
+      COMPREPLY=($(compgen -W "$(_dravonik_cli_devices "$program" "$devices" 3)" \
         -- "$name"))
       return
       ;;
     --device-id)
-      COMPREPLY=($(compgen -W "$(_dravonik_cli_devices "${words[0]}" "$devices" 2)" -- "$cur"))
+      COMPREPLY=($(compgen -W "$(_dravonik_cli_devices "$program" "$devices" 2)" -- "$cur"))
       return
       ;;
     --devices)
