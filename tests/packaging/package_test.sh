@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the package from the build folder given, unpacks it into a temporary root and
-# checks that the programs run from there (through the links in usr/bin) and find their
-# data, and that the desktop entry, the MIME type and the dependencies are as they should be.
+# checks that the programs run from there (through the links in usr/bin), find their data and
+# tell the package's version, and that lintian passes the package and the manual pages, the
+# AppStream metadata, the desktop entry, the MIME type, the completion and the dependencies are
+# as they should be.
 set -euo pipefail
 build="$1"
 work="$(mktemp -d)"
@@ -12,8 +14,21 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 deb="$(ls "$work"/out/dravonik-config_*_*.deb)"
 [ -f "$deb" ] || fail "no package built"
 
+# Any error or warning fails; informational tags may stay.
+lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian: $(lintian "$deb" 2>/dev/null)"
+
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
+version="$(dpkg-deb -f "$deb" Version)"
+for program in dravonik-config dravonik-cli dravonik-sim; do
+  # Bounded: a GUI that took --version for a file name would open its window and wait.
+  told="$(timeout 10 "$root/usr/bin/$program" --version || true)"
+  [ "$told" = "$program $version" ] || fail "$program --version: $told (package $version)"
+  page="$root/usr/share/man/man1/$program.1.gz"
+  [ -f "$page" ] || fail "no manual page for $program"
+  report="$(zcat "$page" | groff -ww -man -Tutf8 -z 2>&1)$(man --warnings -l "$page" 2>&1 >/dev/null)"
+  [ -z "$report" ] || fail "the manual page of $program: $report"
+done
 depends="$(dpkg-deb -f "$deb" Depends)"
 # Whole names: fonts-liberation2 must not pass for fonts-liberation.
 for package in libqt6widgets6 libpugixml1v5 libc6 qt6-qpa-plugins \
@@ -49,6 +64,26 @@ fi
 
 desktop-file-validate "$root/usr/share/applications/dravonik-config.desktop" ||
   fail "desktop entry not valid"
+metainfo="$(ls "$root"/usr/share/metainfo/*.metainfo.xml)"
+appstreamcli validate --no-net "$metainfo" >"$work/appstream" ||
+  fail "metadata not valid: $(cat "$work/appstream")"
+grep -q '<launchable type="desktop-id">dravonik-config.desktop<' "$metainfo" ||
+  fail "the metadata does not launch the desktop entry"
+
+# The completion offers the commands --help lists at the first word, and the device types of
+# the definitions beside the program after --device.
+complete_at() {
+  bash -c 'source /usr/share/bash-completion/bash_completion && source "$0" &&
+    COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && COMP_LINE="$*" && COMP_POINT=${#COMP_LINE} &&
+    _dravonik_cli 2>/dev/null; printf "%s\n" "${COMPREPLY[@]}"' \
+    "$root/usr/share/bash-completion/completions/dravonik-cli" "$@" | sort
+}
+commands="$("$root/usr/bin/dravonik-cli" --help | sed -nE 's/^  ([a-z][a-z-]+)( .*)?$/\1/p' | sort -u)"
+[ "$(complete_at dravonik-cli "")" = "$commands" ] ||
+  fail "the completion offers: $(complete_at dravonik-cli "" | tr '\n' ' ')"
+names="$(cut -f3 <<<"$devices" | sort)"
+[ "$(complete_at "$root/usr/bin/dravonik-cli" defaults --device "")" = "$names" ] ||
+  fail "the completion offers as device types: $(complete_at "$root/usr/bin/dravonik-cli" defaults --device "")"
 xmllint --noout "$root/usr/share/mime/packages/dravonik-config.xml" || fail "MIME file not XML"
 if command -v update-mime-database >/dev/null; then
   mime_report="$(update-mime-database "$root/usr/share/mime" 2>&1 || true)"
