@@ -100,7 +100,10 @@ Device commands (through the program's own link, worker thread and register stor
 Before the search, read checks that its output file can be written, and write that its
 settings file loads for a device type of the definitions; the device found must be of that
 type. The search tries up to 15 times; on a terminal one line shows the attempt. Progress
-goes to standard error. Exit status 0 only when the whole transfer succeeded.
+goes to standard error. Exit status 0 only when the whole transfer succeeded. Ctrl-C,
+SIGTERM or SIGHUP during a write stops it after the request on the line, names what the
+device acknowledged (the closing marker is not sent) and exits 128 plus the signal (130
+for Ctrl-C); a second one ends the program at once.
 
 DEVICE is --device NAME (the exact name) or --device-id ID. --devices FILE is the device
 definitions file (default: the Devices.xml beside this program). --out FILE is written as
