@@ -42,6 +42,7 @@ TSerialThread::~TSerialThread() {
 
 void TSerialThread::Terminate() {
   terminate_ = true;
+  shared_.Store.Work().Notify();
   shared_.Gui.WakeWaiters();
   if (thread_.joinable()) {
     thread_.join();
@@ -64,6 +65,7 @@ void TSerialThread::RequestSearch([[maybe_unused]] std::int32_t address,
   searchHandler_ = std::move(handler);
   searchValue_ = 0;
   searchPending_ = true;
+  shared_.Store.Work().Notify();
 }
 
 bool TSerialThread::SearchPending() const {
@@ -77,23 +79,32 @@ std::int32_t TSerialThread::SearchFound() const {
 }
 
 void TSerialThread::Execute() {
+  TWorkSignal& work = shared_.Store.Work();
   while (!terminate_) {
+    ++loopTurns_;
+    // Taken before looking for work: whatever is notified after it ends the wait below.
+    const std::uint64_t seen = work.Count();
+    bool busy = true;
     try {
-      RunIteration();
+      busy = RunIteration(seen);
     } catch (const std::exception& error) {
       EndTransfer(error.what());
     } catch (...) {
       EndTransfer("Unknown error");
     }
     // Also after an error: a failing step must not spin the processor.
-    std::this_thread::sleep_for(kLoopPause);
+    if (busy) {
+      std::this_thread::sleep_for(kLoopPause);
+    } else {
+      work.WaitPast(seen, shared_.IdleBound);
+    }
   }
 }
 
-void TSerialThread::RunIteration() {
-  ServeSearch();
+bool TSerialThread::RunIteration(std::uint64_t workCount) {
+  const bool searched = ServeSearch();
   if (terminate_) {
-    return;
+    return true;
   }
   switch (shared_.Store.State()) {
     case Collect:
@@ -104,18 +115,18 @@ void TSerialThread::RunIteration() {
       RunWritePass();
       break;
     default:
-      RunIdlePass();
-      return;
+      return RunIdlePass(workCount) || searched;
   }
   RefreshDisplays();
+  return true;
 }
 
-void TSerialThread::ServeSearch() {
+bool TSerialThread::ServeSearch() {
   TSearchResultEvent handler;
   {
     std::lock_guard<std::mutex> lock(searchMutex_);
     if (!searchPending_) {
-      return;
+      return false;
     }
     handler = searchHandler_;
   }
@@ -161,7 +172,7 @@ void TSerialThread::ServeSearch() {
     found = searchFound_;
   }
   if (terminate_ || !handler.Callback) {
-    return;
+    return true;
   }
   shared_.Gui.Call(
       [sender = this, handler, value, found] {
@@ -171,6 +182,7 @@ void TSerialThread::ServeSearch() {
         handler.Callback(sender, value, found);
       },
       terminate_);
+  return true;
 }
 
 bool TSerialThread::ServesDevices() const {
@@ -214,10 +226,22 @@ void TSerialThread::RunWritePass() {
   }
 }
 
-void TSerialThread::RunIdlePass() {
-  if (ServesDevices()) {
-    QueueDisplaySteps(true);
+bool TSerialThread::RunIdlePass(std::uint64_t workCount) {
+  if (!ServesDevices() || PollSettled(workCount)) {
+    return false;
   }
+  QueueDisplaySteps(true);
+  return true;
+}
+
+bool TSerialThread::PollSettled(std::uint64_t workCount) const {
+  auto devices = shared_.Devices.Lock();
+  for (const model::TDevice* device : shared_.Devices.OnPort(commPort_)) {
+    if (!device->Settings->PollSettled(workCount)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void TSerialThread::RefreshDisplays() {
@@ -227,10 +251,10 @@ void TSerialThread::RefreshDisplays() {
 }
 
 // The idle poll and the refresh move nothing on the line, so the worker hands them over
-// queued instead of waiting for them: a blocking hand-over every millisecond would cost the
-// idle program more processor time than all else, and hold up every block of a transfer.
-// At most one is outstanding: while the last has not run, the worker skips the next. Calls
-// run in order, so a step that follows (a collect before a read) still finds them done.
+// queued instead of waiting for them: a blocking hand-over would hold up every block of a
+// transfer. One idle hand-over polls a whole round of the settings. At most one is
+// outstanding: while the last has not run, the worker skips the next. Calls run in order,
+// so a step that follows (a collect before a read) still finds them done.
 void TSerialThread::QueueDisplaySteps(bool poll) {
   if (displaySteps_->queued.exchange(true)) {
     return;
@@ -284,7 +308,7 @@ void TSerialThread::CollectOnGui() {
 void TSerialThread::PollOnGui() {
   auto devices = shared_.Devices.Lock();
   for (model::TDevice* device : shared_.Devices.OnPort(commPort_)) {
-    device->Settings->PollNext(device->Address, &protocol_);
+    device->Settings->PollRound(device->Address, &protocol_);
   }
 }
 

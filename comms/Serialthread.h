@@ -55,11 +55,18 @@ struct TLinkShared {
   // The main window's ResetProgress, run on the GUI thread once a read has started. Set and
   // read on the GUI thread only.
   std::function<void()> ResetProgress;
+  // The longest sleep of an idle worker before it looks again of its own accord. Every
+  // event notifies it, so this only bounds the cost of one that did not (tests make it
+  // long, so that a lost wake-up shows).
+  std::chrono::milliseconds IdleBound{1000};
 };
 
 // The worker of one link. Its loop serves a pending device search, then runs one pass chosen
 // by the register store's state (read, write or idle polling), then has the GUI thread
-// refresh the displays, then pauses 1 ms.
+// refresh the displays, then pauses 1 ms. With nothing to do (no search, no transfer, and
+// the idle poll settled: a whole round of it passed with no setting marked) it sleeps on the
+// store's work signal instead, until a search, a transfer, a marked setting or a stop
+// notifies it (or the shared IdleBound has passed), and hands nothing to the GUI thread meanwhile.
 //
 // The worker does the line work: the search reads and the store's block passes. Every step
 // that touches a settings document (collecting the registers before a read, the idle poll,
@@ -114,14 +121,20 @@ class TSerialThread {
   std::int32_t SearchFound() const;
   // Result code of the last read attempt of a search.
   int LastSearchResult() const { return lastSearchResult_.load(); }
+  // Turns the loop has made: about one a millisecond while busy, next to none while idle.
+  std::uint64_t LoopTurns() const { return loopTurns_.load(); }
 
  private:
   void Execute();
-  void RunIteration();
-  void ServeSearch();
+  // One turn of the loop; false when there was nothing to do and the worker may sleep.
+  // workCount is the store's work signal as the turn began.
+  bool RunIteration(std::uint64_t workCount);
+  // false when no search was pending.
+  bool ServeSearch();
   void RunReadPass();
   void RunWritePass();
-  void RunIdlePass();
+  bool RunIdlePass(std::uint64_t workCount);
+  bool PollSettled(std::uint64_t workCount) const;
   void RefreshDisplays();
   void QueueDisplaySteps(bool poll);
   // Ends the transfer under way for this worker's devices as a failed one.
@@ -150,6 +163,7 @@ class TSerialThread {
   std::int32_t searchValue_ = 0;
   std::int32_t searchFound_ = 0;
   std::atomic<int> lastSearchResult_{0};
+  std::atomic<std::uint64_t> loopTurns_{0};
 
   std::shared_ptr<TDisplaySteps> displaySteps_ = std::make_shared<TDisplaySteps>();
   std::recursive_mutex lineMutex_;

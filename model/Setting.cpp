@@ -301,6 +301,8 @@ void TSetting::RequestWrite() {
   auto lock = Store().Lock();
   marks_.ProgressDue = false;
   marks_.WritePending = true;
+  lock.unlock();
+  Store().Work().Notify();
 }
 
 void TSetting::RequestRead() {
@@ -372,6 +374,8 @@ void TSetting::MarkReadPending() {
   auto lock = Store().Lock();
   marks_.ProgressDue = false;
   marks_.ReadPending = true;
+  lock.unlock();
+  Store().Work().Notify();
 }
 
 bool TSetting::RedisplayDue() const {

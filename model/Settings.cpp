@@ -298,12 +298,29 @@ TSetting* TSettings::NextPollSetting() {
 }
 
 bool TSettings::PollNext(int slaveAddress, MbusMasterFunctions* protocol) {
+  if (set_.PollGroup == 0 && set_.PollSetting == 0) {
+    roundStart_ = store_.Work().Count();
+  }
   TSetting* setting = NextPollSetting();
   if (setting == nullptr) {
+    // Back at the first group: every setting was polled once since the round began.
+    if (set_.PollGroup == 0 && roundStart_) {
+      if (*roundStart_ == store_.Work().Count()) {
+        settledAt_ = *roundStart_;
+      }
+      roundStart_.reset();
+    }
     return true;
   }
   lastPolled_ = setting;
   return setting->Poll(slaveAddress, protocol);
+}
+
+void TSettings::PollRound(int slaveAddress, MbusMasterFunctions* protocol) {
+  do {
+    PollNext(slaveAddress, protocol);
+    RefreshPolledSetting();
+  } while (set_.PollGroup != 0 || set_.PollSetting != 0);
 }
 
 TSetting& TSettings::FindSettingByName(const std::string& name) const {

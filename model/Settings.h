@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,15 @@ class TSettings {
 
   void ClearPending();
   void RegisterRegisters();
+  // One step of the idle poll: the next setting in page order takes what is marked for it
+  // (GUI thread).
   bool PollNext(int slaveAddress, MbusMasterFunctions* protocol);
+  // The idle poll's steps up to the end of the round (the first group again), each setting
+  // refreshed after its step, so that one hand-over of the worker takes every mark.
+  void PollRound(int slaveAddress, MbusMasterFunctions* protocol);
+  // Whether the idle poll has nothing to do: a whole round of it passed while the store's
+  // work signal stayed at `workCount` (no setting was marked meanwhile). Any thread.
+  bool PollSettled(std::uint64_t workCount) const { return settledAt_.load() == workCount; }
 
   // Throws when no setting has the name.
   TSetting& FindSettingByName(const std::string& name) const;
@@ -142,6 +151,9 @@ class TSettings {
   pugi::xml_node settingsElement_;
   std::string unitsName_;
   std::atomic<TSetting*> lastPolled_{nullptr};
+  // The poll round under way began at this work count (GUI thread).
+  std::optional<std::uint64_t> roundStart_;
+  std::atomic<std::uint64_t> settledAt_{UINT64_MAX};
   QPointer<ui::TScrollBox> groupColumn_;
   int settingCount_ = 0;
 };

@@ -124,24 +124,30 @@ void TRegisterDataStore::DropProtocol(MbusMasterFunctions* protocol) {
 }
 
 void TRegisterDataStore::Reset() {
-  StoreLock lock(mutex_);
-  coilImage_.clear();
-  coilIndex_.clear();
-  holdingImage_.clear();
-  holdingIndex_.clear();
-  registerCount_ = 0;
-  failed_ = false;
-  state_ = Collect;
-  ++generation_;
+  {
+    StoreLock lock(mutex_);
+    coilImage_.clear();
+    coilIndex_.clear();
+    holdingImage_.clear();
+    holdingIndex_.clear();
+    registerCount_ = 0;
+    failed_ = false;
+    state_ = Collect;
+    ++generation_;
+  }
+  work_.Notify();
 }
 
 void TRegisterDataStore::StartTransfer(TStoreState state) {
-  StoreLock lock(mutex_);
-  state_ = state;
-  coilCursor_ = 0;
-  holdingCursor_ = 0;
-  failed_ = false;
-  ++generation_;
+  {
+    StoreLock lock(mutex_);
+    state_ = state;
+    coilCursor_ = 0;
+    holdingCursor_ = 0;
+    failed_ = false;
+    ++generation_;
+  }
+  work_.Notify();
 }
 
 void TRegisterDataStore::StartRead() {
@@ -519,6 +525,7 @@ void TRegisterDataStore::Abort(const std::string& text) {
     holdingCursor_ = 0;
     ++generation_;
   }
+  work_.Notify();
   bool reported = false;
   RaiseProgress(text, true, 0, reported);
 }

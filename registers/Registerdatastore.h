@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "modbus/MbusMasterFunctions.h"
+#include "registers/WorkSignal.h"
 
 enum TStoreState : std::int32_t { Idle = 0, Collect = 1, Reading = 2, Writing = 3 };
 
@@ -81,6 +82,11 @@ class TRegisterDataStore {
   std::unique_lock<std::recursive_mutex> Lock() const {
     return std::unique_lock<std::recursive_mutex>(mutex_);
   }
+
+  // Notified whenever the serial worker has something to do: Reset, StartRead, StartWrite
+  // and Abort notify it here, the settings when they mark a value for the idle poll, the
+  // worker's own owner for a search or a stop. The worker sleeps on it while idle.
+  TWorkSignal& Work() const { return work_; }
 
   // Empties both tables, clears the failed flag and enters Collect.
   void Reset();
@@ -181,4 +187,5 @@ class TRegisterDataStore {
   bool failed_ = false;
   std::uint64_t generation_ = 0;
   std::uint64_t changeCount_ = 0;
+  mutable TWorkSignal work_;
 };

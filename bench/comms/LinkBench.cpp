@@ -1,10 +1,8 @@
 // A full read and a full write of the largest bundled device type through the serial
 // manager, its worker loop and the register store, against dravonik-sim pacing its replies
-// at 57600 baud; then the CPU time of this process while it stays connected and idle (the
-// worker polling). Prints each transfer's time, the wire-time limit of the same requests with
-// the loop's specified pauses, and their ratio.
-#include <sys/resource.h>
-
+// at 57600 baud; then the processor time and the wake-ups of this process while it stays
+// connected and idle (the worker settled, nothing on the line). Prints each transfer's time, the
+// wire-time limit of the same requests with the loop's specified pauses, and their ratio.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -16,10 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/IdleMeter.h"
 #include "comms/Serialmanager.h"
 #include "comms/StoredChoices.h"
 #include "model/Device.h"
 #include "model/Devices.h"
+#include "model/Group.h"
+#include "model/Setting.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 #include "tests/support/SimProcess.h"
@@ -54,13 +55,6 @@ int BlockChars(const std::string& text) {
     return static_cast<int>(8 + 5 + (coils ? (n + 7) / 8 : 2 * n));
   }
   return static_cast<int>(coils ? 8 + 8 : 9 + 2 * n + 8);
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Serves the worker's calls, as the program's event loop does, until done() holds; done() is
@@ -163,15 +157,56 @@ int main(int argc, char** argv) {
       "write", [&] { store.StartWrite(); }, [&] { return !texts.empty() && texts.back().empty(); });
 
   // The program's own event loop, with no timer of the benchmark's waking it.
-  const double cpuBefore = CpuSeconds();
-  const auto begin = Clock::now();
+  TIdleMeter meter;
   QEventLoop idle;
   QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
   idle.exec();
-  const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
-  const double cpu = CpuSeconds() - cpuBefore;
-  std::printf("idle   connected and polling for %.1f s: CPU %.3f s = %.2f %% of one core\n", wall,
-              cpu, 100.0 * cpu / wall);
+  meter.Stop();
+  meter.Print("connected");
+
+  // How soon the idle worker takes what it is given: a setting marked for reading (the
+  // image holds a new value for it), and the start of a read (its first block reported).
+  auto milliseconds = [](Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+  };
+  model::TSetting* marked = nullptr;
+  for (auto& group : largest->Settings->Groups) {
+    for (auto& setting : group->Settings) {
+      if (setting->RegisterType() == model::kHoldingRegister && setting->BitMask() == 0 &&
+          setting->ValueOffset() == 0 && !setting->IsTemplate()) {
+        marked = setting.get();  // the last of them: the poll reaches it last
+      }
+    }
+  }
+  double markMs = 0;
+  constexpr int kMarks = 5;
+  for (int i = 1; i <= kMarks; ++i) {
+    store.SetHoldingRegister(marked->Reference(), static_cast<std::int16_t>(1000 + i));
+    const auto begin = Clock::now();
+    marked->RequestRead();
+    ServeUntil([&] { return marked->Value() == 1000 + i; });
+    markMs += milliseconds(begin) / kMarks;
+    QTimer::singleShot(300, &idle, &QEventLoop::quit);  // idle again in between
+    idle.exec();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    texts.clear();
+  }
+  auto begin = Clock::now();
+  store.StartRead();
+  ServeUntil([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !texts.empty();
+  });
+  const double firstBlockMs = milliseconds(begin);
+  ServeUntil([&] { return store.IsComplete(); });
+  QTimer::singleShot(300, &idle, &QEventLoop::quit);
+  idle.exec();
+  begin = Clock::now();
   manager.Disconnect(*largest);
+  std::printf(
+      "wake   marked setting taken %.1f ms, read's first block %.1f ms, idle stop %.1f ms\n",
+      markMs, firstBlockMs, milliseconds(begin));
   return failed ? 1 : 0;
 }

@@ -31,7 +31,9 @@ struct TDelivery {
 
 class SerialThread : public CommsFixture {
  protected:
-  SerialThread() : shared_{list_, store_, gui_, {}, {}} {}
+  // An idle worker looks again of its own accord only after an hour: an event whose wake-up
+  // is lost hangs the test's wait for it.
+  SerialThread() : shared_{list_, store_, gui_, {}, {}, std::chrono::hours(1)} {}
   ~SerialThread() override { worker_.reset(); }
 
   TSerialThread& StartWorker(std::int32_t port = 1) {
@@ -229,12 +231,26 @@ TEST_F(SerialThread, AnErrorEscapingAWritePassIsShownAndEndsTheWrite) {
   EXPECT_EQ(store_.State(), Idle);
 }
 
-TEST_F(SerialThread, IdlePassesServeASettingsPendingRead) {
+// Connected and idle, the worker sleeps (a handful of loop turns a second, not one a
+// millisecond) and wakes at once for each thing it must do: a setting marked for reading or
+// writing, a search, a transfer, a stop.
+TEST_F(SerialThread, AnIdleWorkerSleepsUntilEachEventAndWakesAtOnce) {
   model::TDevice& device = devices_.FindDevice(3);
   Attach(device, 1);
   store_.Reset();
-  StartWorker();
+  TSerialThread& worker = StartWorker();
   ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+  auto settle = [&] {
+    return WaitFor([&] {
+      QCoreApplication::processEvents();
+      return device.Settings->PollSettled(store_.Work().Count());
+    });
+  };
+  ASSERT_TRUE(settle());
+  const std::uint64_t turns = worker.LoopTurns();
+  std::this_thread::sleep_for(1s);
+  EXPECT_LE(worker.LoopTurns() - turns, 5u);
+
   model::TSetting* setting = nullptr;
   for (auto& group : device.Settings->Groups) {
     for (auto& candidate : group->Settings) {
@@ -248,6 +264,29 @@ TEST_F(SerialThread, IdlePassesServeASettingsPendingRead) {
   store_.SetHoldingRegister(setting->Reference(), 77);
   setting->RequestRead();
   ASSERT_TRUE(WaitFor([&] { return setting->Value() == 77; }));
+
+  ASSERT_TRUE(settle());
+  setting->SetValue(78);
+  setting->RequestWrite();
+  ASSERT_TRUE(WaitFor([&] {
+    std::int16_t held = 0;
+    store_.GetHoldingRegisters(setting->Reference(), &held, 1);
+    return held == 78;
+  }));
+
+  ASSERT_TRUE(settle());
+  device_.SetRegister(28, 3);
+  EXPECT_EQ(Search().size(), 1u);
+
+  ASSERT_TRUE(settle());
+  const std::size_t requests = device_.Requests().size();
+  store_.StartRead();
+  ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
+  EXPECT_GT(device_.Requests().size(), requests);
+
+  ASSERT_TRUE(settle());
+  auto stopped = std::async(std::launch::async, [&] { worker.Terminate(); });
+  EXPECT_EQ(stopped.wait_for(30s), std::future_status::ready);
 }
 
 // The GUI thread stops a worker that waits for a GUI-thread call and serves none meanwhile.
