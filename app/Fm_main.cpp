@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -25,6 +26,7 @@
 #include <utility>
 
 #include "app/Fm_about.h"
+#include "app/Fm_commlog.h"
 #include "app/Fm_connect.h"
 #include "app/TitleBand.h"
 #include "app/Version.h"
@@ -207,6 +209,9 @@ void TfmMain::BuildTimers() {
   WrittenSettingsTimer = makeTimer(&TfmMain::WrittenSettingsTimerTimer);
   FailTimer = makeTimer(&TfmMain::FailTimerTimer);
   ReadCompleteTimer = makeTimer(&TfmMain::ReadCompleteTimerTimer);
+  CommLogTimer = new QTimer(this);
+  CommLogTimer->setInterval(kTimerMs);
+  connect(CommLogTimer, &QTimer::timeout, this, [this] { DrainCommLog(); });
 }
 
 void TfmMain::BuildTitleBand() {
@@ -356,6 +361,14 @@ void TfmMain::BuildPopupMenu() {
   PopupMenu->addSeparator();
   tbRestoreDefault = PopupMenu->addAction(QStringLiteral("&Restore Factory Defaults"));
   tbRestoreDefault->setToolTip(QStringLiteral("Restore Factory Defaults"));
+  PopupMenu->addSeparator();
+  tbCommLog = PopupMenu->addAction(QStringLiteral("Communication &Log"));
+  tbCommLog->setToolTip(QStringLiteral("Communication Log"));
+  tbCommLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  // The shortcut works with the menu closed too.
+  addAction(tbCommLog);
+  connect(tbCommLog, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { ShowCommLog(); }); });
   SetMenuItemsEnabled(false);
   connect(tbLoadSettings, &QAction::triggered, this,
           [this] { ui::RunGuarded([this] { tbLoadSettingsClick(); }); });
@@ -408,6 +421,12 @@ void TfmMain::FormDestroy() {
   // The workers stop before the settings documents they serve are destroyed; then the
   // device definitions go, with every settings document.
   CurrentDevice = nullptr;
+  // The log goes first: its closing detaches it from links about to go.
+  if (CommLog != nullptr) {
+    CommLog->OnClosed = nullptr;
+    delete CommLog;
+    CommLog = nullptr;
+  }
   serialManager_->CloseAllLinks();
   serialManager_.reset();
   devices_.reset();
@@ -840,6 +859,36 @@ void TfmMain::btWriteSettingsClick() {
   CurrentDevice->Settings->EditingEnabled = false;
   CurrentDevice->Settings->SetEnabled(false);
   registerDataStore_->StartWrite();
+}
+
+void TfmMain::ShowCommLog() {
+  if (CommLog == nullptr) {
+    CommLog = new TfmCommLog(this);
+    CommLog->OnClosed = [this] {
+      if (serialManager_) {
+        serialManager_->SetFrameObserver(nullptr);
+      }
+      CommLogTimer->stop();
+      DrainCommLog();
+    };
+  }
+  // Reports that came in while the log was closed belong to no one.
+  static_cast<void>(commQueue_.Take());
+  if (serialManager_) {
+    serialManager_->SetFrameObserver(&commQueue_);
+  }
+  CommLogTimer->start();
+  CommLog->show();
+  CommLog->raise();
+  CommLog->activateWindow();
+}
+
+void TfmMain::DrainCommLog() {
+  std::size_t dropped = 0;
+  std::vector<TFrameEvent> events = commQueue_.Take(&dropped);
+  if (CommLog != nullptr && (!events.empty() || dropped > 0)) {
+    CommLog->Add(events, dropped);
+  }
 }
 
 void TfmMain::WrittenSettingsTimerTimer() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comms/Registry.h"
+#include "modbus/FrameQueue.h"
 #include "model/Devices.h"
 #include "registers/Registerdatastore.h"
 
@@ -19,6 +20,7 @@ class QAction;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TfmCommLog;
 class TTitleBand;
 struct TDeviceInfo;
 
@@ -67,6 +69,9 @@ class TfmMain : public QWidget {
   void tbLoadSettingsClick();
   void tbSaveSettingsClick();
   void tbRestoreDefaultClick();
+  // Opens the communication log (or brings it to the front): from now until it is closed
+  // the link's master reports every frame to it.
+  void ShowCommLog();
   void WrittenSettingsTimerTimer();
   void FailTimerTimer();
   void ReadCompleteTimerTimer();
@@ -133,6 +138,11 @@ class TfmMain : public QWidget {
   QAction* tbLoadSettings = nullptr;
   QAction* tbSaveSettings = nullptr;
   QAction* tbRestoreDefault = nullptr;
+  QAction* tbCommLog = nullptr;
+  // Made when first opened; a child of the window.
+  TfmCommLog* CommLog = nullptr;
+  // Hands the log what the masters reported, in batches, while it is open.
+  QTimer* CommLogTimer = nullptr;
 
   QTimer* WrittenSettingsTimer = nullptr;
   QTimer* FailTimer = nullptr;
@@ -161,6 +171,7 @@ class TfmMain : public QWidget {
   void FormDestroy();
   void OnMouseWheel(int delta);
   void BuildTimers();
+  void DrainCommLog();
 
   // One progress report with the store's state taken when it was raised.
   struct TReport {
@@ -206,6 +217,8 @@ class TfmMain : public QWidget {
   comms::TRegistryChoices choices_;
   std::unique_ptr<TModbusHandler> modbusHandler_;
   std::unique_ptr<TRegisterDataStore> registerDataStore_;
+  // What the links' masters report for the communication log; outlives the links.
+  TFrameQueue commQueue_;
   std::unique_ptr<comms::TSerialManager> serialManager_;
   std::unique_ptr<model::TDevices> devices_;
   // Read on the worker thread by the progress handler.

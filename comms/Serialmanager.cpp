@@ -36,6 +36,16 @@ void TSerialManager::SetRequestTimeout(int timeoutMs) {
   requestTimeoutMs_ = timeoutMs;
 }
 
+void TSerialManager::SetFrameObserver(TFrameObserver* observer) {
+  std::lock_guard<std::mutex> lock(linksMutex_);
+  frameObserver_ = observer;
+  for (TLink& link : links_) {
+    if (link.protocol) {
+      link.protocol->SetObserver(observer);
+    }
+  }
+}
+
 void TSerialManager::Connect(model::TDevice& device) {
   CloseLinkOfOtherType(device.CommPort);
   devices_.Add(&device);
@@ -150,6 +160,7 @@ void TSerialManager::OpenProtocol(MbusMasterFunctions& protocol, std::int32_t co
   {
     std::lock_guard<std::mutex> lock(linksMutex_);
     protocol.SetTimeout(requestTimeoutMs_);
+    protocol.SetObserver(frameObserver_);
   }
   int result = kMbusIllegalArgument;
   std::string devicePath;

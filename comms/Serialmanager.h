@@ -11,6 +11,7 @@
 #include "comms/Serialthread.h"
 
 class MbusMasterFunctions;
+class TFrameObserver;
 class TModbusHandler;
 class TRegisterDataStore;
 
@@ -69,6 +70,9 @@ class TSerialManager {
   // The request time-out of links opened or reopened from now on. The program keeps the
   // protocol's 1000 ms; the command-line tool and tests may shorten it.
   void SetRequestTimeout(int timeoutMs);
+  // The observer every link's master tells of its frames (see TFrameObserver), on the open
+  // links at once and on those opened later; null for none. It must outlive the links.
+  void SetFrameObserver(TFrameObserver* observer);
 
   // The facility through which workers and their progress handlers reach the GUI thread.
   TGuiDispatcher& Gui() { return gui_; }
@@ -105,6 +109,7 @@ class TSerialManager {
   mutable std::mutex linksMutex_;
   std::vector<TLink> links_;
   int requestTimeoutMs_;
+  TFrameObserver* frameObserver_ = nullptr;
 };
 
 }  // namespace comms

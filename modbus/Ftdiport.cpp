@@ -79,7 +79,7 @@ int TFTDIPort::Write(const std::uint8_t* bytes, int n, int timeoutMs) {
   return written < static_cast<std::uint32_t>(n) ? kPortTimeout : kPortSuccess;
 }
 
-int TFTDIPort::Read(std::uint8_t* buffer, int n, int timeoutMs) {
+int TFTDIPort::Read(std::uint8_t* buffer, int n, int timeoutMs, int* got) {
   if (!IsOpen()) {
     return kPortNotOpen;
   }
@@ -91,6 +91,9 @@ int TFTDIPort::Read(std::uint8_t* buffer, int n, int timeoutMs) {
   std::uint32_t received = 0;
   if (!driver_.W32_ReadFile(handle_, buffer, static_cast<std::uint32_t>(n), &received, nullptr)) {
     return kPortSystemError;
+  }
+  if (got != nullptr) {
+    *got = static_cast<int>(received);
   }
   return received < static_cast<std::uint32_t>(n) ? kPortTimeout : kPortSuccess;
 }

@@ -24,7 +24,8 @@ class TFTDIPort {
   // The driver's own buffer purge; its result means nothing to the caller.
   void PurgeDriver();
   int Write(const std::uint8_t* bytes, int n, int timeoutMs);
-  int Read(std::uint8_t* buffer, int n, int timeoutMs);
+  // got, when given, receives how many bytes arrived.
+  int Read(std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr);
   // Number of converters attached, -1 if the listing fails.
   int DeviceCount();
   // Description of converter 0; false if the query fails.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -103,6 +104,15 @@ int MbusMasterFunctions::Transact(int slave, int function, const std::uint8_t* r
   bool timedOut = false;
   Clock::time_point lastTry = Now();
   do {
+    if (lastTryCount_ > 0) {
+      if (TFrameObserver* observer = Observer()) {
+        TFrameEvent retry;
+        retry.kind = TFrameEvent::TKind::kRetry;
+        retry.time = std::chrono::steady_clock::now();
+        retry.retry = lastTryCount_;
+        observer->OnFrame(std::move(retry));
+      }
+    }
     ++lastTryCount_;
     lastTry = Now();
     result = TransactOnce(slave, function, requestData, requestLength, replyData, replyLength);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "modbus/FrameObserver.h"
 
 // Result codes of every request; 0 is success. Texts come from ResultText.
 enum MbusResult : int {
@@ -77,6 +80,11 @@ class MbusMasterFunctions {
   int SetTimeout(int timeoutMs);
   int Timeout() const { return timeoutMs_; }
 
+  // The observer told of every frame, discarded input and retry from now on (none: null,
+  // and nothing is built for it). May be set while another thread runs a request.
+  void SetObserver(TFrameObserver* observer) { observer_ = observer; }
+  TFrameObserver* Observer() const { return observer_.load(); }
+
   // Number of tries the last transaction made (0 when it was refused before sending).
   int LastTryCount() const { return lastTryCount_; }
 
@@ -114,6 +122,7 @@ class MbusMasterFunctions {
 
   int retryCount_ = 0;
   int timeoutMs_ = kDefaultTimeoutMs;
+  std::atomic<TFrameObserver*> observer_{nullptr};
   int lastTryCount_ = 0;
   std::uint8_t data_[kDataBufferSize] = {};
   // The last request of which a try timed out, while its reply may still come, and until

@@ -12,7 +12,8 @@ int MbusRtuMasterProtocol::Open(const std::string& portName, std::uint32_t baud,
 }
 
 void MbusRtuMasterProtocol::DiscardInputUntil(Clock::time_point until) {
-  mbus_rtu_try::DiscardUntil(Port(), until, [this] { return Now(); });
+  mbus_rtu_try::DiscardUntil(
+      Port(), until, [this] { return Now(); }, Observer());
 }
 
 int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint8_t* requestData,
@@ -22,5 +23,6 @@ int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint
     return kMbusIllegalArgument;
   }
   return mbus_rtu_try::SerialLineTry(Port(), frame_, interCharTimeoutMs_, Timeout(), slave,
-                                     function, requestData, requestLength, replyData, replyLength);
+                                     function, requestData, requestLength, replyData, replyLength,
+                                     Observer());
 }

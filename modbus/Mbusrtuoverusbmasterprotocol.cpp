@@ -34,7 +34,8 @@ int MbusRtuOverUSBMasterProtocol::Open(const std::string& description, std::uint
 }
 
 void MbusRtuOverUSBMasterProtocol::DiscardInputUntil(Clock::time_point until) {
-  mbus_rtu_try::DiscardUntil(port_, until, [this] { return Now(); });
+  mbus_rtu_try::DiscardUntil(
+      port_, until, [this] { return Now(); }, Observer());
 }
 
 int MbusRtuOverUSBMasterProtocol::TransactOnce(int slave, int function,
@@ -47,15 +48,17 @@ int MbusRtuOverUSBMasterProtocol::TransactOnce(int slave, int function,
       MbusRtuFrame::BuildRequest(frame_, slave, function, requestData, requestLength);
   // Unlike the serial line: the stale input is drained before the driver's own purge, and
   // nothing is flushed after writing.
-  mbus_rtu_try::DrainStaleInput(port_, interCharTimeoutMs_, Timeout());
+  TFrameObserver* observer = Observer();
+  mbus_rtu_try::DrainStaleInput(port_, interCharTimeoutMs_, Timeout(), observer);
   port_.PurgeDriver();
   if (const int result = mbus_rtu_try::SendResult(port_.Write(frame_, frameLength, Timeout()));
       result != kMbusSuccess) {
     return result;
   }
+  mbus_rtu_try::TellRequest(observer, frame_, frameLength);
   if (slave == 0 || replyLength == 0) {
     return kMbusSuccess;
   }
   return mbus_rtu_try::ReceiveReply(port_, frame_, Timeout(), slave, function, replyData,
-                                    replyLength);
+                                    replyLength, observer);
 }

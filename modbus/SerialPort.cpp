@@ -91,11 +91,11 @@ int SerialPort::Write(const std::uint8_t* bytes, int n, int timeoutMs) {
   return PosixWriteAll(fd_, bytes, n, timeoutMs);
 }
 
-int SerialPort::Read(std::uint8_t* buffer, int n, int timeoutMs) {
+int SerialPort::Read(std::uint8_t* buffer, int n, int timeoutMs, int* got) {
   if (!IsOpen()) {
     return kPortNotOpen;
   }
-  return PosixReadAll(fd_, buffer, n, timeoutMs);
+  return PosixReadAll(fd_, buffer, n, timeoutMs, got);
 }
 
 void SerialPort::Close() {

@@ -42,8 +42,9 @@ class SerialPort {
   int Flush();
   // Waits until n bytes have been written or timeoutMs has passed since the call (4358).
   int Write(const std::uint8_t* bytes, int n, int timeoutMs);
-  // Waits until n bytes have arrived or timeoutMs has passed since the call (4358).
-  int Read(std::uint8_t* buffer, int n, int timeoutMs);
+  // Waits until n bytes have arrived or timeoutMs has passed since the call (4358); got, when
+  // given, receives how many did.
+  int Read(std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -5,9 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +21,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/Fm_commlog.h"
 #include "app/Fm_connect.h"
 #include "app/Fm_main.h"
 #include "comms/Registry.h"
@@ -188,6 +191,44 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   EXPECT_NE(dump.find("h 27 123\n"), std::string::npos);
   EXPECT_TRUE(window_->btWriteSettings->isEnabled());
   EXPECT_EQ(Status(), std::string("Connected to ") + kDeviceName + ".");
+}
+
+// The communication log: a connection's frames live,
+// errors alone on request, saved to a file, the last 10,000 kept.
+TEST_F(FmMainCommands, TheCommunicationLogShowsSavesAndBoundsTheFrames) {
+  window_->tbCommLog->trigger();
+  TfmCommLog* log = window_->CommLog;
+  ASSERT_NE(log, nullptr);
+  ASSERT_TRUE(log->isVisible());
+
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return log->mmLog->toPlainText().contains("  TX  01 03 00 1B 00 01 F4 0D "); },
+      kHangBoundMs));
+  log->cbErrorsOnly->setChecked(true);  // a clean read has none
+  EXPECT_EQ(log->mmLog->toPlainText(), "");
+  log->cbErrorsOnly->setChecked(false);
+
+  testsupport::TTempDir files;
+  const std::string saved = files.File("log.txt");
+  log->ChooseFileToSave = [&] { return QString::fromStdString(saved); };
+  log->btSave->click();
+  const std::string text = ReadFile(saved);
+  EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), log->Kept());
+  EXPECT_NE(text.find("read holding register 28 (1)\n"), std::string::npos);
+
+  log->btClear->click();
+  TFrameEvent retry;
+  retry.kind = TFrameEvent::TKind::kRetry;
+  log->Add(std::vector<TFrameEvent>(TfmCommLog::kMaxFrames + 1, retry));
+  EXPECT_EQ(log->Kept(), TfmCommLog::kMaxFrames);
+  EXPECT_EQ(log->Dropped(), 1u);
+  EXPECT_EQ(log->lbCount->text(), "10000 frames kept, 1 dropped");
+  EXPECT_EQ(log->mmLog->blockCount(), 10000);
+  log->close();
+  EXPECT_FALSE(window_->CommLogTimer->isActive());
 }
 
 TEST_F(FmMainCommands, AReadFailingMidwayLeavesTheWindowDisconnectedWithNothingUnread) {

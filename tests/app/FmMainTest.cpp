@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -240,11 +241,16 @@ TEST_F(FmMainTest, TheRefreshButtonOpensTheSettingsMenuBelowIt) {
   const QPoint outer = window->frameGeometry().topLeft();
   EXPECT_EQ(window->PopupMenu->pos(), outer + QPoint(84, 124));
   const auto items = window->PopupMenu->actions();
-  ASSERT_EQ(items.size(), 4);
+  ASSERT_EQ(items.size(), 6);
   EXPECT_EQ(items[0]->text(), "&Load Settings");
   EXPECT_EQ(items[1]->text(), "&Save Settings");
   EXPECT_TRUE(items[2]->isSeparator());
   EXPECT_EQ(items[3]->text(), "&Restore Factory Defaults");
+  // The communication log below them, enabled with no device too.
+  EXPECT_TRUE(items[4]->isSeparator());
+  EXPECT_EQ(items[5]->text(), "Communication &Log");
+  EXPECT_TRUE(items[5]->isEnabled());
+  EXPECT_EQ(items[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
   window->PopupMenu->hide();
   EXPECT_TRUE(window->btRefresh->isEnabled());
 }

@@ -247,9 +247,13 @@ class TScriptedPort {
   }
   int Flush() { return kPortSuccess; }
   int Write(const std::uint8_t* bytes, int n, int) { return line_.Write(bytes, n); }
-  int Read(std::uint8_t* buffer, int n, int timeoutMs) {
+  int Read(std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr) {
     int delivered = 0;
-    return line_.Read(buffer, n, timeoutMs, delivered);
+    const int status = line_.Read(buffer, n, timeoutMs, delivered);
+    if (got != nullptr) {
+      *got = delivered;
+    }
+    return status;
   }
 
  private:

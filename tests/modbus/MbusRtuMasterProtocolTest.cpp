@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "modbus/FrameDecoder.h"
+#include "modbus/FrameQueue.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "tests/support/SimProcess.h"
 
@@ -163,6 +165,59 @@ TEST(MbusRtuMasterProtocol, ALateReplyIsNotTakenForTheReplyToTheNextRequest) {
     EXPECT_EQ(regs[1], 22);
   }
   EXPECT_EQ(CountLines(link.sim.LogLines(), "late"), 1);
+}
+
+// What the master tells its observer through each of the simulator's faults, as the log
+// writes it.
+TEST(MbusRtuMasterProtocol, TheObserverIsToldEachOutcomeOfATry) {
+  struct TCase {
+    std::vector<std::string> options;
+    int timeoutMs;
+    int reads;                       // of references 1 and 2, then one of 60 and 61
+    std::vector<std::string> lines;  // in this order, among the log's lines
+  };
+  const std::vector<TCase> cases = {
+      {{"--set", "1=11"}, 300, 1, {"TX  01 03 00 00 00 02 C4 0B", "RX  01 03 04 00 0B 00 00"}},
+      {{"--no-reply-every", "1"},
+       200,
+       1,
+       {"TX  01 03 00 00 00 02", "--  no reply after 200 ms", "--  retry 1",
+        "TX  01 03 00 00 00 02", "--  no reply after 200 ms"}},
+      {{"--bad-crc-every", "1"}, 300, 1, {"bad CRC: received", "--  retry 1"}},
+      {{"--wrong-slave-every", "1"}, 300, 1, {"a reply from slave"}},
+      {{"--exception", "1:2"}, 300, 1, {"exception 2: illegal data address"}},
+      // The first request's reply comes after the master has given up; it is thrown away
+      // before the next, different, request goes out.
+      {{"--late-reply-ms", "150", "--late-reply-every", "1"},
+       100,
+       0,
+       {"--  no reply after 100 ms", "--  discarded", "bytes arriving after a time-out"}},
+  };
+  for (const TCase& test : cases) {
+    SimLink link(test.options, 1, test.timeoutMs);
+    ASSERT_EQ(link.openResult, 0);
+    TFrameQueue queue;
+    link.master.SetObserver(&queue);
+    std::int16_t regs[2] = {};
+    for (int i = 0; i < test.reads; ++i) {
+      link.master.ReadHoldingRegisters(1, 1, regs, 2);
+    }
+    if (test.reads == 0) {
+      link.master.SetRetryCount(0);
+      link.master.ReadHoldingRegisters(1, 1, regs, 2);
+    }
+    link.master.ReadHoldingRegisters(1, 60, regs, 2);
+    TFrameDecoder decoder;
+    std::string log;
+    for (const TFrameEvent& event : queue.Take()) {
+      log += decoder.Line(event) + "\n";
+    }
+    std::size_t at = 0;
+    for (const std::string& line : test.lines) {
+      at = log.find(line, at);
+      ASSERT_NE(at, std::string::npos) << line << " in\n" << log;
+    }
+  }
 }
 
 TEST(MbusRtuMasterProtocol, BroadcastReturnsWithoutWaiting) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -77,6 +78,17 @@ TEST_F(CliOnline, ReadWritesWhatTheDeviceHoldsAsCsvOrSettingsFile) {
             std::string::npos)
       << read.err;
   EXPECT_NE(ReadFile(zsf).find(R"(name="Start" ID="1" value="7")"), std::string::npos);
+
+  // --trace: every frame decoded, the search request first; the progress as without it.
+  const std::string trace = folder_.File("trace.txt");
+  const ProgramResult traced = Cli({"read", "--port", odd.Path(), "--out", zsf, "--trace", trace});
+  ASSERT_EQ(traced.exitCode, 0) << traced.err;
+  EXPECT_EQ(traced.err, read.err);
+  const std::string lines = ReadFile(trace);
+  EXPECT_EQ(lines.find("  TX  01 03 00 1B 00 01 F4 0D"), 12u) << lines;
+  EXPECT_NE(lines.find("read holding register 28 (1)\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("RX  01 03 04 00 00 00 07"), std::string::npos) << lines;  // 11 and 12
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 6) << lines;  // 3 requests, 3 replies
 }
 
 TEST_F(CliOnline, WriteSendsTheFileAndThenTheClosingMarker) {

@@ -37,6 +37,8 @@ Options:
   --usb            open the FTDI converter by its descriptions ("Dravonik", "b-lyn",
                    "USB <-> Serial", "K3K") instead of PORT
   --timeout-ms MS  reply time-out in milliseconds (default 1000)
+  --trace FILE     write every frame sent and received, decoded, one line each, to FILE
+                   ("-": standard error), as the transfer runs
   --baud B         line speed, a standard rate from 50 to 921600 (default 57600; 8 data
                    bits, 1 stop bit, no parity)
   --help           this text
@@ -97,6 +99,7 @@ Device commands (through the program's own link, worker thread and register stor
                         outside the definitions' limits is refused, naming each, unless
                         --force is given
   --timeout-ms MS       reply time-out in milliseconds (default 1000)
+  --trace FILE          every frame on the line, decoded, to FILE ("-": standard error)
 Before the search, read checks that its output file can be written, and write that its
 settings file loads for a device type of the definitions; the device found must be of that
 type. The search tries up to 15 times; on a terminal one line shows the attempt. Progress
@@ -242,7 +245,8 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
       continue;
     }
     const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||
-                       (reading && arg == "--out") || (!reading && arg == "--in");
+                       arg == "--trace" || (reading && arg == "--out") ||
+                       (!reading && arg == "--in");
     if (!CheckOption(args, i, known, error)) {
       return false;
     }
@@ -254,6 +258,8 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
       }
     } else if (arg == "--devices") {
       command.devicesPath = text;
+    } else if (arg == "--trace") {
+      command.tracePath = text;
     } else if (arg == "--out") {
       command.outPath = text;
     } else if (arg == "--in") {
@@ -365,6 +371,9 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       if (!CheckPort(text, error)) {
         return false;
       }
+      continue;
+    } else if (arg == "--trace") {
+      command.tracePath = text;
       continue;
     } else if (arg == "--slave") {
       min = isRead ? 1 : 0;

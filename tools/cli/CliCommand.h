@@ -49,6 +49,9 @@ struct TCliCommand {
   bool verify = false;
   // write: send a settings file even with values outside the definitions' limits.
   bool force = false;
+  // read, write and the raw commands: where the communication trace goes ("-": standard
+  // error; empty: no trace).
+  std::string tracePath;
   // diff: the two settings files compared.
   std::vector<std::string> files;
 };

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <iomanip>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +28,7 @@
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
+#include "tools/cli/FrameTrace.h"
 #include "tools/cli/OfflineCommand.h"
 #include "tools/cli/SettingTexts.h"
 #include "ui/MessageBoxes.h"
@@ -184,6 +187,7 @@ class TOnlineSession {
         out_(out),
         err_(err),
         boxes_(err),
+        trace_(command.tracePath.empty() ? nullptr : new TFrameTrace(command.tracePath)),
         choices_(command.usb ? comms::TStoredChoices::kUsbLink : comms::TStoredChoices::kSerialLink,
                  command.usb || command.port.rfind("COM", 0) == 0 ? std::string() : command.port),
         store_(handler_),
@@ -193,6 +197,12 @@ class TOnlineSession {
         showBar_(isatty(STDERR_FILENO) != 0) {
     devices_.LoadFromFile(devicesPath);
     manager_.SetRequestTimeout(command.timeoutMs);
+    if (trace_) {
+      manager_.SetFrameObserver(&trace_->Observer());
+      // Written as the transfer runs: the worker only queues the frames.
+      QObject::connect(&traceTimer_, &QTimer::timeout, [this] { trace_->Drain(); });
+      traceTimer_.start(kTraceDrainMs);
+    }
     manager_.SetOnResetProgress([this] { ResetProgress(); });
     store_.SetOnProgress([this](const void*, const std::string& text, bool failed,
                                 std::int32_t count) { OnStoreProgress(text, failed, count); });
@@ -547,6 +557,10 @@ class TOnlineSession {
   std::ostream& out_;
   std::ostream& err_;
   TStderrBoxes boxes_;
+  // Before the manager, so that it outlives the links that report to it.
+  static constexpr int kTraceDrainMs = 100;
+  std::unique_ptr<TFrameTrace> trace_;
+  QTimer traceTimer_;
   comms::TFixedChoices choices_;
   TModbusHandler handler_;
   TRegisterDataStore store_;

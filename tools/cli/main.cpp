@@ -7,6 +7,7 @@
 #include <QFile>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "tools/cli/CliCommand.h"
+#include "tools/cli/FrameTrace.h"
 #include "tools/cli/OfflineCommand.h"
 #include "tools/cli/OnlineCommand.h"
 #include "tools/cli/PortsCommand.h"
@@ -66,6 +68,16 @@ int main(int argc, char** argv) {
     return RunOfflineCommand(command, defaultDevices, std::cout, std::cerr);
   }
 
+  // Made before the master, so that it outlives the master's reports.
+  std::optional<TFrameTrace> trace;
+  if (!command.tracePath.empty()) {
+    try {
+      trace.emplace(command.tracePath);
+    } catch (const std::exception& error) {
+      std::cerr << "error: " << PrintableMessage(error.what()) << '\n';
+      return 1;
+    }
+  }
   // The retry count and time-out were checked with the other arguments.
   std::unique_ptr<MbusMasterFunctions> master;
   if (command.usb) {
@@ -92,6 +104,9 @@ int main(int argc, char** argv) {
       return ReportOpenFailure(comms::SerialOpenFailure(serial->DevicePath(), result));
     }
     master = std::move(serial);
+  }
+  if (trace) {
+    master->SetObserver(&trace->Observer());
   }
   const int status = RunCliCommand(command, *master, std::cout, std::cerr);
   master->Close();
