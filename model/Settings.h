@@ -37,8 +37,8 @@ struct TDocumentSet {
   // Where the navigation buttons' pictures are read from; empty: the images folder beside
   // the program.
   QString ImagesFolder;
-  // The idle poll walks the settings of a document one per worker pass; its cursor is kept
-  // across documents. Touched by the worker only.
+  // Where the idle poll stands in page order, kept across documents. The poll runs on the
+  // GUI thread (the worker hands it over), so this does too.
   int PollGroup = 0;
   int PollSetting = 0;
   // The running ids of groups and settings, in the order the definitions load.

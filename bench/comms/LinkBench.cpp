@@ -2,7 +2,7 @@
 // manager, its worker loop and the register store, against dravonik-sim pacing its replies
 // at 57600 baud; then the processor time and the wake-ups of this process while it stays
 // connected and idle (the worker settled, nothing on the line). Prints each transfer's time, the
-// wire-time limit of the same requests with the loop's specified pauses, and their ratio.
+// wire-time limit of the same requests with the loop's pauses between blocks, and their ratio.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>

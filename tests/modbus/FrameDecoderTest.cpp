@@ -1,5 +1,5 @@
 // The communication log's lines for frames from outside our code: the request and reply of
-// each function as the Modbus specification's examples and libmodbus build them (their CRCs
+// each function as the Modbus protocol's own examples and libmodbus build them (their CRCs
 // computed independently), exception replies, replies cut short or corrupted, discarded
 // input and retries.
 #include <gtest/gtest.h>
