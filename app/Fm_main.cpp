@@ -524,18 +524,7 @@ void TfmMain::OpenSettingsFile(const QString& path) {
   const std::string file = QFile::encodeName(path).toStdString();
   bool opened = false;
   try {
-    pugi::xml_document document;
-    model::LoadXmlDocument(document, file);
-    const pugi::xml_node root = document.document_element();
-    if (std::string_view(root.name()) != "settings") {
-      throw std::runtime_error("Could not find root node 'settings' in XML document");
-    }
-    const pugi::xml_node device = model::FindChildElement(root, "device");
-    if (!device) {
-      throw std::runtime_error("Could not find node 'device' in XML document");
-    }
-    const int32_t deviceId = model::GetAttribute(device, "device_id").AsInteger();
-    const model::TDevice& type = devices_->FindDevice(deviceId);
+    const model::TDevice& type = devices_->FindDevice(model::SettingsFileDeviceId(file));
     TDeviceInfo info;
     for (int i = 0; i < devices_->Count(); ++i) {
       if (&devices_->GetDevice(i) == &type) {

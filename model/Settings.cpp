@@ -45,6 +45,24 @@ class TBusyCursor {
 
 }  // namespace
 
+pugi::xml_node SettingsFileDevice(const pugi::xml_document& file) {
+  const pugi::xml_node root = file.document_element();
+  if (std::string_view(root.name()) != "settings") {
+    throw std::runtime_error("Could not find root node 'settings' in XML document");
+  }
+  const pugi::xml_node device = FindChildElement(root, "device");
+  if (!device) {
+    throw std::runtime_error("Could not find node 'device' in XML document");
+  }
+  return device;
+}
+
+std::int32_t SettingsFileDeviceId(const std::string& path) {
+  pugi::xml_document file;
+  LoadXmlDocument(file, path);
+  return GetAttribute(SettingsFileDevice(file), "device_id").AsInteger();
+}
+
 QWidget* TDocumentSet::ShownGroupButton() const {
   return CurrentGroup != nullptr ? CurrentGroup->NavigationButton.data() : nullptr;
 }
@@ -234,14 +252,7 @@ std::vector<std::string> TSettings::HeldValueNotices() const {
 std::vector<std::string> TSettings::LoadFromFile(const std::string& path) {
   pugi::xml_document document;
   LoadXmlDocument(document, path);
-  const pugi::xml_node root = document.document_element();
-  if (std::string_view(root.name()) != "settings") {
-    throw std::runtime_error("Could not find root node 'settings' in XML document");
-  }
-  const pugi::xml_node device = FindChildElement(root, "device");
-  if (!device) {
-    throw std::runtime_error("Could not find node 'device' in XML document");
-  }
+  const pugi::xml_node device = SettingsFileDevice(document);
   if (GetAttribute(device, "name").AsString() != owner_->Name) {
     throw std::runtime_error("Device name is not ' " + owner_->Name +
                              ".'\nThis settings file has been created for a different type of "

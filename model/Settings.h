@@ -30,6 +30,12 @@ class TDevice;
 class TGroup;
 class TSetting;
 
+// The `device` element of a settings file (the child of its `settings` root), which names
+// the device type the file was saved for. Throws when the file has none.
+pugi::xml_node SettingsFileDevice(const pugi::xml_document& file);
+// The device_id a settings file names; throws when the file cannot be read or names none.
+std::int32_t SettingsFileDeviceId(const std::string& path);
+
 // What the settings documents of one definitions file share. TDevices owns it with them.
 struct TDocumentSet {
   // The group whose page is shown, of whichever document; null when none is. GUI thread only.

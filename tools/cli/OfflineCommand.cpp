@@ -63,19 +63,11 @@ std::vector<TShownSetting> LoadedSettings(model::TSettings& document, const std:
   return ::ShownSettings(document);
 }
 
-// The device_id of a settings file's device element.
-std::int32_t DeviceIdOfFile(const std::string& file) {
-  pugi::xml_document document;
-  model::LoadXmlDocument(document, file);
-  return model::GetAttribute(model::FindChildElement(document.document_element(), "device"),
-                             "device_id")
-      .AsInteger();
-}
-
 // The device type both files name; a usage error when they name different ones.
 model::TDevice& DeviceOfFiles(const model::TDevices& devices,
                               const std::vector<std::string>& files) {
-  const std::int32_t ids[2] = {DeviceIdOfFile(files[0]), DeviceIdOfFile(files[1])};
+  const std::int32_t ids[2] = {model::SettingsFileDeviceId(files[0]),
+                               model::SettingsFileDeviceId(files[1])};
   if (ids[0] != ids[1]) {
     throw std::runtime_error("the files are for different device types (device ids " +
                              std::to_string(ids[0]) + " and " + std::to_string(ids[1]) +
@@ -121,7 +113,7 @@ void WriteDocument(model::TDevice& device, const TCliCommand& command, std::ostr
 }  // namespace
 
 model::TDevice& DeviceOfFile(const model::TDevices& devices, const std::string& file) {
-  return devices.FindDevice(DeviceIdOfFile(file));
+  return devices.FindDevice(model::SettingsFileDeviceId(file));
 }
 
 bool IsCsvPath(const std::string& path) {
