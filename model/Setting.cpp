@@ -311,6 +311,8 @@ void TSetting::RequestRead() {
   }
 }
 
+void TSetting::CheckDefinition(TDefinitionCheck&) const {}
+
 void TSetting::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(name_ + "," + std::to_string(value_));
 }

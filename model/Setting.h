@@ -26,6 +26,8 @@ class TRegisterDataStore;
 
 namespace model {
 
+class TDefinitionCheck;
+
 class TGroup;
 class TSettings;
 
@@ -104,6 +106,10 @@ class TSetting {
   // The same kind of notice for the value the setting holds (after a read): a drop-down's
   // value that none of its entries has. Empty when the value is one the definitions know.
   virtual std::string HeldValueNotice() const;
+  // The definitions check's rules of the setting's kind: what in its definition is wrong
+  // or will not do what its writer meant (limits, default, entries), told to the check.
+  // The base has none.
+  virtual void CheckDefinition(TDefinitionCheck& check) const;
   virtual void RequestWrite();
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <typeinfo>
 
+#include "model/DefinitionCheck.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
@@ -211,6 +212,29 @@ void TSetting4PartID::TakeEntry(int part, const std::string& text) {
     SetValue(number);
   }
   UpdateDisplay(true);
+}
+
+// The identifier's four parts each lie within min..max.
+void TSetting4PartID::CheckDefinition(TDefinitionCheck& check) const {
+  const std::uint32_t id = DefaultId;
+  const std::int32_t parts[4] = {
+      static_cast<std::int32_t>((id >> 24) & 0xFF), static_cast<std::int32_t>((id >> 16) & 0xFF),
+      static_cast<std::int32_t>((id >> 8) & 0xFF), static_cast<std::int32_t>(id & 0xFF)};
+  std::string shown = std::to_string(id) + " (";
+  const std::int32_t* outside = nullptr;
+  for (const std::int32_t& part : parts) {
+    shown += std::to_string(part) + (&part == &parts[3] ? ")" : ".");
+    if (outside == nullptr && (part < Minimum() || part > Maximum())) {
+      outside = &part;
+    }
+  }
+  if (Minimum() > Maximum()) {
+    check.CheckLimits(*this, std::to_string(Minimum()), std::to_string(Maximum()), true, false, "");
+  } else if (outside != nullptr) {
+    check.Add(Definition(), check.Subject(*this) + ": default " + shown + " has part " +
+                                std::to_string(*outside) + " outside min " +
+                                std::to_string(Minimum()) + " to max " + std::to_string(Maximum()));
+  }
 }
 
 }  // namespace model

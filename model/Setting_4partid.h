@@ -25,6 +25,7 @@ class TSetting4PartID : public TSetting {
   void UpdateDisplay(bool decorated) override;
   void RestoreDefault() override;
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
+  void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;

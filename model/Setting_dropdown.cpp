@@ -2,7 +2,10 @@
 
 #include <QComboBox>
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
+#include "model/DefinitionCheck.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 #include "ui/ComboBox.h"
@@ -169,6 +172,44 @@ void TSettingDropDown::ExportCsv(std::vector<std::string>& lines) {
   } else {
     lines.push_back(Name() + "," + Entries[static_cast<size_t>(IndexOfValue(Value()))].Name);
   }
+}
+
+// The entry marked default="true" (the last one so marked) is the default; without one the
+// default stays 0.
+void TSettingDropDown::CheckDefinition(TDefinitionCheck& check) const {
+  auto nameOf = [&](const pugi::xml_node& entry) {
+    return check.Quoted(entry.attribute("name").value());
+  };
+  pugi::xml_node marked;
+  for (const pugi::xml_node& entry : Definition().children("ddvalue")) {
+    const std::string_view value = entry.attribute("default").value();
+    std::string lower(value);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (value == "true") {
+      if (marked) {
+        check.Add(entry, check.Subject(*this) + ": entry " + nameOf(entry) +
+                             " is marked default=\"true\" after entry " + nameOf(marked) +
+                             " (line " + std::to_string(check.LineOf(marked)) + "); the last wins");
+      }
+      marked = entry;
+    } else if (lower == "true" || lower == "yes" || lower == "1") {
+      check.Add(entry, check.Subject(*this) + ": entry " + nameOf(entry) +
+                           " has default=" + check.Quoted(value) +
+                           ", which does not count: only \"true\" marks the default entry");
+    }
+  }
+  if (marked) {
+    return;
+  }
+  // Without a marked entry the default is 0: the writer's choice or a forgotten mark.
+  const auto zero = std::find_if(Entries.begin(), Entries.end(),
+                                 [&](const TDDType& entry) { return entry.Value == Default(); });
+  check.Add(Definition(), check.Subject(*this) +
+                              ": no entry is marked default=\"true\"; the default is " +
+                              std::to_string(Default()) +
+                              (zero != Entries.end() ? ", entry " + check.Quoted(zero->Name)
+                                                     : ", which matches none of its entries"));
 }
 
 }  // namespace model

@@ -33,6 +33,7 @@ class TSettingDropDown : public TSetting {
   void LoadFromXml(const pugi::xml_node& settingElement) override;
   std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
   std::string HeldValueNotice() const override;
+  void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void Refresh() override;
 

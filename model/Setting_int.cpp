@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include "model/DefinitionCheck.h"
 #include "model/Xmlutil.h"
 #include "ui/GuiThread.h"
 
@@ -89,6 +90,12 @@ void TSettingInt::TakeEntry(const std::string& text) {
     StoreValue();
   }
   UpdateDisplay(true);
+}
+
+void TSettingInt::CheckDefinition(TDefinitionCheck& check) const {
+  check.CheckLimits(*this, std::to_string(Minimum()), std::to_string(Maximum()),
+                    Minimum() > Maximum(), Default() < Minimum() || Default() > Maximum(),
+                    std::to_string(Default()));
 }
 
 }  // namespace model

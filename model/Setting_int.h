@@ -16,6 +16,7 @@ class TSettingInt : public TSettingEditRow {
 
   void LoadDefinition(const pugi::xml_node& element) override;
   void UpdateDisplay(bool decorated) override;
+  void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void LoadValueFromStore() override;
 

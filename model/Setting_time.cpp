@@ -3,9 +3,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
+#include "model/DefinitionCheck.h"
 #include "model/Group.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
@@ -342,6 +345,25 @@ void TSettingTime::EnableClicked() {
   UpdateDisplay(false);
   SetChanged(true);
   Group().StoreAll();
+}
+
+// A time is two registers, hours and minutes; a part above 23 hours or 59 minutes means off,
+// a negative part is neither a time nor off.
+void TSettingTime::CheckDefinition(TDefinitionCheck& check) const {
+  for (const auto& [attribute, value] :
+       {std::pair<const char*, std::int32_t>{"default_hrs", Default()},
+        std::pair<const char*, std::int32_t>{"default_mins", DefaultMinutes}}) {
+    if (value < INT16_MIN || value > INT16_MAX) {
+      check.Add(Definition(), check.Subject(*this) + ": " + attribute + " " +
+                                  std::to_string(value) + " is outside 16 bits");
+      return;
+    }
+  }
+  if (Default() < 0 || DefaultMinutes < 0) {
+    check.Add(Definition(), check.Subject(*this) + ": default time " + std::to_string(Default()) +
+                                ":" + std::to_string(DefaultMinutes) +
+                                " is neither a time of day (0:00 to 23:59) nor off");
+  }
 }
 
 }  // namespace model

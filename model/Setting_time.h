@@ -31,6 +31,7 @@ class TSettingTime : public TSetting {
   void UpdateDisplay(bool decorated) override;
   void RestoreDefault() override;
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
+  void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;

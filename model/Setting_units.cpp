@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
+#include "model/DefinitionCheck.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
 
@@ -302,6 +304,38 @@ void TSettingUnits::TakeEntry(const std::string& text) {
     StoreValue();
   }
   UpdateDisplay(true);
+}
+
+// Limits and default are register words; the setting compares them as the display shows
+// them, so the check compares them in each unit family the document may show. Display values
+// closer than half the finest step (a hundredth) are equal.
+void TSettingUnits::CheckDefinition(TDefinitionCheck& check) const {
+  constexpr double kTolerance = 0.005;
+  const std::vector<std::string>& families = check.UnitFamilies();
+  auto shown = [](std::int32_t raw, const std::string& unit) {
+    return static_cast<double>(Decode(static_cast<uint16_t>(raw & 0xFFFF), unit));
+  };
+  bool minAboveMax = true;
+  bool defaultOutside = true;
+  for (const std::string& unit : families) {
+    const double minimum = shown(Minimum(), unit);
+    const double maximum = shown(Maximum(), unit);
+    const double value = shown(Default(), unit);
+    minAboveMax = minAboveMax && minimum - maximum > kTolerance;
+    defaultOutside =
+        defaultOutside && (minimum - value > kTolerance || value - maximum > kTolerance);
+  }
+  auto text = [&](std::int32_t raw) {
+    std::string result = std::to_string(raw);
+    if (families.size() == 1) {
+      char decimals[64];
+      std::snprintf(decimals, sizeof(decimals), "%.2f", shown(raw, families[0]) + 0.0);
+      result += std::string(" (") + decimals + " " + families[0] + ")";
+    }
+    return result;
+  };
+  check.CheckLimits(*this, text(Minimum()), text(Maximum()), minAboveMax, defaultOutside,
+                    text(Default()));
 }
 
 }  // namespace model

@@ -22,6 +22,7 @@ class TSettingUnits : public TSettingEditRow {
 
   void LoadDefinition(const pugi::xml_node& element) override;
   void UpdateDisplay(bool decorated) override;
+  void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
   double ToDisplayValue(int32_t raw) override;
 

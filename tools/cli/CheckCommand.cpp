@@ -17,16 +17,15 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include "model/DefinitionCheck.h"
 #include "model/Devices.h"
 #include "model/Group.h"
 #include "model/OfflineEdit.h"
 #include "model/Setting.h"
-#include "model/Setting_4partid.h"
 #include "model/Setting_checkbox.h"
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Setting_label.h"
-#include "model/Setting_time.h"
 #include "model/Setting_units.h"
 #include "model/Settings.h"
 #include "model/Xmlutil.h"
@@ -41,9 +40,6 @@ constexpr std::int32_t kWriteEndReference = registers::TRegisterDataStore::kWrit
 constexpr std::int32_t kDeviceTypeReference = 28;
 // R12 instances: fifty groups per controller.
 constexpr std::int32_t kGroupsPerController = 50;
-// Converted display values closer than this (half the finest step, a hundredth) are equal.
-constexpr double kDisplayTolerance = 0.005;
-
 struct TFinding {
   long line = 0;
   std::string text;
@@ -116,13 +112,6 @@ bool IsElement(const pugi::xml_node& node, std::string_view name) {
   return node.type() == pugi::node_element && name == node.name();
 }
 
-// A number as the display shows it, with two decimals.
-std::string Decimals(double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.2f", value + 0.0);
-  return text;
-}
-
 // The unit families a document's unit-converted settings are shown in: those of the units
 // selector's entries ("m/sec" for velocities, "Pa" for pressures); both when no selector
 // names a known unit.
@@ -151,7 +140,7 @@ std::vector<std::string> UnitFamilies(const model::TSettings& document) {
   return families;
 }
 
-class TDefinitionsCheck {
+class TDefinitionsCheck : public model::TDefinitionCheck {
  public:
   TDefinitionsCheck(const model::TDevices& devices, const std::string& text)
       : devices_(devices), lines_(text) {}
@@ -178,17 +167,21 @@ class TDefinitionsCheck {
 
  private:
   // Each finding once: the instances of an R12 setting share their element.
-  void Add(const pugi::xml_node& at, const std::string& text) {
+  void Add(const pugi::xml_node& at, const std::string& text) override {
     const long line = lines_.Of(at);
     if (seen_.emplace(line, text).second) {
       findings_.push_back({line, text});
     }
   }
 
-  std::string Subject(const model::TSetting& setting) const {
+  std::string Subject(const model::TSetting& setting) const override {
     return "setting " + Quoted(setting.Name()) + " in group " + NameOf(setting.Group().Element) +
            " of device " + Quoted(device_->Name);
   }
+
+  std::string Quoted(std::string_view text) const override { return ::Quoted(text); }
+  long LineOf(const pugi::xml_node& element) const override { return lines_.Of(element); }
+  const std::vector<std::string>& UnitFamilies() const override { return families_; }
 
   // Which instance of an R12 setting, for findings that depend on it.
   static std::string Instance(const model::TSetting& setting) {
@@ -236,11 +229,12 @@ class TDefinitionsCheck {
     model::TSettings& document = *device.Settings;
     try {
       CheckReservedRegisters(document);
-      const std::vector<std::string> families = UnitFamilies(document);
+      families_ = ::UnitFamilies(document);
       for (const auto& group : document.Groups) {
         for (const auto& setting : group->Settings) {
           if (setting->Definition()) {
-            CheckDefault(*setting, families);
+            setting->CheckDefinition(*this);
+            CheckStoredDefault(*setting);
           }
         }
       }
@@ -289,145 +283,6 @@ class TDefinitionsCheck {
           store.Reset();
         }
       }
-    }
-  }
-
-  void CheckDefault(model::TSetting& setting, const std::vector<std::string>& families) {
-    if (auto* id = dynamic_cast<model::TSetting4PartID*>(&setting)) {
-      CheckFourPartLimits(*id);
-    } else if (auto* units = dynamic_cast<model::TSettingUnits*>(&setting)) {
-      CheckUnitsLimits(*units, families);
-    } else if (dynamic_cast<model::TSettingInt*>(&setting) != nullptr) {
-      CheckLimits(setting, std::to_string(setting.Minimum()), std::to_string(setting.Maximum()),
-                  setting.Minimum() > setting.Maximum(),
-                  setting.Default() < setting.Minimum() || setting.Default() > setting.Maximum(),
-                  std::to_string(setting.Default()));
-    } else if (auto* dropDown = dynamic_cast<model::TSettingDropDown*>(&setting)) {
-      CheckEntries(*dropDown);
-    } else if (auto* time = dynamic_cast<model::TSettingTime*>(&setting)) {
-      CheckTime(*time);
-    }
-    CheckStoredDefault(setting);
-  }
-
-  void CheckLimits(const model::TSetting& setting, const std::string& minimum,
-                   const std::string& maximum, bool minAboveMax, bool defaultOutside,
-                   const std::string& defaultText) {
-    if (minAboveMax) {
-      Add(setting.Definition(), Subject(setting) + ": min " + minimum + " is above max " + maximum);
-    } else if (defaultOutside) {
-      Add(setting.Definition(), Subject(setting) + ": default " + defaultText + " is outside min " +
-                                    minimum + " to max " + maximum);
-    }
-  }
-
-  // Limits and default are register words; the kind compares them as the display shows
-  // them, so they are compared here in each unit family the document may show.
-  void CheckUnitsLimits(const model::TSettingUnits& setting,
-                        const std::vector<std::string>& families) {
-    auto shown = [](std::int32_t raw, const std::string& unit) {
-      return static_cast<double>(
-          model::TSettingUnits::Decode(static_cast<uint16_t>(raw & 0xFFFF), unit));
-    };
-    bool minAboveMax = true;
-    bool defaultOutside = true;
-    for (const std::string& unit : families) {
-      const double minimum = shown(setting.Minimum(), unit);
-      const double maximum = shown(setting.Maximum(), unit);
-      const double value = shown(setting.Default(), unit);
-      minAboveMax = minAboveMax && minimum - maximum > kDisplayTolerance;
-      defaultOutside = defaultOutside &&
-                       (minimum - value > kDisplayTolerance || value - maximum > kDisplayTolerance);
-    }
-    auto text = [&](std::int32_t raw) {
-      std::string result = std::to_string(raw);
-      if (families.size() == 1) {
-        result += " (" + Decimals(shown(raw, families[0])) + " " + families[0] + ")";
-      }
-      return result;
-    };
-    CheckLimits(setting, text(setting.Minimum()), text(setting.Maximum()), minAboveMax,
-                defaultOutside, text(setting.Default()));
-  }
-
-  // The identifier's four parts each lie within min..max.
-  void CheckFourPartLimits(const model::TSetting4PartID& setting) {
-    const std::uint32_t id = setting.DefaultId;
-    const std::int32_t parts[4] = {
-        static_cast<std::int32_t>((id >> 24) & 0xFF), static_cast<std::int32_t>((id >> 16) & 0xFF),
-        static_cast<std::int32_t>((id >> 8) & 0xFF), static_cast<std::int32_t>(id & 0xFF)};
-    std::string shown = std::to_string(id) + " (";
-    const std::int32_t* outside = nullptr;
-    for (const std::int32_t& part : parts) {
-      shown += std::to_string(part) + (&part == &parts[3] ? ")" : ".");
-      if (outside == nullptr && (part < setting.Minimum() || part > setting.Maximum())) {
-        outside = &part;
-      }
-    }
-    if (setting.Minimum() > setting.Maximum()) {
-      CheckLimits(setting, std::to_string(setting.Minimum()), std::to_string(setting.Maximum()),
-                  true, false, "");
-    } else if (outside != nullptr) {
-      Add(setting.Definition(), Subject(setting) + ": default " + shown + " has part " +
-                                    std::to_string(*outside) + " outside min " +
-                                    std::to_string(setting.Minimum()) + " to max " +
-                                    std::to_string(setting.Maximum()));
-    }
-  }
-
-  // The entry marked default="true" (the last one so marked) is the default; without one
-  // the default stays 0.
-  void CheckEntries(const model::TSettingDropDown& setting) {
-    pugi::xml_node marked;
-    for (const pugi::xml_node& entry : setting.Definition().children("ddvalue")) {
-      const std::string_view value = entry.attribute("default").value();
-      std::string lower(value);
-      std::transform(lower.begin(), lower.end(), lower.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      if (value == "true") {
-        if (marked) {
-          Add(entry, Subject(setting) + ": entry " + NameOf(entry) +
-                         " is marked default=\"true\" after entry " + NameOf(marked) + " (line " +
-                         std::to_string(lines_.Of(marked)) + "); the last wins");
-        }
-        marked = entry;
-      } else if (lower == "true" || lower == "yes" || lower == "1") {
-        Add(entry, Subject(setting) + ": entry " + NameOf(entry) + " has default=\"" +
-                       Printable(value) + "\", which does not count: only \"true\" marks the " +
-                       "default entry");
-      }
-    }
-    if (marked) {
-      return;
-    }
-    // Without a marked entry the default is 0: the writer's choice or a forgotten mark.
-    const auto zero =
-        std::find_if(setting.Entries.begin(), setting.Entries.end(),
-                     [&](const model::TDDType& entry) { return entry.Value == setting.Default(); });
-    Add(setting.Definition(),
-        Subject(setting) + ": no entry is marked default=\"true\"; the default is " +
-            std::to_string(setting.Default()) +
-            (zero != setting.Entries.end() ? ", entry " + Quoted(zero->Name)
-                                           : ", which matches none of its entries"));
-  }
-
-  // A time is two registers, hours and minutes; a part above 23 hours or 59 minutes means
-  // off, a negative part is neither a time nor off.
-  void CheckTime(const model::TSettingTime& setting) {
-    for (const auto& [attribute, value] :
-         {std::pair<const char*, std::int32_t>{"default_hrs", setting.Default()},
-          std::pair<const char*, std::int32_t>{"default_mins", setting.DefaultMinutes}}) {
-      if (value < INT16_MIN || value > INT16_MAX) {
-        Add(setting.Definition(), Subject(setting) + ": " + attribute + " " +
-                                      std::to_string(value) + " is outside 16 bits");
-        return;
-      }
-    }
-    if (setting.Default() < 0 || setting.DefaultMinutes < 0) {
-      Add(setting.Definition(), Subject(setting) + ": default time " +
-                                    std::to_string(setting.Default()) + ":" +
-                                    std::to_string(setting.DefaultMinutes) +
-                                    " is neither a time of day (0:00 to 23:59) nor off");
     }
   }
 
@@ -644,6 +499,8 @@ class TDefinitionsCheck {
 
   const model::TDevices& devices_;
   TLines lines_;
+  // Those of the document being checked.
+  std::vector<std::string> families_;
   const model::TDevice* device_ = nullptr;
   // Each used settings element with the first device that uses it.
   std::map<pugi::xml_node_struct*, const model::TDevice*> firstUser_;
