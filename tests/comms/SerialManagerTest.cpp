@@ -21,6 +21,7 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/modbus/LibmodbusSlave.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/SimProcess.h"
 
@@ -166,13 +167,11 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
   other.Close();
 
   // No FTDI converter attached: every description fails to open.
-  testsupport::TTempDir emptyTree;
-  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = TStoredChoices::kUsbLink;
-  EXPECT_EQ(message(3), "Port or socket open error");
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  {
+    const testsupport::TDeviceTree noConverter;
+    choices_.connectionType = TStoredChoices::kUsbLink;
+    EXPECT_EQ(message(3), "Port or socket open error");
+  }
   EXPECT_EQ(manager->LinkCount(), 0);
 }
 
@@ -406,13 +405,11 @@ TEST_F(SerialManager, ASearchLinkOfAnotherConnectionTypeIsReopened) {
   auto manager = MakeManager({sim.Path()});
   EXPECT_EQ(Search(*manager, 1).value, 0);
   // The user switches to USB with no converter attached: the serial link must not be reused.
-  testsupport::TTempDir emptyTree;
-  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = TStoredChoices::kUsbLink;
-  EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  {
+    const testsupport::TDeviceTree noConverter;
+    choices_.connectionType = TStoredChoices::kUsbLink;
+    EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
+  }
   EXPECT_EQ(manager->LinkCount(), 0);
 }
 
