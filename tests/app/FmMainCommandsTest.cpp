@@ -35,6 +35,7 @@
 #include "tests/support/DeviceTree.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SettingOfKind.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageButton.h"
@@ -130,16 +131,7 @@ class FmMainCommands : public testing::Test {
 
   template <typename Kind>
   Kind* FirstOfKind() {
-    for (auto& group : Document().Groups) {
-      for (auto& setting : group->Settings) {
-        auto* found = dynamic_cast<Kind*>(setting.get());
-        if (found != nullptr && !found->IsTemplate() &&
-            found->RegisterType() == model::kHoldingRegister && found->BitMask() == 0) {
-          return found;
-        }
-      }
-    }
-    return nullptr;
+    return testsupport::FirstOfKind<Kind>(Document(), testsupport::IsWholeHoldingRegister);
   }
 
   testsupport::TTempDir config_;

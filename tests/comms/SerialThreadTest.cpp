@@ -18,6 +18,7 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/registers/FakeProtocol.h"
+#include "tests/support/SettingOfKind.h"
 
 namespace comms {
 namespace {
@@ -251,15 +252,10 @@ TEST_F(SerialThread, AnIdleWorkerSleepsUntilEachEventAndWakesAtOnce) {
   std::this_thread::sleep_for(1s);
   EXPECT_LE(worker.LoopTurns() - turns, 5u);
 
-  model::TSetting* setting = nullptr;
-  for (auto& group : device.Settings->Groups) {
-    for (auto& candidate : group->Settings) {
-      if (setting == nullptr && candidate->RegisterType() == model::kHoldingRegister &&
-          candidate->BitMask() == 0 && candidate->ValueOffset() == 0 && !candidate->IsTemplate()) {
-        setting = candidate.get();
-      }
-    }
-  }
+  model::TSetting* setting = testsupport::FirstOfKind<model::TSetting>(
+      *device.Settings, [](const model::TSetting& candidate) {
+        return testsupport::IsWholeHoldingRegister(candidate) && candidate.ValueOffset() == 0;
+      });
   ASSERT_NE(setting, nullptr);
   store_.SetHoldingRegister(setting->Reference(), 77);
   setting->RequestRead();
