@@ -293,9 +293,7 @@ TEST_F(SerialThread, StoppingAWorkerThatWaitsForTheGuiThreadNeverDeadlocks) {
   auto deliveries = RequestSearch(&receiver);
   // The worker now waits to deliver; this thread runs no event loop while it stops it.
   ASSERT_EQ(device_.Requests().size(), 0u);
-  while (device_.Requests().empty()) {
-    std::this_thread::sleep_for(1ms);
-  }
+  ASSERT_TRUE(device_.WaitForRequests(1, std::chrono::milliseconds(kHangBoundMs)));
   auto stopped = std::async(std::launch::async, [&] { worker_->Terminate(); });
   ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "deadlock";
   QCoreApplication::sendPostedEvents();  // the worker has ended: all it sent is posted
