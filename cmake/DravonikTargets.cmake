@@ -3,17 +3,22 @@ function(dravonik_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# Makes the headers of the current source folder reachable as "<folder>/X.h", for the target
-# alone (PRIVATE) or also for whatever links it (PUBLIC). The include directory holds nothing
-# but a link to this one folder, so a target sees the headers of the layers it links and of
-# no other: a lower layer that includes a higher layer's header does not compile.
+# Makes the headers of the current source folder (or of the folder given after the scope)
+# reachable as "<folder>/X.h", for the target alone (PRIVATE) or also for whatever links it
+# (PUBLIC). The include directory holds nothing but a link to this one folder, so a target
+# sees the headers of the layers it links and of no other: a lower layer that includes a
+# higher layer's header does not compile.
 function(dravonik_headers target scope)
-  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set(source ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ARGC GREATER 2)
+    set(source ${ARGV2})
+  endif()
+  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${source})
   string(REPLACE "/" "-" root_name ${folder})
   set(root ${CMAKE_BINARY_DIR}/include/${root_name})
   get_filename_component(parent ${root}/${folder} DIRECTORY)
   file(MAKE_DIRECTORY ${parent})
-  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
+  file(CREATE_LINK ${source} ${root}/${folder} SYMBOLIC)
   target_include_directories(${target} ${scope} ${root})
 endfunction()
 
