@@ -12,7 +12,6 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
-#include <fstream>
 #include <memory>
 
 #include "comms/Registry.h"
@@ -259,9 +258,8 @@ TEST_F(FmConnectTest, ASearchStillRunningWhenTheDialogClosesNeverReachesIt) {
 // stored for the comm port.
 TEST_F(FmConnectTest, AnotherSerialDeviceChosenForACommPortIsStored) {
   const testsupport::TDeviceTree tree;
-  for (const char* node : {"ttyS0", "ttyUSB0"}) {
-    std::ofstream(tree.Dev() / node).put('\0');
-  }
+  tree.AddNode("ttyS0");
+  tree.AddNode("ttyUSB0");
   auto dialog = Show();
   dialog->cbCommPort->setCurrentIndex(6);
   const std::string usb = (tree.Dev() / "ttyUSB0").string();

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <atomic>
-#include <fstream>
 #include <memory>
 
 #include <grp.h>
@@ -102,16 +101,17 @@ class SerialManager : public CommsFixture {
   }
 };
 
-// The connection dialog's list: by kind, then by number however many digits it has.
+// The connection dialog's list, from the tree the links use: by kind, then by number however
+// many digits it has.
 TEST(PresentSerialDevices, OrdersNodesByTheirNumberWhateverItsLength) {
-  testsupport::TTempDir dev;
+  const testsupport::TDeviceTree tree;
   const std::string huge = "ttyUSB" + std::string(30, '9');
   for (const std::string& node : {huge, std::string("ttyUSB10"), std::string("ttyS1"),
                                   std::string("ttyUSB9"), std::string("ttyUSB009")}) {
-    std::ofstream(dev.Path() / node).put('\0');
+    tree.AddNode(node);
   }
   std::vector<std::string> names;
-  for (const std::string& path : comms::PresentSerialDevices(dev.Path().string())) {
+  for (const std::string& path : comms::PresentSerialDevices()) {
     names.push_back(path.substr(path.rfind('/') + 1));
   }
   EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB009", "ttyUSB9", "ttyUSB10", huge, "ttyS1"}));

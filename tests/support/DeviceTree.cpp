@@ -1,6 +1,7 @@
 #include "tests/support/DeviceTree.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace testsupport {
 
@@ -14,6 +15,26 @@ TDeviceTree::TDeviceTree() {
 TDeviceTree::~TDeviceTree() {
   unsetenv("DRAVONIK_DEV_ROOT");
   unsetenv("DRAVONIK_SYSFS_ROOT");
+}
+
+std::string TDeviceTree::AddNode(const std::string& name) const {
+  std::ofstream(Dev() / name).put('\0');
+  return (Dev() / name).string();
+}
+
+void TDeviceTree::AddUsbSerial(const std::string& tty, const std::string& usb,
+                               const std::string& driver, const std::string& product) const {
+  namespace fs = std::filesystem;
+  const fs::path device = Sys() / "devices/usb1" / usb;
+  const fs::path port = device / (usb + ":1.0") / tty;
+  const fs::path bound = Sys() / "bus/usb-serial/drivers" / driver;
+  fs::create_directories(port);
+  fs::create_directories(bound);
+  fs::create_directories(Sys() / "class/tty" / tty);
+  std::ofstream(device / "product") << product << '\n';
+  std::ofstream(port / "latency_timer") << "16\n";
+  fs::create_symlink(bound, port / "driver");
+  fs::create_symlink(port, Sys() / "class/tty" / tty / "device");
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "tests/support/TempDir.h"
 
@@ -18,6 +19,16 @@ class TDeviceTree {
 
   std::filesystem::path Dev() const { return folder_.Path() / "dev"; }
   std::filesystem::path Sys() const { return folder_.Path() / "sys"; }
+  // The folder that holds both.
+  const std::filesystem::path& Root() const { return folder_.Path(); }
+
+  // A device node /dev/NAME: a plain file, which is all a list of the nodes needs; its path.
+  std::string AddNode(const std::string& name) const;
+  // A USB serial port as the kernel shows it in sysfs: class/tty/TTY/device leads to the
+  // port of USB device USB ("1-1") under devices/usb1, with a latency timer of 16 ms, bound
+  // to DRIVER ("ftdi_sio"); the USB device's product string is PRODUCT. No device node.
+  void AddUsbSerial(const std::string& tty, const std::string& usb, const std::string& driver,
+                    const std::string& product) const;
 
  private:
   TTempDir folder_;
