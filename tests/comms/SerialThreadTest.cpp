@@ -289,15 +289,17 @@ TEST_F(SerialThread, AnIdleWorkerSleepsUntilEachEventAndWakesAtOnce) {
 TEST_F(SerialThread, StoppingAWorkerThatWaitsForTheGuiThreadNeverDeadlocks) {
   device_.SetRegister(28, 3);
   StartWorker();
+  ASSERT_EQ(device_.Requests().size(), 0u);  // nothing to do before the search
   QObject receiver;
   auto deliveries = RequestSearch(&receiver);
-  // The worker now waits to deliver; this thread runs no event loop while it stops it.
-  ASSERT_EQ(device_.Requests().size(), 0u);
+  // Once the device has answered the worker waits to deliver; this thread runs no event loop
+  // while it stops it.
   ASSERT_TRUE(device_.WaitForRequests(1, std::chrono::milliseconds(kHangBoundMs)));
   auto stopped = std::async(std::launch::async, [&] { worker_->Terminate(); });
   ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "deadlock";
   QCoreApplication::sendPostedEvents();  // the worker has ended: all it sent is posted
   EXPECT_TRUE(deliveries->empty());
+  EXPECT_EQ(device_.Requests().size(), 1u);
 }
 
 }  // namespace
