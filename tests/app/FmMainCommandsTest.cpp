@@ -16,10 +16,14 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
+#include <thread>
 
 #include "app/Fm_commlog.h"
 #include "app/Fm_connect.h"
@@ -55,12 +59,10 @@ class FmMainCommands : public testing::Test {
     setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
     // The program folder of the build: Devices.xml and images beside the programs.
     window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
-    fmMain = window_.get();
     window_->show();
   }
   ~FmMainCommands() override {
     window_->close();
-    fmMain = nullptr;
     window_.reset();
     unsetenv("XDG_CONFIG_HOME");
   }
@@ -146,7 +148,7 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   // Nothing may be written before the device has been read.
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
   window_->btWriteSettingsClick();
-  EXPECT_NE(window_->RegisterDataStore()->State(), Writing);
+  EXPECT_NE(window_->RegisterDataStore()->State(), registers::TRegisterDataStore::TState::Writing);
   ASSERT_TRUE(ReadShown());
   EXPECT_FALSE(window_->ProgressBar1->isVisible());
   EXPECT_EQ(window_->ProgressMax, window_->RegisterDataStore()->RegisterCount());
@@ -213,9 +215,9 @@ TEST_F(FmMainCommands, TheCommunicationLogShowsSavesAndBoundsTheFrames) {
   EXPECT_NE(text.find("read holding register 28 (1)\n"), std::string::npos);
 
   log->btClear->click();
-  TFrameEvent retry;
-  retry.kind = TFrameEvent::TKind::kRetry;
-  log->Add(std::vector<TFrameEvent>(TfmCommLog::kMaxFrames + 1, retry));
+  modbus::TFrameEvent retry;
+  retry.kind = modbus::TFrameEvent::TKind::kRetry;
+  log->Add(std::vector<modbus::TFrameEvent>(TfmCommLog::kMaxFrames + 1, retry));
   EXPECT_EQ(log->Kept(), TfmCommLog::kMaxFrames);
   EXPECT_EQ(log->Dropped(), 1u);
   EXPECT_EQ(log->lbCount->text(), "10000 frames kept, 1 dropped");
@@ -333,6 +335,32 @@ TEST_F(FmMainCommands, AFailedWriteWhoseLinkReopensAsksToWriteAgain) {
   window_->btWriteSettingsClick();
   ASSERT_TRUE(BoxShown("Settings written successfully."));
   EXPECT_NE(replacement.DumpText().find("h 27 123\n"), std::string::npos);
+}
+
+// An error thrown inside a write pass ends the write as a failed block does: one box, and
+// the link, reopened, lets the user write again.
+TEST_F(FmMainCommands, AnErrorInsideAWritePassShowsExactlyOneBox) {
+  registers::TRegisterDataStore& store = *window_->RegisterDataStore();
+  std::atomic<bool> armed{false};
+  store.SetPause([&] {
+    if (store.State() == registers::TRegisterDataStore::TState::Writing && armed.exchange(false)) {
+      throw std::runtime_error("Progress bar index out of range");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  boxes_.Clear();
+  armed = true;
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->Writing() && !boxes_.Boxes().empty(); },
+                              kHangBoundMs));
+  // A second box would follow within a timer's period of the first.
+  QTest::qWait(4 * TfmMain::kTimerMs);
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Writing settings failed, please try writing again"}));
+  EXPECT_TRUE(window_->btWriteSettings->isEnabled());
 }
 
 TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects) {
@@ -608,7 +636,6 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
   comms::WritePortDevice("COM1", sim.Path());
   TfmMain window(QString::fromStdString(program.Path().string()));
-  fmMain = &window;
   window.show();
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -625,7 +652,6 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   EXPECT_FALSE(window.lbProgress->isVisible());
   EXPECT_EQ(window.lbConnectStatus->text(), "Connected to Empty.");
   window.close();
-  fmMain = nullptr;
   unsetenv("XDG_CONFIG_HOME");
 }
 

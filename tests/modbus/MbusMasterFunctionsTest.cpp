@@ -8,6 +8,8 @@
 #include "modbus/MbusRtuFrame.h"
 #include "tests/support/ReferenceCrc.h"
 
+namespace modbus {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -330,3 +332,5 @@ TEST(MbusMasterFunctions, ResultTextsAreTheSystemsOwn) {
 }
 
 }  // namespace
+
+}  // namespace modbus

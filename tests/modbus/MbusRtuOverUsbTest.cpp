@@ -21,6 +21,8 @@
 
 namespace fs = std::filesystem;
 
+namespace modbus {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -299,3 +301,5 @@ TEST(SerialPort, SetsUsbSerialPortsToLowLatencyWhateverTheyAreOpenedThrough) {
 }
 
 }  // namespace
+
+}  // namespace modbus

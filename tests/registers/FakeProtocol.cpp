@@ -119,19 +119,19 @@ int TFakeProtocol::TransactOnce(int slave, int function, const std::uint8_t* req
     return failure->second;
   }
   if (answer.outcome == TSimSlave::Outcome::kIgnored) {
-    return kMbusReplyTimeout;  // a device stays silent
+    return modbus::kMbusReplyTimeout;  // a device stays silent
   }
   if (slave == 0 || replyLength == 0) {
-    return kMbusSuccess;
+    return modbus::kMbusSuccess;
   }
   // The reply: address, function (with bit 7 set for an exception and its code), data, CRC.
   const std::vector<std::uint8_t>& reply = answer.reply;
   if ((reply[1] & 0x80) != 0) {
-    return kMbusExceptionBase | reply[2];
+    return modbus::kMbusExceptionBase | reply[2];
   }
   if (static_cast<int>(reply.size()) - 4 < replyLength) {
-    return kMbusInvalidReply;
+    return modbus::kMbusInvalidReply;
   }
   std::copy_n(reply.begin() + 2, replyLength, replyData);
-  return kMbusSuccess;
+  return modbus::kMbusSuccess;
 }

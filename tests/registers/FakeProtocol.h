@@ -22,7 +22,7 @@
 //    returns once it is waiting, so a test can act while a request is on the line.
 //  - WaitForRequests(n, bound): returns once n requests have arrived, false if not within
 //    the bound.
-class TFakeProtocol : public MbusMasterFunctions {
+class TFakeProtocol : public modbus::MbusMasterFunctions {
  public:
   struct TRequest {
     int function = 0;
