@@ -93,7 +93,7 @@ std::vector<std::string> PresentSerialDevices(const std::string& devRoot) {
 }
 
 std::vector<std::string> PresentSerialDevices() {
-  return PresentSerialDevices(PosixDevRoot());
+  return PresentSerialDevices(modbus::PosixDevRoot());
 }
 
 std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
