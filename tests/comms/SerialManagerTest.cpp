@@ -169,7 +169,7 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
   // No FTDI converter attached: every description fails to open.
   {
     const testsupport::TDeviceTree noConverter;
-    choices_.connectionType = TStoredChoices::kUsbLink;
+    choices_.connectionType = registers::TConnectionType::Usb;
     EXPECT_EQ(message(3), "Port or socket open error");
   }
   EXPECT_EQ(manager->LinkCount(), 0);
@@ -197,7 +197,7 @@ TEST_F(SerialManager, OpenErrorsSayWhatFailedAndWhy) {
   EXPECT_EQ(cause(2), plain + ": cannot be opened as a serial port");
   EXPECT_EQ(cause(3), sim.Path() + ": in use by another program");
 
-  choices_.connectionType = TStoredChoices::kUsbLink;
+  choices_.connectionType = registers::TConnectionType::Usb;
   {
     testsupport::TFakeConverter converter(sim.Path(), "FT232R USB UART");
     EXPECT_EQ(cause(4), descriptions + "serial converters present: " + converter.Node() +
@@ -407,7 +407,7 @@ TEST_F(SerialManager, ASearchLinkOfAnotherConnectionTypeIsReopened) {
   // The user switches to USB with no converter attached: the serial link must not be reused.
   {
     const testsupport::TDeviceTree noConverter;
-    choices_.connectionType = TStoredChoices::kUsbLink;
+    choices_.connectionType = registers::TConnectionType::Usb;
     EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
   }
   EXPECT_EQ(manager->LinkCount(), 0);
