@@ -92,6 +92,10 @@ std::vector<std::string> PresentSerialDevices(const std::string& devRoot) {
   return devices;
 }
 
+std::vector<std::string> PresentSerialDevices() {
+  return PresentSerialDevices(modbus::PosixDevRoot());
+}
+
 std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
                                                      const std::string& sysfsRoot) {
   const fs::path dev(devRoot);

@@ -16,7 +16,9 @@ struct TPortAccess {
 // The serial devices present, for the user to choose from: the stable names under
 // /dev/serial/by-id first, then /dev/ttyUSB*, /dev/ttyACM* and /dev/ttyS*, each sorted by
 // number. devRoot replaces "/dev" (tests).
-std::vector<std::string> PresentSerialDevices(const std::string& devRoot = "/dev");
+std::vector<std::string> PresentSerialDevices(const std::string& devRoot);
+// The same in the tree the links look at (DRAVONIK_DEV_ROOT).
+std::vector<std::string> PresentSerialDevices();
 
 TPortAccess PortAccess(const std::string& devicePath);
 

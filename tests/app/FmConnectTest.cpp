@@ -18,6 +18,7 @@
 #include "comms/Serialmanager.h"
 #include "model/Devices.h"
 #include "registers/Registerdatastore.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/SimProcess.h"
@@ -253,18 +254,23 @@ TEST_F(FmConnectTest, ASearchStillRunningWhenTheDialogClosesNeverReachesIt) {
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
+// The list offers the serial devices of the tree the links look at, and the one chosen is
+// stored for the comm port.
 TEST_F(FmConnectTest, AnotherSerialDeviceChosenForACommPortIsStored) {
+  const testsupport::TDeviceTree tree;
+  tree.AddNode("ttyS0");
+  tree.AddNode("ttyUSB0");
   auto dialog = Show();
-  if (dialog->cbPortDevice->count() == 0) {
-    GTEST_SKIP() << "no serial device on this machine";
-  }
   dialog->cbCommPort->setCurrentIndex(6);
-  const int last = dialog->cbPortDevice->count() - 1;
-  const std::string chosen = dialog->cbPortDevice->itemText(last).toStdString();
-  dialog->cbPortDevice->setCurrentIndex(last);
+  const std::string usb = (tree.Dev() / "ttyUSB0").string();
+  ASSERT_EQ(dialog->cbPortDevice->count(), 2);
+  EXPECT_EQ(dialog->cbPortDevice->itemText(0).toStdString(), usb);
+  EXPECT_EQ(dialog->cbPortDevice->itemText(1).toStdString(), (tree.Dev() / "ttyS0").string());
+  dialog->cbPortDevice->setCurrentIndex(0);
   dialog->cbPortDeviceChange();
-  EXPECT_EQ(comms::ReadPortDevice("COM7"), chosen);
-  EXPECT_EQ(dialog->lbPortDevice->text().toStdString().rfind(chosen, 0), 0u);
+  EXPECT_EQ(comms::ReadPortDevice("COM7"), usb);
+  EXPECT_EQ(dialog->lbPortDevice->text().toStdString().rfind(usb, 0), 0u);
+  EXPECT_EQ(dialog->cbPortDevice->currentIndex(), 0);
 }
 
 }  // namespace

@@ -36,8 +36,10 @@
 #include "model/Setting_dropdown.h"
 #include "model/Setting_int.h"
 #include "model/Settings.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SettingOfKind.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/ImageButton.h"
@@ -131,16 +133,7 @@ class FmMainCommands : public testing::Test {
 
   template <typename Kind>
   Kind* FirstOfKind() {
-    for (auto& group : Document().Groups) {
-      for (auto& setting : group->Settings) {
-        auto* found = dynamic_cast<Kind*>(setting.get());
-        if (found != nullptr && !found->IsTemplate() &&
-            found->RegisterType() == model::kHoldingRegister && found->BitMask() == 0) {
-          return found;
-        }
-      }
-    }
-    return nullptr;
+    return testsupport::FirstOfKind<Kind>(Document(), testsupport::IsWholeHoldingRegister);
   }
 
   testsupport::TTempDir config_;
@@ -478,20 +471,17 @@ TEST_F(FmMainCommands, CancellingTheDialogAfterTheDisconnectLeavesTheWindowDisco
 
 TEST_F(FmMainCommands, AFailedConnectIsUndone) {
   SimProcess sim({"--set", "28=3"});
-  // No FTDI converter attached.
-  testsupport::TTempDir emptyTree;
-  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
   comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
   comms::WritePortDevice("COM1", sim.Path());
-  Connect([](TfmConnect& dialog) {
-    dialog.btnConnect->click();
-    // The search runs over the serial line; by the time the window connects, the stored
-    // choice is USB, whose link cannot open.
-    comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 0);
-  });
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  {
+    const testsupport::TDeviceTree noConverter;
+    Connect([](TfmConnect& dialog) {
+      dialog.btnConnect->click();
+      // The search runs over the serial line; by the time the window connects, the stored
+      // choice is USB, whose link cannot open.
+      comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 0);
+    });
+  }
   EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Port or socket open error."}));
   EXPECT_EQ(Status(), "Disconnected.");
   EXPECT_EQ(window_->CurrentDevice, nullptr);

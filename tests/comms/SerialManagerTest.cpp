@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <atomic>
-#include <fstream>
 #include <memory>
 
 #include <grp.h>
@@ -21,6 +20,7 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/modbus/LibmodbusSlave.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/SimProcess.h"
 
@@ -101,16 +101,17 @@ class SerialManager : public CommsFixture {
   }
 };
 
-// The connection dialog's list: by kind, then by number however many digits it has.
+// The connection dialog's list, from the tree the links use: by kind, then by number however
+// many digits it has.
 TEST(PresentSerialDevices, OrdersNodesByTheirNumberWhateverItsLength) {
-  testsupport::TTempDir dev;
+  const testsupport::TDeviceTree tree;
   const std::string huge = "ttyUSB" + std::string(30, '9');
   for (const std::string& node : {huge, std::string("ttyUSB10"), std::string("ttyS1"),
                                   std::string("ttyUSB9"), std::string("ttyUSB009")}) {
-    std::ofstream(dev.Path() / node).put('\0');
+    tree.AddNode(node);
   }
   std::vector<std::string> names;
-  for (const std::string& path : comms::PresentSerialDevices(dev.Path().string())) {
+  for (const std::string& path : comms::PresentSerialDevices()) {
     names.push_back(path.substr(path.rfind('/') + 1));
   }
   EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB009", "ttyUSB9", "ttyUSB10", huge, "ttyS1"}));
@@ -166,13 +167,11 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
   other.Close();
 
   // No FTDI converter attached: every description fails to open.
-  testsupport::TTempDir emptyTree;
-  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = registers::TConnectionType::Usb;
-  EXPECT_EQ(message(3), "Port or socket open error");
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  {
+    const testsupport::TDeviceTree noConverter;
+    choices_.connectionType = registers::TConnectionType::Usb;
+    EXPECT_EQ(message(3), "Port or socket open error");
+  }
   EXPECT_EQ(manager->LinkCount(), 0);
 }
 
@@ -406,13 +405,11 @@ TEST_F(SerialManager, ASearchLinkOfAnotherConnectionTypeIsReopened) {
   auto manager = MakeManager({sim.Path()});
   EXPECT_EQ(Search(*manager, 1).value, 0);
   // The user switches to USB with no converter attached: the serial link must not be reused.
-  testsupport::TTempDir emptyTree;
-  setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = registers::TConnectionType::Usb;
-  EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  {
+    const testsupport::TDeviceTree noConverter;
+    choices_.connectionType = registers::TConnectionType::Usb;
+    EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
+  }
   EXPECT_EQ(manager->LinkCount(), 0);
 }
 

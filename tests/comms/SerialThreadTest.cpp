@@ -18,6 +18,7 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/registers/FakeProtocol.h"
+#include "tests/support/SettingOfKind.h"
 
 namespace comms {
 namespace {
@@ -260,15 +261,10 @@ TEST_F(SerialThread, AnIdleWorkerSleepsUntilEachEventAndWakesAtOnce) {
   std::this_thread::sleep_for(1s);
   EXPECT_LE(worker.LoopTurns() - turns, 5u);
 
-  model::TSetting* setting = nullptr;
-  for (auto& group : device.Settings->Groups) {
-    for (auto& candidate : group->Settings) {
-      if (setting == nullptr && candidate->RegisterType() == model::kHoldingRegister &&
-          candidate->BitMask() == 0 && candidate->ValueOffset() == 0 && !candidate->IsTemplate()) {
-        setting = candidate.get();
-      }
-    }
-  }
+  model::TSetting* setting = testsupport::FirstOfKind<model::TSetting>(
+      *device.Settings, [](const model::TSetting& candidate) {
+        return testsupport::IsWholeHoldingRegister(candidate) && candidate.ValueOffset() == 0;
+      });
   ASSERT_NE(setting, nullptr);
   store_.SetHoldingRegister(setting->Reference(), 77);
   setting->RequestRead();
@@ -302,17 +298,17 @@ TEST_F(SerialThread, AnIdleWorkerSleepsUntilEachEventAndWakesAtOnce) {
 TEST_F(SerialThread, StoppingAWorkerThatWaitsForTheGuiThreadNeverDeadlocks) {
   device_.SetRegister(28, 3);
   StartWorker();
+  ASSERT_EQ(device_.Requests().size(), 0u);  // nothing to do before the search
   QObject receiver;
   auto deliveries = RequestSearch(&receiver);
-  // The worker now waits to deliver; this thread runs no event loop while it stops it.
-  ASSERT_EQ(device_.Requests().size(), 0u);
-  while (device_.Requests().empty()) {
-    std::this_thread::sleep_for(1ms);
-  }
+  // Once the device has answered the worker waits to deliver; this thread runs no event loop
+  // while it stops it.
+  ASSERT_TRUE(device_.WaitForRequests(1, std::chrono::milliseconds(kHangBoundMs)));
   auto stopped = std::async(std::launch::async, [&] { worker_->Terminate(); });
   ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "deadlock";
   QCoreApplication::sendPostedEvents();  // the worker has ended: all it sent is posted
   EXPECT_TRUE(deliveries->empty());
+  EXPECT_EQ(device_.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -17,23 +17,13 @@
 #include "model/Settings.h"
 #include "tests/comms/CommsFixture.h"
 #include "tests/registers/FakeProtocol.h"
+#include "tests/support/SettingOfKind.h"
 #include "ui/ScrollBox.h"
 
 namespace comms {
 namespace {
 
 using WorkerSeam = CommsFixture;
-
-model::TSettingButton* NodesButton(model::TSettings& document) {
-  for (auto& group : document.Groups) {
-    for (auto& setting : group->Settings) {
-      if (auto* button = dynamic_cast<model::TSettingButton*>(setting.get())) {
-        return button;
-      }
-    }
-  }
-  return nullptr;
-}
 
 TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   model::TDevice& device = devices_.FindDevice(1);
@@ -45,7 +35,7 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   pageArea.show();
   document.PageArea = &pageArea;
   document.CreateGroupButtons(&column);
-  model::TSettingButton* nodes = NodesButton(document);
+  model::TSettingButton* nodes = testsupport::FirstOfKind<model::TSettingButton>(document);
   ASSERT_NE(nodes, nullptr);
 
   TFakeProtocol line;

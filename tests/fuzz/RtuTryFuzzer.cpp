@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modbus/Ftd2xx.h"
@@ -27,38 +28,11 @@
 #include "modbus/MbusRtuFrame.h"
 #include "modbus/MbusRtuTry.h"
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
+#include "tests/support/ReferenceCrc.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// CRC-16 of Modbus RTU computed bit by bit, apart from the table of the code under test.
-std::uint16_t ReferenceCrc(const std::uint8_t* bytes, std::size_t length) {
-  std::uint16_t crc = 0xFFFF;
-  for (std::size_t i = 0; i < length; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                           : static_cast<std::uint16_t>(crc >> 1);
-    }
-  }
-  return crc;
-}
-
-void AppendCrc(Bytes& frame) {
-  const std::uint16_t crc = ReferenceCrc(frame.data(), frame.size());
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-}
-
-bool CrcHolds(const Bytes& frame) {
-  if (frame.size() < 4) {
-    return false;
-  }
-  const std::size_t n = frame.size();
-  return ReferenceCrc(frame.data(), n - 2) ==
-         static_cast<std::uint16_t>(frame[n - 2] | (frame[n - 1] << 8));
-}
 
 std::string Hex(const Bytes& bytes) {
   std::string text;
@@ -176,13 +150,11 @@ class TScriptedLine {
         kind == kException
             ? Bytes{request[0], static_cast<std::uint8_t>(request[1] | 0x80), script_.Byte()}
             : CorrectReplyBody(request);
-    Bytes frame = body;
-    AppendCrc(frame);
+    Bytes frame = testsupport::WithCrc(body);
     if (kind == kAlteredWithCrc || kind == kAltered) {
       Alter(kind == kAlteredWithCrc ? body : frame);
       if (kind == kAlteredWithCrc) {
-        frame = body;
-        AppendCrc(frame);
+        frame = testsupport::WithCrc(body);
       }
     }
     pending_ = frame;
@@ -461,8 +433,7 @@ Bytes ExpectedRequest(const TRequest& request) {
       }
       break;
   }
-  AppendCrc(frame);
-  return frame;
+  return testsupport::WithCrc(std::move(frame));
 }
 
 // Length of the whole reply frame the request calls for.
@@ -570,10 +541,10 @@ void Check(const TRequest& request, const TScriptedLine& line, std::size_t reque
           "an accepted reply has the length its request calls for");
     CHECK(reply[0] == request.slave, "an accepted reply comes from the slave asked");
     CHECK(reply[1] == request.function, "an accepted reply is of the function asked");
-    CHECK(CrcHolds(reply), "an accepted reply has a good CRC");
+    CHECK(testsupport::CrcHolds(reply), "an accepted reply has a good CRC");
     CHECK(AcceptedValues(request, reply), "what a read returns is what its reply holds");
   } else if (request.result > modbus::kMbusExceptionBase) {
-    CHECK(reply.size() == 5 && CrcHolds(reply) && reply[0] == request.slave &&
+    CHECK(reply.size() == 5 && testsupport::CrcHolds(reply) && reply[0] == request.slave &&
               reply[1] == (request.function | 0x80) &&
               request.result == (modbus::kMbusExceptionBase | reply[2]),
           "an exception result comes from a correct exception reply");

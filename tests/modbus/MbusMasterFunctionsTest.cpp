@@ -6,6 +6,7 @@
 
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuFrame.h"
+#include "tests/support/ReferenceCrc.h"
 
 namespace modbus {
 
@@ -13,20 +14,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// CRC computed bit by bit, independently of the table-driven one under test.
-Bytes WithCrc(Bytes frame) {
-  std::uint16_t crc = 0xFFFF;
-  for (std::uint8_t byte : frame) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                           : static_cast<std::uint16_t>(crc >> 1);
-    }
-  }
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return frame;
-}
+// The CRC computed apart from the table-driven one under test.
+using testsupport::WithCrc;
 
 // A transport whose line is a script: each try records the request frame it would send and
 // takes the next scripted reply frame (or a scripted transport result) and checks it the

@@ -15,6 +15,7 @@
 #include "modbus/Mbusrtuoverusbmasterprotocol.h"
 #include "modbus/PosixIo.h"
 #include "tests/modbus/FakeFtd2xx.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -26,38 +27,20 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A sysfs and /dev tree as the kernel builds it for ftdi_sio converters, in a temporary
-// folder that DRAVONIK_SYSFS_ROOT and DRAVONIK_DEV_ROOT point to. The device node of a
-// converter is a link to a pseudo-terminal of the simulator.
+// A sysfs and /dev tree as the kernel builds it for USB serial converters and other
+// terminals, in a device tree of the test's own (TDeviceTree). The device node of a converter
+// is a link to a pseudo-terminal of the simulator.
 class FakeDeviceTree {
  public:
-  FakeDeviceTree() {
-    fs::create_directories(root_ / "sys/class/tty");
-    fs::create_directories(root_ / "sys/bus/usb-serial/drivers/ftdi_sio");
-    fs::create_directories(root_ / "sys/bus/usb-serial/drivers/pl2303");
-    fs::create_directories(root_ / "dev");
-    setenv("DRAVONIK_SYSFS_ROOT", (root_ / "sys").c_str(), 1);
-    setenv("DRAVONIK_DEV_ROOT", (root_ / "dev").c_str(), 1);
-  }
-  ~FakeDeviceTree() {
-    unsetenv("DRAVONIK_SYSFS_ROOT");
-    unsetenv("DRAVONIK_DEV_ROOT");
-  }
+  FakeDeviceTree() { fs::create_directories(tree_.Sys() / "class/tty"); }
 
   // Adds ttyUSB<n> with the given driver and product string, its node linked to nodeTarget.
   void AddConverter(int n, const std::string& driver, const std::string& product,
                     const std::string& nodeTarget) {
     const std::string tty = "ttyUSB" + std::to_string(n);
-    const fs::path usbDevice = root_ / "sys/devices/pci0000:00/usb1" / ("1-" + std::to_string(n));
-    const fs::path port = usbDevice / ("1-" + std::to_string(n) + ":1.0") / tty;
-    fs::create_directories(port);
-    std::ofstream(usbDevice / "product") << product << '\n';
-    std::ofstream(port / "latency_timer") << "16\n";
-    fs::create_symlink(root_ / "sys/bus/usb-serial/drivers" / driver, port / "driver");
-    fs::create_directories(root_ / "sys/class/tty" / tty);
-    fs::create_symlink(port, root_ / "sys/class/tty" / tty / "device");
+    tree_.AddUsbSerial(tty, "1-" + std::to_string(n), driver, product);
     if (!nodeTarget.empty()) {
-      fs::create_symlink(nodeTarget, root_ / "dev" / tty);
+      fs::create_symlink(nodeTarget, tree_.Dev() / tty);
     }
   }
 
@@ -67,38 +50,37 @@ class FakeDeviceTree {
   // the link from its device number (dev/char/MAJOR:MINOR) that names it whatever it is
   // opened through. A refusing latency timer takes no write, like /dev/full.
   void AddTerminal(const std::string& tty, const std::string& nodeTarget, Timer timer) {
-    const fs::path port = root_ / "sys/devices/platform" / tty;
+    const fs::path port = tree_.Sys() / "devices/platform" / tty;
     fs::create_directories(port);
     if (timer == Timer::kWritable) {
       std::ofstream(port / "latency_timer") << "16\n";
     } else if (timer == Timer::kRefusing) {
       fs::create_symlink("/dev/full", port / "latency_timer");
     }
-    fs::create_directories(root_ / "sys/class/tty" / tty);
-    fs::create_symlink(port, root_ / "sys/class/tty" / tty / "device");
+    fs::create_directories(tree_.Sys() / "class/tty" / tty);
+    fs::create_symlink(port, tree_.Sys() / "class/tty" / tty / "device");
     struct stat node {};
     ASSERT_EQ(stat(nodeTarget.c_str(), &node), 0) << nodeTarget;
-    fs::create_directories(root_ / "sys/dev/char");
+    fs::create_directories(tree_.Sys() / "dev/char");
     fs::create_symlink(
-        root_ / "sys/class/tty" / tty,
-        root_ / "sys/dev/char" /
+        tree_.Sys() / "class/tty" / tty,
+        tree_.Sys() / "dev/char" /
             (std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev))));
-    fs::create_symlink(nodeTarget, root_ / "dev" / tty);
+    fs::create_symlink(nodeTarget, tree_.Dev() / tty);
   }
 
-  std::string Node(const std::string& tty) const { return (root_ / "dev" / tty).string(); }
+  std::string Node(const std::string& tty) const { return (tree_.Dev() / tty).string(); }
 
   std::string LatencyTimer(int n) const { return LatencyTimer("ttyUSB" + std::to_string(n)); }
   std::string LatencyTimer(const std::string& tty) const {
-    std::ifstream in(fs::canonical(root_ / "sys/class/tty" / tty / "device") / "latency_timer");
+    std::ifstream in(fs::canonical(tree_.Sys() / "class/tty" / tty / "device") / "latency_timer");
     std::string value;
     in >> value;
     return value;
   }
 
  private:
-  testsupport::TTempDir folder_;
-  const fs::path root_ = folder_.Path();
+  testsupport::TDeviceTree tree_;
 };
 
 // Opens with the four descriptions in turn, as the serial manager does; returns each result.

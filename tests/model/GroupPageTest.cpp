@@ -90,9 +90,7 @@ TEST_F(GroupPageTest, APageLaysOutItsRows) {
   EXPECT_EQ(system.TitleLabel->text(), "System");
   EXPECT_EQ(system.DescriptionLabel->pos(), QPoint(50, 70));
   EXPECT_EQ(system.DescriptionLabel->text(), "General settings");
-  auto row = [&](size_t k) -> TSettingInt& {
-    return dynamic_cast<TSettingInt&>(*system.Settings[k]);
-  };
+  auto row = [&](size_t k) -> TSettingInt& { return SettingAt<TSettingInt>(system, k); };
   EXPECT_EQ(row(0).Edit->pos(), QPoint(200, 120));
   // B moves up onto A's line; C takes the place B would have had.
   EXPECT_EQ(row(1).Edit->pos(), QPoint(200, 120));
@@ -140,8 +138,8 @@ TEST_F(GroupPageTest, TemplatePagesIgnoreRowOffsetsAndOfferCopyButtons) {
   document.PageArea = &page_;
   TGroup& templateGroup = *document.Groups[0];
   templateGroup.Show();
-  auto& a = dynamic_cast<TSettingInt&>(*templateGroup.Settings[1]);
-  auto& b = dynamic_cast<TSettingInt&>(*templateGroup.Settings[2]);
+  auto& a = SettingAt<TSettingInt>(templateGroup, 1);
+  auto& b = SettingAt<TSettingInt>(templateGroup, 2);
   // The section label takes the first row.
   EXPECT_EQ(a.Edit->pos(), QPoint(200, 152));
   EXPECT_EQ(a.CaptionLabel()->pos(), QPoint(40, 152));
@@ -155,8 +153,7 @@ TEST_F(GroupPageTest, TemplatePagesIgnoreRowOffsetsAndOfferCopyButtons) {
 
   // A range group has no copy buttons.
   document.Groups[1]->Show();
-  EXPECT_TRUE(dynamic_cast<TSettingInt&>(*document.Groups[1]->Settings[1]).CopyToGroupsButton() ==
-              nullptr);
+  EXPECT_TRUE(SettingAt<TSettingInt>(document, 1, 1).CopyToGroupsButton() == nullptr);
 }
 
 TEST_F(GroupPageTest, PagesShowTheStoreOnlyAfterACompleteRead) {
@@ -220,11 +217,6 @@ const std::string kEveryKindOfControl = ModelFixture::OneDevice(R"(
   <group name="Fans" description=""/>
   <group name="Pumps" description=""/>)");
 
-template <typename Kind>
-Kind& Row(const TGroup& group, size_t k) {
-  return dynamic_cast<Kind&>(*group.Settings[k]);
-}
-
 // Presses the key on the widget that has the focus; the widget that has it then.
 QWidget* PressOnFocus(Qt::Key key) {
   QWidget* focus = QApplication::focusWidget();
@@ -239,23 +231,24 @@ TEST_F(GroupPageTest, TabVisitsAPagesControlsInRowOrder) {
   document.PageArea = &page_;
   TGroup& controls = *document.Groups[0];
   controls.Show();
-  const auto& time = Row<TSettingTime>(controls, 3);
-  const auto& date = Row<TSettingDate>(controls, 4);
-  const auto& id = Row<TSetting4PartID>(controls, 5);
-  const std::vector<QWidget*> expected = {Row<TSettingInt>(controls, 0).Edit.Box(),
-                                          Row<TSettingDropDown>(controls, 1).ComboBox.data(),
-                                          Row<TSettingCheckBox>(controls, 2).CheckBox.data(),
-                                          time.HoursEdit.Box(),
-                                          time.MinutesEdit.Box(),
-                                          time.EnableBox.data(),
-                                          date.MonthBox.data(),
-                                          date.DayBox.data(),
-                                          id.PartEdits[0].Box(),
-                                          id.PartEdits[1].Box(),
-                                          id.PartEdits[2].Box(),
-                                          id.PartEdits[3].Box(),
-                                          Row<TSettingName>(controls, 6).Edit.Box(),
-                                          Row<TSettingButton>(controls, 7).ActionButton.data()};
+  const auto& time = SettingAt<TSettingTime>(controls, 3);
+  const auto& date = SettingAt<TSettingDate>(controls, 4);
+  const auto& id = SettingAt<TSetting4PartID>(controls, 5);
+  const std::vector<QWidget*> expected = {
+      SettingAt<TSettingInt>(controls, 0).Edit.Box(),
+      SettingAt<TSettingDropDown>(controls, 1).ComboBox.data(),
+      SettingAt<TSettingCheckBox>(controls, 2).CheckBox.data(),
+      time.HoursEdit.Box(),
+      time.MinutesEdit.Box(),
+      time.EnableBox.data(),
+      date.MonthBox.data(),
+      date.DayBox.data(),
+      id.PartEdits[0].Box(),
+      id.PartEdits[1].Box(),
+      id.PartEdits[2].Box(),
+      id.PartEdits[3].Box(),
+      SettingAt<TSettingName>(controls, 6).Edit.Box(),
+      SettingAt<TSettingButton>(controls, 7).ActionButton.data()};
   page_.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&page_));
   expected.front()->setFocus(Qt::TabFocusReason);

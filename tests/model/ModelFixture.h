@@ -12,10 +12,14 @@
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
 #include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SettingOfKind.h"
 #include "tests/support/TempDir.h"
 #include "ui/ScrollBox.h"
 
 namespace model {
+
+using testsupport::FirstOfKind;
+using testsupport::SettingAt;
 
 // Device definitions loaded from a text, with a register store of their own
 // and recorded message boxes.

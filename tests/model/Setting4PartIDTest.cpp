@@ -30,12 +30,6 @@ using TParts = std::array<uint16_t, TSetting4PartID::kParts>;
 
 class Setting4PartIDTest : public ModelFixture {
  protected:
-  TSetting4PartID& IdAt(TSettings& document, size_t setting) {
-    auto* id = dynamic_cast<TSetting4PartID*>(document.Groups[0]->Settings[setting].get());
-    EXPECT_NE(id, nullptr);
-    return *id;
-  }
-
   // The user enters a part's box, replaces its text and leaves it.
   static void Type(TSetting4PartID& id, int part, const char* text) {
     TEditBox& box = id.PartEdits[static_cast<size_t>(part)];
@@ -53,7 +47,7 @@ class Setting4PartIDTest : public ModelFixture {
 
 TEST_F(Setting4PartIDTest, PartsCombineIntoTwoRegistersLowHalfFirst) {
   TSettings& document = LoadOffline(kIds);
-  TSetting4PartID& gateway = IdAt(document, 0);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
   // The default 167772161 is 10.0.0.1.
   EXPECT_EQ(gateway.Parts, (TParts{10, 0, 0, 1}));
   EXPECT_EQ(Holding(101), 1);
@@ -72,9 +66,10 @@ TEST_F(Setting4PartIDTest, PartsCombineIntoTwoRegistersLowHalfFirst) {
   document.Groups[0]->ReloadFromStore();
   EXPECT_EQ(gateway.Parts, (TParts{10, 0, 0, 1}));
   EXPECT_FALSE(gateway.Changed());
-  EXPECT_EQ(IdAt(document, 1).Parts, (TParts{255, 255, 255, 255}));
-  EXPECT_EQ(IdAt(document, 1).CombineParts(), 4294967295u);
-  EXPECT_EQ(Csv(IdAt(document, 1)), std::vector<std::string>{"Subnet,4294967295 "});
+  EXPECT_EQ(SettingAt<TSetting4PartID>(document, 0, 1).Parts, (TParts{255, 255, 255, 255}));
+  EXPECT_EQ(SettingAt<TSetting4PartID>(document, 0, 1).CombineParts(), 4294967295u);
+  EXPECT_EQ(Csv(SettingAt<TSetting4PartID>(document, 0, 1)),
+            std::vector<std::string>{"Subnet,4294967295 "});
 
   gateway.SplitId(0x01020304);
   EXPECT_EQ(gateway.Parts, (TParts{1, 2, 3, 4}));
@@ -116,9 +111,9 @@ TEST_F(Setting4PartIDTest, TwoHoldingRegistersAreRegisteredWhateverTheType) {
 TEST_F(Setting4PartIDTest, PartsAreLimitedToTheirByteAndToMinAndMax) {
   TSettings& document = LoadOffline(kIds);
   ShowPage(document);
-  TSetting4PartID& gateway = IdAt(document, 0);
-  TSetting4PartID& subnet = IdAt(document, 1);
-  TSetting4PartID& node = IdAt(document, 2);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
+  TSetting4PartID& subnet = SettingAt<TSetting4PartID>(document, 0, 1);
+  TSetting4PartID& node = SettingAt<TSetting4PartID>(document, 0, 2);
   const TParts subnetBefore = subnet.Parts;
 
   const struct {
@@ -183,7 +178,7 @@ TEST_F(Setting4PartIDTest, LeavingARefusedPartShowsThePartAgain) {
   TSettings& document = LoadOffline(kIds);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSetting4PartID& gateway = IdAt(document, 0);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
   QLineEdit& part1 = *gateway.PartEdits[1];
   QLineEdit& part2 = *gateway.PartEdits[2];
   EXPECT_EQ(part1.geometry(), QRect(265, 120, 60, 21));
@@ -211,7 +206,7 @@ TEST_F(Setting4PartIDTest, LeavingARefusedPartShowsThePartAgain) {
 
 TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
   TSettings& document = LoadOffline(kIds);
-  TSetting4PartID& gateway = IdAt(document, 0);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
   gateway.Parts = {192, 168, 1, 10};
   const std::string path = (folder_.Path() / "ids.ZSF").string();
   document.SaveToFile(path);
@@ -247,8 +242,8 @@ TEST_F(Setting4PartIDTest, SettingsFilesCarryTheAddress) {
 
 TEST_F(Setting4PartIDTest, CopiesStopAtAZeroPartAndStoreNothing) {
   TSettings& document = LoadOffline(kIds);
-  TSetting4PartID& gateway = IdAt(document, 0);
-  TSetting4PartID& node = IdAt(document, 2);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
+  TSetting4PartID& node = SettingAt<TSetting4PartID>(document, 0, 2);
   node.SetChanged(false);
 
   gateway.Parts = {192, 0, 7, 8};
@@ -274,7 +269,7 @@ TEST_F(Setting4PartIDTest, CopiesStopAtAZeroPartAndStoreNothing) {
 
 TEST_F(Setting4PartIDTest, TransfersCountTwoRegisters) {
   TSettings& document = LoadOffline(kIds);
-  TSetting4PartID& gateway = IdAt(document, 0);
+  TSetting4PartID& gateway = SettingAt<TSetting4PartID>(document, 0, 0);
   ShowPage(document);
   std::vector<std::pair<std::string, int>> reports;
   document.OnProgress = [&](const void*, const std::string& text, bool, int32_t count) {
@@ -304,7 +299,7 @@ TEST_F(Setting4PartIDTest, TemplateIdsNeitherRegisterNorStore) {
   </group>)"));
   TGroup& templateGroup = *document.Groups[0];
   ASSERT_TRUE(templateGroup.IsTemplate);
-  auto& peer = dynamic_cast<TSetting4PartID&>(*templateGroup.Settings[1]);
+  auto& peer = SettingAt<TSetting4PartID>(templateGroup, 1);
   EXPECT_EQ(peer.Parts, (TParts{1, 2, 3, 4}));
   // Instance index -50 puts the template far below the device's registers.
   EXPECT_EQ(peer.Reference(), 201 - 100);
@@ -313,7 +308,7 @@ TEST_F(Setting4PartIDTest, TemplateIdsNeitherRegisterNorStore) {
   EXPECT_FALSE(store_.IsHoldingRegisterRegistered(101));
 
   // The first group of R12 1 (instance index 0) is registered.
-  auto& first = dynamic_cast<TSetting4PartID&>(*document.Groups[1]->Settings[1]);
+  auto& first = SettingAt<TSetting4PartID>(document, 1, 1);
   EXPECT_EQ(first.Reference(), 201);
   EXPECT_EQ(Holding(201), 0x0304);
   EXPECT_EQ(Holding(202), 0x0102);

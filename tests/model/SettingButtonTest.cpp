@@ -34,12 +34,6 @@ class SettingButtonTest : public ModelFixture {
     column_.show();
     page_.show();
   }
-  TSettingButton& ButtonAt(TSettings& document, size_t group, size_t setting) {
-    auto* button = dynamic_cast<TSettingButton*>(document.Groups[group]->Settings[setting].get());
-    EXPECT_NE(button, nullptr);
-    return *button;
-  }
-
   // Opens the document's navigation and page as the main window does.
   void Open(TSettings& document) {
     document.PageArea = &page_;
@@ -67,8 +61,8 @@ class SettingButtonTest : public ModelFixture {
 TEST_F(SettingButtonTest, TheRowIsAButtonCaptionedWithTheName) {
   TSettings& document = LoadOffline(kNodesDevice);
   Open(document);
-  TSettingButton& add = ButtonAt(document, 0, 0);
-  TSettingButton& test = ButtonAt(document, 0, 1);
+  TSettingButton& add = SettingAt<TSettingButton>(document, 0, 0);
+  TSettingButton& test = SettingAt<TSettingButton>(document, 0, 1);
   EXPECT_TRUE(add.IsNodesButton);
   EXPECT_FALSE(test.IsNodesButton);
   ASSERT_FALSE(add.ActionButton.isNull());
@@ -97,7 +91,7 @@ TEST_F(SettingButtonTest, TheRowIsAButtonCaptionedWithTheName) {
 TEST_F(SettingButtonTest, EachClickAddsOneNodesGroupAndRebuildsTheNavigation) {
   TSettings& document = LoadOffline(kNodesDevice);
   Open(document);
-  TSettingButton& add = ButtonAt(document, 0, 0);
+  TSettingButton& add = SettingAt<TSettingButton>(document, 0, 0);
   EXPECT_EQ(document.GroupColumn(), &column_);
 
   QTest::mouseClick(add.ActionButton.data(), Qt::LeftButton);
@@ -128,7 +122,7 @@ TEST_F(SettingButtonTest, EachClickAddsOneNodesGroupAndRebuildsTheNavigation) {
 
 TEST_F(SettingButtonTest, WithoutNavigationOnlyTheGroupIsAdded) {
   TSettings& document = LoadOffline(kNodesDevice);
-  TSettingButton& add = ButtonAt(document, 0, 0);
+  TSettingButton& add = SettingAt<TSettingButton>(document, 0, 0);
   add.ButtonClicked();
   ASSERT_EQ(document.Groups.size(), 3u);
   EXPECT_TRUE(column_.Content()->findChildren<ui::TImageButton*>().isEmpty());
@@ -169,7 +163,7 @@ TEST_F(SettingButtonTest, TheButtonWorksOnItsOwnDocument) {
   own.CreateGroupButtons(&column_);
   own.DestroyGroupButtons();
   other.CreateGroupButtons(&column_);
-  ButtonAt(own, 0, 0).ButtonClicked();
+  SettingAt<TSettingButton>(own, 0, 0).ButtonClicked();
   EXPECT_EQ(own.Groups.size(), 3u);
   EXPECT_EQ(other.Groups.size(), 2u);
   EXPECT_EQ(column_.Content()->findChildren<ui::TImageButton*>().size(), 2);
@@ -183,14 +177,14 @@ TEST_F(SettingButtonTest, FailuresAreShownAndEndTheClick) {
                function="1"/>
     </group>)"));
   // No "Nodes" group: nothing happens.
-  ButtonAt(document, 0, 0).ButtonClicked();
+  SettingAt<TSettingButton>(document, 0, 0).ButtonClicked();
   EXPECT_EQ(document.Groups.size(), 1u);
   EXPECT_TRUE(boxes_.Boxes().empty());
 
   TSettings& nodes = LoadOffline(kNodesDevice);
   Open(nodes);
   devices_.Set().ImagesFolder = "/nonexistent";
-  ButtonAt(nodes, 0, 0).ButtonClicked();
+  SettingAt<TSettingButton>(nodes, 0, 0).ButtonClicked();
   ASSERT_EQ(boxes_.Boxes().size(), 1u);
   EXPECT_EQ(boxes_.Boxes()[0].Icon, ui::TBoxIcon::None);
   EXPECT_EQ(boxes_.Boxes()[0].Caption, "Brennhaven Dravonik");
@@ -201,7 +195,7 @@ TEST_F(SettingButtonTest, FailuresAreShownAndEndTheClick) {
 
 TEST_F(SettingButtonTest, ButtonsStoreThroughTheirRegister) {
   TSettings& document = LoadOffline(kNodesDevice);
-  TSettingButton& add = ButtonAt(document, 0, 0);
+  TSettingButton& add = SettingAt<TSettingButton>(document, 0, 0);
   store_.SetHoldingRegister(91, 7);
   document.Groups[0]->ReloadFromStore();
   EXPECT_EQ(add.Value(), 7);
@@ -249,7 +243,7 @@ TEST_F(SettingButtonTest, ACommissioningPageHoldsEveryKind) {
   EXPECT_EQ(Holding(272), static_cast<int16_t>(0xC0A8));
 
   Open(document);
-  ButtonAt(document, 0, 5).ButtonClicked();
+  SettingAt<TSettingButton>(document, 0, 5).ButtonClicked();
   ASSERT_EQ(document.Groups.size(), 3u);
   ExpectOneButtonPerGroup(document);
   document.DestroyGroupButtons();

@@ -13,12 +13,6 @@ namespace {
 
 class SettingDateTest : public ModelFixture {
  protected:
-  TSettingDate& DateAt(TSettings& document, size_t group, size_t setting) {
-    auto* date = dynamic_cast<TSettingDate*>(document.Groups[group]->Settings[setting].get());
-    EXPECT_NE(date, nullptr);
-    return *date;
-  }
-
   // Puts a month and a day number into the device's two registers and reads
   // them as a completed read from the device does.
   void ReadFromDevice(TSettingDate& date, int16_t month, int16_t day) {
@@ -57,7 +51,7 @@ const std::string kOneDate = ModelFixture::OneDevice(R"(<group name="Filter" des
 TEST_F(SettingDateTest, DeviceRegistersHoldMonthAndDayNumbers) {
   TSettings& document = LoadOffline(kTwoDates);
   ShowPage(document, 0);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   EXPECT_EQ(store_.RegisterCount(), 4);
   // A new date is January 1st, written as 1 and 1.
   EXPECT_EQ(Holding(231), 1);
@@ -102,7 +96,7 @@ TEST_F(SettingDateTest, DeviceRegistersHoldMonthAndDayNumbers) {
 TEST_F(SettingDateTest, ADayBeyondTheNewMonthMovesToItsLastDay) {
   TSettings& document = LoadOffline(kOneDate);
   ShowPage(document, 0);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   ReadFromDevice(start, 3, 31);
   ASSERT_EQ(start.DayBox->count(), 31);
   ASSERT_EQ(start.DayBox->currentText(), "31");
@@ -127,7 +121,7 @@ TEST_F(SettingDateTest, ADayBeyondTheNewMonthMovesToItsLastDay) {
 TEST_F(SettingDateTest, PickingJanuaryOrTheFirstAfterAReadIsStored) {
   TSettings& document = LoadOffline(kOneDate);
   ShowPage(document, 0);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
 
   ReadFromDevice(start, 6, 1);  // June 1st
   ASSERT_FALSE(start.Changed());
@@ -160,8 +154,8 @@ TEST_F(SettingDateTest, PickingJanuaryOrTheFirstAfterAReadIsStored) {
 TEST_F(SettingDateTest, DatesOfAnExclusionGroupMayNotShareAMonth) {
   TSettings& document = LoadOffline(kTwoDates);
   ShowPage(document, 0);
-  auto& start = DateAt(document, 0, 0);
-  auto& end = DateAt(document, 0, 1);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
+  auto& end = SettingAt<TSettingDate>(document, 0, 1);
   // Both start on January, but a read gives the start March.
   ReadFromDevice(start, 3, 10);
 
@@ -192,7 +186,7 @@ TEST_F(SettingDateTest, DatesOfAnExclusionGroupMayNotShareAMonth) {
 TEST_F(SettingDateTest, SettingsFilesCarryZeroBasedMonthAndDay) {
   TSettings& document = LoadOffline(kTwoDates);
   ShowPage(document, 0);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   ReadFromDevice(start, 3, 15);
 
   pugi::xml_document file;
@@ -244,7 +238,7 @@ TEST_F(SettingDateTest, SettingsFilesCarryZeroBasedMonthAndDay) {
 
 TEST_F(SettingDateTest, CsvGivesMonthNameAndDayNumberWithoutAPage) {
   TSettings& document = LoadOffline(kTwoDates);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   ReadFromDevice(start, 12, 25);
   ASSERT_TRUE(start.DayEntries.empty());
   std::vector<std::string> lines;
@@ -255,7 +249,7 @@ TEST_F(SettingDateTest, CsvGivesMonthNameAndDayNumberWithoutAPage) {
 
 TEST_F(SettingDateTest, RestoringDefaultsWritesTheCurrentDateAgain) {
   TSettings& document = LoadOffline(kTwoDates);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   ReadFromDevice(start, 8, 6);
   const int16_t other[] = {1, 1};
   store_.SetHoldingRegisters(231, other, 2);
@@ -270,7 +264,7 @@ TEST_F(SettingDateTest, RestoringDefaultsWritesTheCurrentDateAgain) {
 
 TEST_F(SettingDateTest, TransfersCountTwoRegisters) {
   TSettings& document = LoadOffline(kTwoDates);
-  auto& start = DateAt(document, 0, 0);
+  auto& start = SettingAt<TSettingDate>(document, 0, 0);
   std::vector<int> counts;
   document.OnProgress = [&](const void*, const std::string&, bool, int32_t count) {
     counts.push_back(count);
@@ -297,7 +291,7 @@ TEST_F(SettingDateTest, TemplateDatesStoreNothingAndCopyIntoTheStore) {
   TSettings& document = LoadOffline(kDateTemplate);
   TGroup& templateGroup = *document.Groups[0];
   ASSERT_TRUE(templateGroup.IsTemplate);
-  auto& source = DateAt(document, 0, 1);
+  auto& source = SettingAt<TSettingDate>(document, 0, 1);
   // Only the instances' registers are registered: 250 dates and 250 levels.
   EXPECT_EQ(store_.RegisterCount(), 750);
 
@@ -310,8 +304,8 @@ TEST_F(SettingDateTest, TemplateDatesStoreNothingAndCopyIntoTheStore) {
 
   source.CopyToAllGroupsClick();
   EXPECT_TRUE(boxes_.Boxes().empty());
-  auto& first = DateAt(document, 1, 1);   // group 1
-  auto& tenth = DateAt(document, 1, 28);  // group 10
+  auto& first = SettingAt<TSettingDate>(document, 1, 1);   // group 1
+  auto& tenth = SettingAt<TSettingDate>(document, 1, 28);  // group 10
   ASSERT_EQ(tenth.Name(), "Service date");
   for (TSettingDate* target : {&first, &tenth}) {
     EXPECT_EQ(target->Month, 4);
@@ -321,7 +315,7 @@ TEST_F(SettingDateTest, TemplateDatesStoreNothingAndCopyIntoTheStore) {
     EXPECT_EQ(Holding(target->Reference()), 5);
     EXPECT_EQ(Holding(target->Reference() + 1), 20);
   }
-  EXPECT_EQ(DateAt(document, 7, 1).Month, 0);  // R12 2 untouched
+  EXPECT_EQ(SettingAt<TSettingDate>(document, 7, 1).Month, 0);  // R12 2 untouched
 
   // A copy from another kind is refused with the kind's message.
   EXPECT_EQ(Thrown([&] { first.CopyValueFrom(*templateGroup.Settings[2]); }),

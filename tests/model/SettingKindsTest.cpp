@@ -17,15 +17,7 @@
 namespace model {
 namespace {
 
-class SettingKindsTest : public ModelFixture {
- protected:
-  template <typename Kind>
-  Kind& At(TSettings& document, size_t group, size_t setting) {
-    auto* kind = dynamic_cast<Kind*>(document.Groups[group]->Settings[setting].get());
-    EXPECT_NE(kind, nullptr);
-    return *kind;
-  }
-};
+using SettingKindsTest = ModelFixture;
 
 TEST_F(SettingKindsTest, RegisterValuesConvertWithSignOffsetAndMask) {
   TSettings& document = LoadOffline(OneDevice(R"(<group name="G" description="">
@@ -67,9 +59,9 @@ TEST_F(SettingKindsTest, IntegerDisplayEditingAndLimits) {
              min="0" max="255" default="255" value_text="s" DisabledValue="255"/>
   </group>)"));
   ShowPage(document, 0);
-  auto& delay = At<TSettingInt>(document, 0, 0);
-  auto& speed = At<TSettingInt>(document, 0, 1);
-  auto& filter = At<TSettingInt>(document, 0, 2);
+  auto& delay = SettingAt<TSettingInt>(document, 0, 0);
+  auto& speed = SettingAt<TSettingInt>(document, 0, 1);
+  auto& filter = SettingAt<TSettingInt>(document, 0, 2);
   EXPECT_EQ(delay.Edit->text(), "5 s");
   EXPECT_EQ(speed.Edit->text(), "-");  // 0 is below the minimum of 1
   EXPECT_EQ(filter.Edit->text(), "-");
@@ -121,7 +113,7 @@ TEST_F(SettingKindsTest, AnEntryUnderWayIsForgottenWhenItsPageCloses) {
              min="0" max="10" default="5" value_text="s"/>
   </group>)"));
   ShowPage(document, 0);
-  auto& delay = At<TSettingInt>(document, 0, 0);
+  auto& delay = SettingAt<TSettingInt>(document, 0, 0);
   delay.Edit.Enter();
   delay.Edit->setText("12");
   delay.DestroyControls();
@@ -163,8 +155,8 @@ TEST_F(SettingKindsTest, LeavingARefusedEntryShowsTheValueAgain) {
   </group>)"));
   ShowPage(document, 0);
   QApplication::setActiveWindow(&page_);
-  auto& delay = At<TSettingInt>(document, 0, 0);
-  auto& other = At<TSettingInt>(document, 0, 1);
+  auto& delay = SettingAt<TSettingInt>(document, 0, 0);
+  auto& other = SettingAt<TSettingInt>(document, 0, 1);
   delay.Edit->setFocus();
   ASSERT_TRUE(delay.Edit->hasFocus());
   EXPECT_EQ(delay.Edit->text(), "5");
@@ -214,8 +206,8 @@ TEST_F(SettingKindsTest, DropDownDefaultsLookupsAndCsv) {
     <setting name="Empty" value_type="drop_down" register="1" type="holding_register"/>
   </group>)"));
   ShowPage(document, 0);
-  auto& mode = At<TSettingDropDown>(document, 0, 0);
-  auto& empty = At<TSettingDropDown>(document, 0, 1);
+  auto& mode = SettingAt<TSettingDropDown>(document, 0, 0);
+  auto& empty = SettingAt<TSettingDropDown>(document, 0, 1);
   EXPECT_EQ(mode.Default(), 2);
   EXPECT_EQ(mode.ComboBox->currentText(), "Auto");
   EXPECT_EQ(Holding(1), 2);
@@ -251,7 +243,7 @@ TEST_F(SettingKindsTest, UnitsSelectorAnnouncesUnitsAndStoresNothing) {
     </setting>
   </group>)"));
   EXPECT_EQ(document.UnitsName(), "m/sec");
-  auto& units = At<TSettingDropDown>(document, 0, 0);
+  auto& units = SettingAt<TSettingDropDown>(document, 0, 0);
   units.ComboBoxSelect(0);
   EXPECT_EQ(document.UnitsName(), "ft/min");
   EXPECT_EQ(units.Value(), 1);
@@ -284,8 +276,8 @@ TEST_F(SettingKindsTest, ExclusionGroupsRefuseTakenValuesButTheAllowedOne) {
     </setting>
   </group>)"));
   ShowPage(document, 0);
-  auto& input1 = At<TSettingDropDown>(document, 0, 0);
-  auto& input3 = At<TSettingDropDown>(document, 1, 0);
+  auto& input1 = SettingAt<TSettingDropDown>(document, 0, 0);
+  auto& input3 = SettingAt<TSettingDropDown>(document, 1, 0);
   EXPECT_EQ(document.CheckExclusion(input1, 0), std::nullopt);  // all hold 0: allowed
   input3.ComboBoxSelect(2);
   ASSERT_EQ(input3.Value(), 2);
@@ -322,7 +314,7 @@ TEST_F(SettingKindsTest, RelativeLimitsAreInclusiveWithThreeMessages) {
     <setting name="Lost" value_type="int" register="5" type="holding_register"
              min="0" max="1000" default="0" value_text="Pa" minsetting="Nowhere"/>
   </group>)"));
-  auto& setPoint = At<TSettingInt>(document, 0, 1);
+  auto& setPoint = SettingAt<TSettingInt>(document, 0, 1);
   std::vector<std::string> refusals;
   auto accepts = [&](TSetting& setting, int32_t value) {
     const TRefusal refusal = setting.CheckRelativeLimits(value);
@@ -335,8 +327,8 @@ TEST_F(SettingKindsTest, RelativeLimitsAreInclusiveWithThreeMessages) {
   EXPECT_TRUE(accepts(setPoint, 300));
   EXPECT_FALSE(accepts(setPoint, 99));
   EXPECT_FALSE(accepts(setPoint, 301));
-  EXPECT_FALSE(accepts(At<TSettingInt>(document, 0, 3), 99));
-  EXPECT_FALSE(accepts(At<TSettingInt>(document, 0, 4), 301));
+  EXPECT_FALSE(accepts(SettingAt<TSettingInt>(document, 0, 3), 99));
+  EXPECT_FALSE(accepts(SettingAt<TSettingInt>(document, 0, 4), 301));
   EXPECT_TRUE(boxes_.Boxes().empty());  // checking shows nothing
   EXPECT_EQ(refusals,
             (std::vector<std::string>{
@@ -346,7 +338,7 @@ TEST_F(SettingKindsTest, RelativeLimitsAreInclusiveWithThreeMessages) {
                 "setting 'High alarm'",
                 "Setting 'Above low' must be greater than setting 'Low alarm'",
                 "Setting 'Below high' must be less than setting 'High alarm'"}));
-  EXPECT_EQ(Thrown([&] { At<TSettingInt>(document, 0, 5).CheckRelativeLimits(1); }),
+  EXPECT_EQ(Thrown([&] { SettingAt<TSettingInt>(document, 0, 5).CheckRelativeLimits(1); }),
             "Could not find setting with name 'Nowhere'.\n"
             "The most likely cause is a problem in the devices.xml file");
 }
@@ -371,9 +363,9 @@ const std::string kTemplateWithLimits = ModelFixture::OneDevice(R"(
 
 TEST_F(SettingKindsTest, RelativeLimitsInsideAnR12InstanceUseThatInstance) {
   TSettings& document = LoadOffline(kTemplateWithLimits);
-  TGroup& range = *document.Groups[3];                // R12 1, groups 11 to 20
-  auto& minimum12 = At<TSettingInt>(document, 3, 6);  // second instance
-  auto& target12 = At<TSettingInt>(document, 3, 7);
+  TGroup& range = *document.Groups[3];                       // R12 1, groups 11 to 20
+  auto& minimum12 = SettingAt<TSettingInt>(document, 3, 6);  // second instance
+  auto& target12 = SettingAt<TSettingInt>(document, 3, 7);
   ASSERT_EQ(range.Settings[5]->Name(), "Group 12");
   minimum12.SetValue(40);
   EXPECT_EQ(target12.CheckRelativeLimits(45), std::nullopt);  // above this instance's 40
@@ -386,7 +378,7 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
   TSettings& document = LoadOffline(kTemplateWithLimits);
   TGroup& template2 = *document.Groups[7];
   ASSERT_EQ(template2.Name, "R12 2");
-  auto& fan = At<TSettingDropDown>(document, 7, 3);
+  auto& fan = SettingAt<TSettingDropDown>(document, 7, 3);
   fan.SetValue(1);  // a drop-down has no minimum or maximum to refuse it
   fan.CopyToAllGroupsClick();
   for (size_t g = 0; g < document.Groups.size(); ++g) {
@@ -402,7 +394,7 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
   }
   EXPECT_TRUE(boxes_.Boxes().empty());
 
-  auto& heater = At<TSettingCheckBox>(document, 19, 4);  // R12 4
+  auto& heater = SettingAt<TSettingCheckBox>(document, 19, 4);  // R12 4
   heater.SetValue(1);
   heater.CopyToAllR12sClick();
   int ticked = 0;
@@ -417,12 +409,12 @@ TEST_F(SettingKindsTest, CopiesReachEveryCounterpartOfTheController) {
 
 TEST_F(SettingKindsTest, ACopyRefusedByALimitStopsThere) {
   TSettings& document = LoadOffline(kTemplateWithLimits);
-  auto& target = At<TSettingInt>(document, 1, 2);  // R12 1 template
-  target.SetValue(5);                              // below every instance's minimum of 10
+  auto& target = SettingAt<TSettingInt>(document, 1, 2);  // R12 1 template
+  target.SetValue(5);                                     // below every instance's minimum of 10
   target.CopyToAllGroupsClick();
   ASSERT_EQ(boxes_.Texts().size(), 1u);
   EXPECT_EQ(boxes_.Texts()[0], "Setting 'Target' must be greater than setting 'Minimum'");
-  EXPECT_EQ(At<TSettingInt>(document, 2, 2).Value(), 50);
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 2, 2).Value(), 50);
 }
 
 TEST_F(SettingKindsTest, TemplateCopiesIgnoreGroupsBeforeAndAfterTheExpansion) {
@@ -436,15 +428,15 @@ TEST_F(SettingKindsTest, TemplateCopiesIgnoreGroupsBeforeAndAfterTheExpansion) {
       <setting name="Level" value_type="int" register="10" type="holding_register"
                min="0" max="9" default="1" value_text=""/>
     </group>)"));
-  auto& level = At<TSettingInt>(document, 0, 1);
+  auto& level = SettingAt<TSettingInt>(document, 0, 1);
   level.SetValue(7);
   level.CopyToAllGroupsClick();
-  EXPECT_EQ(At<TSettingInt>(document, 1, 1).Value(), 7);   // R12 1, groups 1 to 10
-  EXPECT_EQ(At<TSettingInt>(document, 5, 19).Value(), 7);  // groups 41 to 50, last instance
-  EXPECT_EQ(At<TSettingInt>(document, 7, 1).Value(), 1);   // R12 2 untouched
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 1, 1).Value(), 7);   // R12 1, groups 1 to 10
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 5, 19).Value(), 7);  // groups 41 to 50, last instance
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 7, 1).Value(), 1);   // R12 2 untouched
   level.CopyToAllR12sClick();
-  EXPECT_EQ(At<TSettingInt>(document, 29, 19).Value(), 7);
-  EXPECT_EQ(At<TSettingInt>(document, 30, 0).Value(), 1);  // the ordinary group after
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 29, 19).Value(), 7);
+  EXPECT_EQ(SettingAt<TSettingInt>(document, 30, 0).Value(), 1);  // the ordinary group after
   EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
@@ -458,8 +450,8 @@ TEST_F(SettingKindsTest, PlainCheckBoxes) {
     <setting name="Shifted" value_type="checkbox" register="7" type="holding_register"
              default="unchecked" value_offset="1"/>
   </group>)"));
-  auto& coil = At<TSettingCheckBox>(document, 0, 0);
-  auto& word = At<TSettingCheckBox>(document, 0, 1);
+  auto& coil = SettingAt<TSettingCheckBox>(document, 0, 0);
+  auto& word = SettingAt<TSettingCheckBox>(document, 0, 1);
   EXPECT_EQ(coil.Default(), 1);
   EXPECT_EQ(word.Default(), 0);  // only "checked" exactly
   EXPECT_FALSE(word.HasValuePair);
@@ -478,11 +470,11 @@ TEST_F(SettingKindsTest, PlainCheckBoxes) {
   // A field keeps the register's other bits.
   int16_t bits = 0x00F0;
   store_.SetHoldingRegisters(7, &bits, 1);
-  At<TSettingCheckBox>(document, 0, 2).StoreValue();
+  SettingAt<TSettingCheckBox>(document, 0, 2).StoreValue();
   EXPECT_EQ(Holding(7), 0x00F8);
 
   // With a value offset the stored state reads back as itself.
-  auto& shifted = At<TSettingCheckBox>(document, 0, 3);
+  auto& shifted = SettingAt<TSettingCheckBox>(document, 0, 3);
   EXPECT_EQ(Holding(8), 1);
   shifted.RequestRead();
   shifted.LoadValueFromStore();
@@ -502,8 +494,8 @@ TEST_F(SettingKindsTest, ValuePairBoxesViewTheirOwnersRegister) {
              default="unchecked" unchecked_value="2" checked_value="5"/>
   </group>)"));
   ShowPage(document, 0);
-  auto& owner = At<TSettingInt>(document, 0, 0);
-  auto& box = At<TSettingCheckBox>(document, 0, 1);
+  auto& owner = SettingAt<TSettingInt>(document, 0, 0);
+  auto& box = SettingAt<TSettingCheckBox>(document, 0, 1);
   EXPECT_TRUE(box.HasValuePair);
   EXPECT_EQ(store_.RegisterCount(), 1);
   // Restoring an unticked box left the owner's 3 alone.

@@ -27,19 +27,12 @@ const std::string kPressures = ModelFixture::OneDevice(R"(<group name="Sensors" 
              min="32768" max="65535" default="49152" maxsetting="Sensor Maximum"/>
   </group>)");
 
-class SettingLabelTest : public ModelFixture {
- protected:
-  TSettingLabel& Label(TSettings& document, size_t index) {
-    auto* setting = dynamic_cast<TSettingLabel*>(document.Groups[0]->Settings[index].get());
-    EXPECT_NE(setting, nullptr);
-    return *setting;
-  }
-};
+using SettingLabelTest = ModelFixture;
 
 TEST_F(SettingLabelTest, ShowsTheValueWithTheDisplayUnits) {
   TSettings& document = LoadOffline(kPressures);
   ShowPage(document);
-  TSettingLabel& range = Label(document, 1);
+  TSettingLabel& range = SettingAt<TSettingLabel>(document, 0, 1);
   ASSERT_NE(range.ValueLabel, nullptr);
   EXPECT_EQ(range.ValueLabel->text(), "250 Pa");
   EXPECT_TRUE(range.ValueLabel->isVisible());
@@ -49,7 +42,7 @@ TEST_F(SettingLabelTest, ShowsTheValueWithTheDisplayUnits) {
   EXPECT_EQ(range.CaptionLabel()->text(), "Sensor Range");
 
   // The units follow the selector at once.
-  dynamic_cast<TSettingDropDown&>(*document.Groups[0]->Settings[0]).ComboBoxSelect(1);
+  SettingAt<TSettingDropDown>(document, 0, 0).ComboBoxSelect(1);
   EXPECT_EQ(range.ValueLabel->text(), "250 ins Wg");
   std::vector<std::string> lines;
   range.ExportCsv(lines);
@@ -65,7 +58,7 @@ TEST_F(SettingLabelTest, WithoutUnitsTheNumberIsFollowedByABlank) {
   TSettings& document = LoadOffline(OneDevice(R"(<group name="G" description="">
     <setting name="Count" value_type="label" register="1" type="holding_register"
              default="250"/></group>)"));
-  TSettingLabel& count = Label(document, 0);
+  TSettingLabel& count = SettingAt<TSettingLabel>(document, 0, 0);
   EXPECT_EQ(count.FormatLabelValue(true), "250 ");
   EXPECT_EQ(count.FormatLabelValue(false), "250");
   // No conversion is chosen: relative limits compare the raw value.
@@ -75,7 +68,7 @@ TEST_F(SettingLabelTest, WithoutUnitsTheNumberIsFollowedByABlank) {
 
 TEST_F(SettingLabelTest, ReadsButNeverWrites) {
   TSettings& document = LoadOffline(kPressures);
-  TSettingLabel& range = Label(document, 1);
+  TSettingLabel& range = SettingAt<TSettingLabel>(document, 0, 1);
   EXPECT_EQ(Holding(2), 250);  // the default is stored like any other
   range.RequestWrite();
   EXPECT_FALSE(range.WritePending());
@@ -91,7 +84,7 @@ TEST_F(SettingLabelTest, ReadsButNeverWrites) {
 TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
   TSettings& document = LoadOffline(kPressures);
   ShowPage(document);
-  TSettingLabel& note = Label(document, 2);
+  TSettingLabel& note = SettingAt<TSettingLabel>(document, 0, 2);
   EXPECT_TRUE(note.LabelOnly);
   EXPECT_TRUE(note.CaptionLabel()->isVisible());
   EXPECT_TRUE(note.CaptionLabel()->font().bold());
@@ -119,7 +112,7 @@ TEST_F(SettingLabelTest, CaptionOnlyLabelIsNeverReadAndStoresNothing) {
 
 TEST_F(SettingLabelTest, ConvertsRawVelocitiesAndPressuresForRelativeLimits) {
   TSettings& document = LoadOffline(kPressures);
-  TSettingLabel& label = Label(document, 1);
+  TSettingLabel& label = SettingAt<TSettingLabel>(document, 0, 1);
   document.SetUnitsName("ft/min");
   EXPECT_EQ(label.ToDisplayValue(0x8000 + 100), 0);  // 100 ft/min = 0.51 m/s
   EXPECT_EQ(label.ToDisplayValue(250), 2);           // 2.50 m/s
@@ -144,7 +137,7 @@ TEST_F(SettingLabelTest, ConvertsRawVelocitiesAndPressuresForRelativeLimits) {
 TEST_F(SettingLabelTest, UnitConvertedSettingStaysBelowTheLabel) {
   TSettings& document = LoadOffline(kPressures);
   ShowPage(document);
-  auto& alarm = dynamic_cast<TSettingUnits&>(*document.Groups[0]->Settings[4]);
+  auto& alarm = SettingAt<TSettingUnits>(document, 0, 4);
   // Sensor Maximum holds 0x4028: 40 hundredths of in WG, 99 Pa compared.
   alarm.Edit.Enter();
   alarm.Edit->setText("100");

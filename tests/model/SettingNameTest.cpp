@@ -24,18 +24,11 @@ const std::string kNames = ModelFixture::OneDevice(R"(<group name="Site" descrip
              min="0" max="9" default="1" value_text=""/>
   </group>)");
 
-class SettingNameTest : public ModelFixture {
- protected:
-  TSettingName& NameAt(TSettings& document, size_t setting) {
-    auto* name = dynamic_cast<TSettingName*>(document.Groups[0]->Settings[setting].get());
-    EXPECT_NE(name, nullptr);
-    return *name;
-  }
-};
+using SettingNameTest = ModelFixture;
 
 TEST_F(SettingNameTest, DeclaresItsSpanButStoresOneRegister) {
   TSettings& document = LoadOffline(kNames);
-  TSettingName& site = NameAt(document, 0);
+  TSettingName& site = SettingAt<TSettingName>(document, 0, 0);
   EXPECT_EQ(site.RegisterSpan(), 8);
   EXPECT_EQ(site.Reference(), 61);
   EXPECT_TRUE(store_.IsHoldingRegisterRegistered(61));
@@ -75,7 +68,7 @@ TEST_F(SettingNameTest, TheBoxShowsTheNameAndTakesNoTyping) {
   TSettings& document = LoadOffline(kNames);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSettingName& site = NameAt(document, 0);
+  TSettingName& site = SettingAt<TSettingName>(document, 0, 0);
   ASSERT_FALSE(site.Edit.Box() == nullptr);
   EXPECT_EQ(site.Edit->geometry(), QRect(200, 120, 140, 21));
   EXPECT_EQ(site.Edit->text(), "");
@@ -101,8 +94,8 @@ TEST_F(SettingNameTest, TheBoxLooksReadOnlyAndSaysWhereTheNameIsSet) {
   ui::ApplySkin(*qApp);
   TSettings& document = LoadOffline(kNames);
   ShowPage(document);
-  QLineEdit& name = *NameAt(document, 0).Edit;
-  QLineEdit& number = *dynamic_cast<TSettingInt&>(*document.Groups[0]->Settings[2]).Edit;
+  QLineEdit& name = *SettingAt<TSettingName>(document, 0, 0).Edit;
+  QLineEdit& number = *SettingAt<TSettingInt>(document, 0, 2).Edit;
   auto ground = [](QLineEdit& box) {
     return box.grab().toImage().pixelColor(box.width() - 4, box.height() / 2);
   };
@@ -113,8 +106,8 @@ TEST_F(SettingNameTest, TheBoxLooksReadOnlyAndSaysWhereTheNameIsSet) {
 
 TEST_F(SettingNameTest, CopiesTakeTheTextOnlyFromAnotherName) {
   TSettings& document = LoadOffline(kNames);
-  TSettingName& site = NameAt(document, 0);
-  TSettingName& zone = NameAt(document, 1);
+  TSettingName& site = SettingAt<TSettingName>(document, 0, 0);
+  TSettingName& zone = SettingAt<TSettingName>(document, 0, 1);
   TSetting& number = *document.Groups[0]->Settings[2];
   site.NameText = "Plant room";
   site.SetValue(5);

@@ -20,12 +20,6 @@ const std::string kCodeGroup = ModelFixture::OneDevice(R"(<group name="Access" d
 
 class SettingPasswordTest : public ModelFixture {
  protected:
-  TSettingPassword& Code(TSettings& document) {
-    auto* code = dynamic_cast<TSettingPassword*>(document.Groups[0]->Settings[0].get());
-    EXPECT_NE(code, nullptr);
-    return *code;
-  }
-
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingPassword& code, const char* text) {
     code.Edit.Enter();
@@ -37,7 +31,7 @@ class SettingPasswordTest : public ModelFixture {
 TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
-  TSettingPassword& code = Code(document);
+  TSettingPassword& code = SettingAt<TSettingPassword>(document, 0, 0);
   EXPECT_EQ(code.Edit->text(), "0000");  // the default is 0
 
   const struct {
@@ -60,7 +54,7 @@ TEST_F(SettingPasswordTest, DeviceValuesShowAsFourDigitsWithLeadingZeros) {
 TEST_F(SettingPasswordTest, EntriesAreCheckedInOrderAndStored) {
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
-  TSettingPassword& code = Code(document);
+  TSettingPassword& code = SettingAt<TSettingPassword>(document, 0, 0);
   store_.SetHoldingRegister(41, 1111);
   document.Groups[0]->ReloadFromStore();
 
@@ -121,7 +115,7 @@ TEST_F(SettingPasswordTest, TypingIsLimitedToFourCharactersButDeviceValuesShowWh
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSettingPassword& code = Code(document);
+  TSettingPassword& code = SettingAt<TSettingPassword>(document, 0, 0);
   QLineEdit& edit = *code.Edit;
 
   edit.setFocus();
@@ -151,15 +145,13 @@ TEST_F(SettingPasswordTest, LeavingWithTooManyDigitsKeepsTheFocusInTheBox) {
   store_.SetHoldingRegister(41, 12345);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSettingPassword& code = Code(document);
+  TSettingPassword& code = SettingAt<TSettingPassword>(document, 0, 0);
   document.Groups[0]->ReloadFromStore();
   code.UpdateDisplay(true);
 
   code.Edit->setFocus();
   ASSERT_TRUE(code.Edit->hasFocus());
-  auto* fanSpeed = dynamic_cast<TSettingInt*>(document.Groups[0]->Settings[1].get());
-  ASSERT_NE(fanSpeed, nullptr);
-  QLineEdit* other = fanSpeed->Edit.Box();
+  QLineEdit* other = SettingAt<TSettingInt>(document, 0, 1).Edit.Box();
   other->setFocus(Qt::TabFocusReason);
   QApplication::processEvents();
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The password must contain only 4 digits"});
@@ -178,7 +170,7 @@ TEST_F(SettingPasswordTest, LeavingWithTooManyDigitsKeepsTheFocusInTheBox) {
 TEST_F(SettingPasswordTest, TheRowFollowsTheSettingsEnabledState) {
   TSettings& document = LoadOffline(kCodeGroup);
   ShowPage(document);
-  TSettingPassword& code = Code(document);
+  TSettingPassword& code = SettingAt<TSettingPassword>(document, 0, 0);
   EXPECT_EQ(code.Edit->geometry(), QRect(200, 120, 140, 21));
   EXPECT_EQ(code.Edit->property(TSetting::kTagProperty).toInt(), 0);
   document.SetEnabled(false);

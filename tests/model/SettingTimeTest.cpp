@@ -15,12 +15,6 @@ namespace {
 
 class SettingTimeTest : public ModelFixture {
  protected:
-  TSettingTime& TimeAt(TSettings& document, size_t group, size_t setting) {
-    auto* time = dynamic_cast<TSettingTime*>(document.Groups[group]->Settings[setting].get());
-    EXPECT_NE(time, nullptr);
-    return *time;
-  }
-
   // Puts hours and minutes into the device's two registers and reads them
   // as a completed read from the device does.
   void ReadFromDevice(TSettingTime& time, int16_t hours, int16_t minutes) {
@@ -63,7 +57,7 @@ const std::string kSchedule = ModelFixture::OneDevice(R"(<group name="Schedule" 
 TEST_F(SettingTimeTest, DeviceValuesAboveTheDayAreSwitchedOff) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   EXPECT_EQ(store_.RegisterCount(), 7);
   EXPECT_EQ(start.EnableBox->text(), "Enable");
   EXPECT_LE(start.EnableBox->geometry().right(), 350);
@@ -93,7 +87,7 @@ TEST_F(SettingTimeTest, DeviceValuesAboveTheDayAreSwitchedOff) {
 
 TEST_F(SettingTimeTest, ANegativeDevicePartPassesTheSignedTest) {
   TSettings& document = LoadOffline(kSchedule);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   ReadFromDevice(start, -1, 10);
   EXPECT_TRUE(start.TimeEnabled);
   // Switched on without a valid value and following nothing: 00:00.
@@ -113,7 +107,7 @@ TEST_F(SettingTimeTest, ANegativeDevicePartPassesTheSignedTest) {
 TEST_F(SettingTimeTest, EntriesOutsideTheClockAreRefused) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   Type(start, TSettingTime::kHoursBox, "24");
   Type(start, TSettingTime::kMinutesBox, "60");
   Type(start, TSettingTime::kMinutesBox, "-1");
@@ -151,7 +145,7 @@ TEST_F(SettingTimeTest, LeavingARefusedEntryShowsTheTimeAgain) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
   QApplication::setActiveWindow(&page_);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   start.HoursEdit->setFocus();
   ASSERT_TRUE(start.HoursEdit->hasFocus());
   EXPECT_EQ(start.HoursEdit->text(), "7");
@@ -176,7 +170,7 @@ TEST_F(SettingTimeTest, LeavingARefusedEntryShowsTheTimeAgain) {
 TEST_F(SettingTimeTest, SwitchingOnAndOffWithTheEnableBox) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   ReadFromDevice(start, 99, 99);
   start.Refresh();
   start.SetChanged(false);
@@ -202,8 +196,8 @@ TEST_F(SettingTimeTest, SwitchingOnAndOffWithTheEnableBox) {
 TEST_F(SettingTimeTest, AFollowingTimeTakesTheFollowedValue) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
-  auto& stop = TimeAt(document, 0, 1);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
+  auto& stop = SettingAt<TSettingTime>(document, 0, 1);
   ASSERT_EQ(stop.GreaterThanReference, 241);
   EXPECT_EQ(Stored(stop), TPair(19, 0));
 
@@ -243,7 +237,7 @@ TEST_F(SettingTimeTest, AFollowingTimeTakesTheFollowedValue) {
 TEST_F(SettingTimeTest, EditingATimeMakesThePageStoreEverySettingAgain) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   store_.SetHoldingRegister(245, 77);            // Boost holds 40
   start.SetChanged(false);                       // as after a read
   Type(start, TSettingTime::kMinutesBox, "30");  // unchanged: nothing stored
@@ -263,19 +257,19 @@ TEST_F(SettingTimeTest, AFollowedTimeTheStoreDoesNotHoldIsNone) {
              default_hrs="1" default_mins="2" value_text="" GreaterThan="2147483647"/>
   </group>)"));
   ShowPage(document, 0);
-  auto& purge = TimeAt(document, 0, 0);
+  auto& purge = SettingAt<TSettingTime>(document, 0, 0);
   EXPECT_EQ(Stored(purge), TPair(99, 99));
   purge.EnableBox->click();
   EXPECT_EQ(Stored(purge), TPair(0, 0));
   EXPECT_TRUE(boxes_.Boxes().empty());
-  EXPECT_EQ(Stored(TimeAt(document, 0, 1)), TPair(1, 2));
-  EXPECT_EQ(Stored(TimeAt(document, 0, 2)), TPair(1, 2));
+  EXPECT_EQ(Stored(SettingAt<TSettingTime>(document, 0, 1)), TPair(1, 2));
+  EXPECT_EQ(Stored(SettingAt<TSettingTime>(document, 0, 2)), TPair(1, 2));
 }
 
 TEST_F(SettingTimeTest, SettingsFilesAreLimitedAsTheDeviceIs) {
   TSettings& document = LoadOffline(kSchedule);
-  auto& start = TimeAt(document, 0, 0);
-  auto& stop = TimeAt(document, 0, 1);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
+  auto& stop = SettingAt<TSettingTime>(document, 0, 1);
 
   pugi::xml_document file;
   const pugi::xml_node saved = start.SaveToXml(file.append_child("group"));
@@ -326,7 +320,7 @@ TEST_F(SettingTimeTest, SettingsFilesAreLimitedAsTheDeviceIs) {
 
 TEST_F(SettingTimeTest, CsvLinesCarryTheValueText) {
   TSettings& document = LoadOffline(kSchedule);
-  ReadFromDevice(TimeAt(document, 0, 0), 7, 5);
+  ReadFromDevice(SettingAt<TSettingTime>(document, 0, 0), 7, 5);
   std::vector<std::string> lines;
   document.Groups[0]->ExportCsv(lines);
   EXPECT_EQ(lines, (std::vector<std::string>{"Day start,7 hrs", "Day start,5 hrs",
@@ -337,9 +331,9 @@ TEST_F(SettingTimeTest, CsvLinesCarryTheValueText) {
 TEST_F(SettingTimeTest, RestoringDefaultsSwitchesATimeOnUnlessItsDefaultIsOff) {
   TSettings& document = LoadOffline(kSchedule);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 0);
-  auto& stop = TimeAt(document, 0, 1);
-  auto& setback = TimeAt(document, 0, 3);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
+  auto& stop = SettingAt<TSettingTime>(document, 0, 1);
+  auto& setback = SettingAt<TSettingTime>(document, 0, 3);
   EXPECT_EQ(setback.EnableBox.data(), nullptr);
   EXPECT_FALSE(setback.TimeEnabled);
   EXPECT_EQ(Stored(setback), TPair(99, 99));
@@ -360,7 +354,7 @@ TEST_F(SettingTimeTest, RestoringDefaultsSwitchesATimeOnUnlessItsDefaultIsOff) {
 
 TEST_F(SettingTimeTest, TransfersCountTwoRegisters) {
   TSettings& document = LoadOffline(kSchedule);
-  auto& start = TimeAt(document, 0, 0);
+  auto& start = SettingAt<TSettingTime>(document, 0, 0);
   std::vector<std::pair<std::string, int>> reports;
   document.OnProgress = [&](const void*, const std::string& text, bool, int32_t count) {
     reports.emplace_back(text, count);
@@ -396,7 +390,7 @@ TEST_F(SettingTimeTest, TemplateTimesStayOffTheStoreAndCopySwitchesTargets) {
   TSettings& document = LoadOffline(kTimeTemplate);
   EXPECT_EQ(store_.RegisterCount(), 1000);
   ShowPage(document, 0);
-  auto& start = TimeAt(document, 0, 1);
+  auto& start = SettingAt<TSettingTime>(document, 0, 1);
   ASSERT_TRUE(start.IsTemplate());
   EXPECT_EQ(start.CopyToGroupsButton()->geometry().left(), 350);
   EXPECT_FALSE(store_.IsHoldingRegisterRegistered(start.Reference()));
@@ -410,8 +404,8 @@ TEST_F(SettingTimeTest, TemplateTimesStayOffTheStoreAndCopySwitchesTargets) {
   EXPECT_EQ(start.Hours, 5);
   EXPECT_TRUE(boxes_.Boxes().empty());
 
-  auto& first = TimeAt(document, 1, 1);   // group 1
-  auto& tenth = TimeAt(document, 1, 28);  // group 10
+  auto& first = SettingAt<TSettingTime>(document, 1, 1);   // group 1
+  auto& tenth = SettingAt<TSettingTime>(document, 1, 28);  // group 10
   start.CopyToAllGroupsClick();
   EXPECT_TRUE(boxes_.Boxes().empty());
   for (TSettingTime* target : {&first, &tenth}) {
@@ -438,7 +432,7 @@ TEST_F(SettingTimeTest, TemplateTimesStayOffTheStoreAndCopySwitchesTargets) {
 TEST_F(SettingTimeTest, SettingsFilesLoadIntoTemplateTimes) {
   TSettings& document = LoadOffline(kTimeTemplate);
   const std::string path = folder_.File("schedule.zsf");
-  auto& start = TimeAt(document, 0, 1);
+  auto& start = SettingAt<TSettingTime>(document, 0, 1);
   start.Hours = 4;
   start.Minutes = 20;
   document.SaveToFile(path);

@@ -34,12 +34,6 @@ const std::string kAirflow = ModelFixture::OneDevice(R"(<group name="Airflow" de
 
 class SettingUnitsTest : public ModelFixture {
  protected:
-  TSettingUnits& Units(TSettings& document, size_t index) {
-    auto* setting = dynamic_cast<TSettingUnits*>(document.Groups[0]->Settings[index].get());
-    EXPECT_NE(setting, nullptr);
-    return *setting;
-  }
-
   // The user enters the box, replaces its text and leaves it.
   static void Type(TSettingUnits& setting, const char* text) {
     setting.Edit.Enter();
@@ -58,7 +52,7 @@ class SettingUnitsTest : public ModelFixture {
 
 TEST_F(SettingUnitsTest, RegisterWordsShowInEveryUnit) {
   TSettings& document = LoadOffline(kAirflow);
-  TSettingUnits& setting = Units(document, 1);
+  TSettingUnits& setting = SettingAt<TSettingUnits>(document, 0, 1);
   struct Case {
     uint16_t word;
     const char* units;
@@ -106,7 +100,7 @@ TEST_F(SettingUnitsTest, TypedNumbersEncodeInTheRepresentationOfTheirUnit) {
   // A whole number shown in ft/min or Pa types back to the word it came
   // from, sign bits included.
   TSettings& document = LoadOffline(kAirflow);
-  TSettingUnits& setting = Units(document, 1);
+  TSettingUnits& setting = SettingAt<TSettingUnits>(document, 0, 1);
   struct Range {
     const char* units;
     uint32_t first;
@@ -131,8 +125,8 @@ TEST_F(SettingUnitsTest, TypedNumbersEncodeInTheRepresentationOfTheirUnit) {
 TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
-  auto& selector = dynamic_cast<TSettingDropDown&>(*document.Groups[0]->Settings[0]);
-  TSettingUnits& supply = Units(document, 1);
+  auto& selector = SettingAt<TSettingDropDown>(document, 0, 0);
+  TSettingUnits& supply = SettingAt<TSettingUnits>(document, 0, 1);
   EXPECT_EQ(supply.Edit->text(), "2.50 m/sec");
   EXPECT_EQ(supply.Edit->geometry(), QRect(200, 152, 140, 21));
   EXPECT_EQ(supply.Edit->property(TSetting::kTagProperty).toInt(), 1);
@@ -205,9 +199,10 @@ TEST_F(SettingUnitsTest, EditorShowsTheBareNumberAndStoresWhatIsTyped) {
 TEST_F(SettingUnitsTest, EntriesTheWordCannotHoldAreRefusedWithTheirLimit) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
-  TSettingUnits& velocity = Units(document, 2);  // 0..0x7FFF: 0 to 327.67 m/sec
-  TSettingUnits& duct = Units(document, 4);      // -16383 to 16383 Pa
-  TSettingUnits& filter = Units(document, 5);    // -163.83 to 163.83 ins Wg
+  TSettingUnits& velocity =
+      SettingAt<TSettingUnits>(document, 0, 2);                      // 0..0x7FFF: 0 to 327.67 m/sec
+  TSettingUnits& duct = SettingAt<TSettingUnits>(document, 0, 4);    // -16383 to 16383 Pa
+  TSettingUnits& filter = SettingAt<TSettingUnits>(document, 0, 5);  // -163.83 to 163.83 ins Wg
   auto refused = [&](TSettingUnits& setting, const char* text, const std::string& message) {
     boxes_.Clear();
     const int32_t before = setting.Value();
@@ -270,8 +265,8 @@ TEST_F(SettingUnitsTest, EntriesTheWordCannotHoldAreRefusedWithTheirLimit) {
 TEST_F(SettingUnitsTest, RelativeLimitsCompareWholeMetresPerSecond) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
-  TSettingUnits& low = Units(document, 2);
-  TSettingUnits& high = Units(document, 3);
+  TSettingUnits& low = SettingAt<TSettingUnits>(document, 0, 2);
+  TSettingUnits& high = SettingAt<TSettingUnits>(document, 0, 3);
   EXPECT_EQ(low.ToDisplayValue(250), 2);     // 2.50 m/s
   EXPECT_EQ(low.ToDisplayValue(0x81EC), 2);  // 492 ft/min = 2.51 m/s
   document.SetUnitsName("ft/min");
@@ -299,8 +294,8 @@ TEST_F(SettingUnitsTest, UnknownUnitsShowTheWordAndRefuseEntries) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSettingUnits& supply = Units(document, 1);
-  TSettingUnits& low = Units(document, 2);
+  TSettingUnits& supply = SettingAt<TSettingUnits>(document, 0, 1);
+  TSettingUnits& low = SettingAt<TSettingUnits>(document, 0, 2);
   document.SetUnitsName("");
   EXPECT_EQ(supply.Edit->text(), "250");
   supply.SetValue(0x81EC);
@@ -338,8 +333,8 @@ TEST_F(SettingUnitsTest, LeavingARefusedEntryShowsTheValueAgain) {
   TSettings& document = LoadOffline(kAirflow);
   ShowPage(document);
   QApplication::setActiveWindow(&page_);
-  TSettingUnits& supply = Units(document, 1);
-  TSettingUnits& low = Units(document, 2);
+  TSettingUnits& supply = SettingAt<TSettingUnits>(document, 0, 1);
+  TSettingUnits& low = SettingAt<TSettingUnits>(document, 0, 2);
   supply.Edit->setFocus();
   ASSERT_TRUE(supply.Edit->hasFocus());
   EXPECT_EQ(supply.Edit->text(), "2.50");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -7,20 +8,22 @@
 #include <vector>
 
 #include "modbus/MbusMasterFunctions.h"
+#include "tools/sim/SimSlave.h"
 
-// A device held in memory behind the real function layer: it implements one try of a
-// transaction, answering functions 1, 3, 5, 6 and 16 from its own coil and register arrays,
-// and records every request. Safe to drive from a worker while a test thread inspects it.
+// A device held in memory behind the real function layer, without a line: one try of a
+// transaction hands the request frame to the simulator's slave (address 1, the store's) and
+// returns its reply as the line would. Records every request. Safe to drive from a worker
+// while a test thread inspects it.
 //
 // Knobs:
 //  - FailRequest(n, code): the n-th request (counted from 1) answers code instead;
 //    ClearFailures() forgets those still to come.
 //  - HoldRequest(n): the n-th request waits inside its try until Release(); WaitUntilHeld()
 //    returns once it is waiting, so a test can act while a request is on the line.
+//  - WaitForRequests(n, bound): returns once n requests have arrived, false if not within
+//    the bound.
 class TFakeProtocol : public modbus::MbusMasterFunctions {
  public:
-  static constexpr int kReferences = 65536;
-
   struct TRequest {
     int function = 0;
     int reference = 0;
@@ -42,6 +45,7 @@ class TFakeProtocol : public modbus::MbusMasterFunctions {
   void HoldRequest(int number);
   void WaitUntilHeld();
   void Release();
+  bool WaitForRequests(std::size_t count, std::chrono::milliseconds bound);
 
   std::vector<TRequest> Requests() const;
 
@@ -50,12 +54,9 @@ class TFakeProtocol : public modbus::MbusMasterFunctions {
                    std::uint8_t* replyData, int replyLength) override;
 
  private:
-  int Answer(int function, const std::uint8_t* request, std::uint8_t* reply, TRequest& record);
-
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<std::int16_t> registers_;
-  std::vector<bool> coils_;
+  TSimSlave slave_;
   std::vector<TRequest> requests_;
   std::map<int, int> failures_;
   int holdNumber_ = 0;

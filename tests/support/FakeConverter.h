@@ -2,18 +2,16 @@
 
 #include <string>
 
-#include "tests/support/TempDir.h"
+#include "tests/support/DeviceTree.h"
 
 namespace testsupport {
 
 // An FTDI converter called "Dravonik" (or another product string) as the kernel's ftdi_sio
-// driver shows it in sysfs, in a temporary tree that DRAVONIK_SYSFS_ROOT and
-// DRAVONIK_DEV_ROOT point to while the object lives. Its device node /dev/ttyUSB0 is a link
-// to a terminal (a simulator's).
+// driver shows it in sysfs, in a device tree of its own (TDeviceTree) while the object lives.
+// Its device node /dev/ttyUSB0 is a link to a terminal (a simulator's).
 class TFakeConverter {
  public:
   explicit TFakeConverter(const std::string& terminal, const std::string& product = "Dravonik");
-  ~TFakeConverter();
   TFakeConverter(const TFakeConverter&) = delete;
   TFakeConverter& operator=(const TFakeConverter&) = delete;
 
@@ -23,7 +21,7 @@ class TFakeConverter {
   std::string Node() const;
 
  private:
-  TTempDir tree_;
+  TDeviceTree tree_;
 };
 
 }  // namespace testsupport

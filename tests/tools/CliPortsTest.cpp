@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DeviceTree.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -21,23 +22,22 @@ namespace fs = std::filesystem;
 class CliPorts : public testing::Test {
  protected:
   CliPorts() {
-    const fs::path root = tree_.Path();
-    AddDevice("ttyUSB0", "ftdi_sio", "Dravonik", "1-1");
-    AddDevice("ttyACM0", "cdc_acm", "Modem", "1-2");
-    fs::create_directories(root / "dev/serial/by-id");
-    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-Brennhaven_Dravonik-if00");
-    // Nodes: plain files will do, with the owner and mode the kernel's would have.
+    tree_.AddUsbSerial("ttyUSB0", "1-1", "ftdi_sio", "Dravonik");
+    tree_.AddUsbSerial("ttyACM0", "1-2", "cdc_acm", "Modem");
+    fs::create_directories(tree_.Dev() / "serial/by-id");
+    fs::create_symlink("../../ttyUSB0", tree_.Dev() / "serial/by-id/usb-Brennhaven_Dravonik-if00");
+    // Nodes with the owner and mode the kernel's would have.
     for (const char* node : {"ttyUSB0", "ttyACM0"}) {
-      std::ofstream(root / "dev" / node).put('\0');
+      const std::string path = tree_.AddNode(node);
       const group* dialout = getgrnam("dialout");
       if (getuid() == 0) {
-        EXPECT_EQ(
-            chown((root / "dev" / node).c_str(), 0, dialout != nullptr ? dialout->gr_gid : 20), 0);
+        EXPECT_EQ(chown(path.c_str(), 0, dialout != nullptr ? dialout->gr_gid : 20), 0);
       }
-      fs::permissions(root / "dev" / node, fs::perms::owner_read | fs::perms::owner_write |
-                                               fs::perms::group_read | fs::perms::group_write);
+      fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::group_write);
     }
     // Everyone may look into the tree; the nodes stay root's and dialout's.
+    const fs::path& root = tree_.Root();
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       if (entry.is_directory() && !entry.is_symlink()) {
         fs::permissions(entry.path(), fs::perms::others_read | fs::perms::others_exec,
@@ -45,32 +45,13 @@ class CliPorts : public testing::Test {
       }
     }
     fs::permissions(root, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    setenv("DRAVONIK_SYSFS_ROOT", (root / "sys").c_str(), 1);
-    setenv("DRAVONIK_DEV_ROOT", (root / "dev").c_str(), 1);
     setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
   }
-  ~CliPorts() override {
-    unsetenv("DRAVONIK_SYSFS_ROOT");
-    unsetenv("DRAVONIK_DEV_ROOT");
-    unsetenv("XDG_CONFIG_HOME");
-  }
+  ~CliPorts() override { unsetenv("XDG_CONFIG_HOME"); }
 
-  void AddDevice(const std::string& tty, const std::string& driver, const std::string& product,
-                 const std::string& usb) {
-    const fs::path root = tree_.Path();
-    const fs::path usbDevice = root / "sys/devices/usb1" / usb;
-    const fs::path port = usbDevice / (usb + ":1.0") / tty;
-    fs::create_directories(port);
-    fs::create_directories(root / "sys/bus/usb/drivers" / driver);
-    std::ofstream(usbDevice / "product") << product << '\n';
-    fs::create_symlink(root / "sys/bus/usb/drivers" / driver, port / "driver");
-    fs::create_directories(root / "sys/class/tty" / tty);
-    fs::create_symlink(port, root / "sys/class/tty" / tty / "device");
-  }
+  std::string Node(const char* name) const { return (tree_.Dev() / name).string(); }
 
-  std::string Node(const char* name) const { return (tree_.Path() / "dev" / name).string(); }
-
-  testsupport::TTempDir tree_;
+  testsupport::TDeviceTree tree_;
   testsupport::TTempDir config_;
 };
 
@@ -78,7 +59,7 @@ class CliPorts : public testing::Test {
 TEST_F(CliPorts, ANameEndingInAnyNumberOfDigitsIsListedInOrder) {
   const std::string huge = "ttyUSB" + std::string(30, '9');
   for (const std::string& node : {huge, std::string("ttyUSB10"), std::string("ttyUSB9")}) {
-    std::ofstream(tree_.Path() / "dev" / node).put('\0');
+    tree_.AddNode(node);
   }
   const ProgramResult ports = RunProgram(SimProcess::BinDir() + "/dravonik-cli", {"ports"});
   ASSERT_EQ(ports.exitCode, 0) << ports.err;
@@ -92,15 +73,15 @@ TEST_F(CliPorts, ANameEndingInAnyNumberOfDigitsIsListedInOrder) {
 // An attribute that is a FIFO (an open would block) or /dev/zero (a read would never end) is
 // taken as no product string, at once.
 TEST_F(CliPorts, AProductThatIsNoRegularFileIsNotRead) {
-  AddDevice("ttyUSB1", "ftdi_sio", "", "1-3");
-  AddDevice("ttyUSB2", "ftdi_sio", "", "1-4");
-  const fs::path usb = tree_.Path() / "sys/devices/usb1";
+  tree_.AddUsbSerial("ttyUSB1", "1-3", "ftdi_sio", "");
+  tree_.AddUsbSerial("ttyUSB2", "1-4", "ftdi_sio", "");
+  const fs::path usb = tree_.Sys() / "devices/usb1";
   fs::remove(usb / "1-3/product");
   ASSERT_EQ(mkfifo((usb / "1-3/product").c_str(), 0600), 0);
   fs::remove(usb / "1-4/product");
   fs::create_symlink("/dev/zero", usb / "1-4/product");
   for (const char* node : {"ttyUSB1", "ttyUSB2"}) {
-    std::ofstream(Node(node)).put('\0');
+    tree_.AddNode(node);
   }
   const ProgramResult ports =
       RunProgram("/usr/bin/timeout", {"10", SimProcess::BinDir() + "/dravonik-cli", "ports"});

@@ -10,6 +10,7 @@
 #include "app/Version.h"
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "tests/modbus/LibmodbusSlave.h"
+#include "tests/support/DeviceTree.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -165,12 +166,10 @@ TEST(DravonikCli, TalksToALibmodbusSlave) {
 }
 
 TEST(DravonikCli, UsbWithoutConverterIsAnOpenError) {
-  const std::string empty = ::testing::TempDir() + "/no-sysfs";
-  setenv("DRAVONIK_SYSFS_ROOT", empty.c_str(), 1);
-  setenv("DRAVONIK_DEV_ROOT", empty.c_str(), 1);
-  ProgramResult result = Cli({"read-registers", "--usb", "--ref", "28", "--count", "1"});
-  unsetenv("DRAVONIK_SYSFS_ROOT");
-  unsetenv("DRAVONIK_DEV_ROOT");
+  const ProgramResult result = [] {
+    const testsupport::TDeviceTree noConverter;
+    return Cli({"read-registers", "--usb", "--ref", "28", "--count", "1"});
+  }();
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err,
             "error: no USB converter called \"Dravonik\", \"b-lyn\", \"USB <-> Serial\" or "

@@ -1,17 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "tests/support/ReferenceCrc.h"
 #include "tools/sim/SimSlave.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A request with its CRC, computed apart from the simulator's own.
 Bytes Frame(Bytes body) {
-  AppendCrc(body);
-  return body;
+  return testsupport::WithCrc(std::move(body));
 }
 
 TSimSlave::Result Send(TSimSlave& slave, const Bytes& frame) {

@@ -1,6 +1,5 @@
 #include "tools/cli/CliCommand.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -9,6 +8,7 @@
 #include "modbus/LineSettings.h"
 #include "modbus/MbusMasterFunctions.h"
 #include "tools/cli/SettingTexts.h"
+#include "tools/common/ParseNumber.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
        dravonik-cli read|write (--port PORT | --usb) [options]
@@ -116,19 +116,6 @@ output file behind and any previous one as it was.
 )";
 
 namespace {
-
-std::optional<long> ParseNumber(const std::string& text, long min, long max) {
-  if (text.empty()) {
-    return std::nullopt;
-  }
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != 0 || value < min || value > max) {
-    return std::nullopt;
-  }
-  return value;
-}
 
 // The usage error of a number outside min to max, or no number at all.
 std::string BadNumber(const std::string& option, const std::string& text, long min, long max) {

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/Version.h"
+#include "tools/common/ParseNumber.h"
 #include "tools/sim/SimServer.h"
 #include "tools/sim/SimSlave.h"
 
@@ -62,19 +63,6 @@ int gStopPipe[2] = {-1, -1};
 void OnSignal(int) {
   const char byte = 1;
   [[maybe_unused]] const ssize_t ignored = write(gStopPipe[1], &byte, 1);
-}
-
-std::optional<long> ParseNumber(const std::string& text, long min, long max) {
-  if (text.empty()) {
-    return std::nullopt;
-  }
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != 0 || value < min || value > max) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 // "REF<sep>VALUE" with both parts in range.
