@@ -437,6 +437,33 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   EXPECT_EQ(integer->Value(), integer->Maximum());
 }
 
+TEST_F(FmMainCommands, TheSettingsMenuSavesTheReportAndTheTableOfTheSettingsShown) {
+  Connect([](TfmConnect& dialog) {
+    dialog.rbOffline->click();
+    dialog.cbDevice->setCurrentIndex(2);
+    dialog.btnConnect->click();
+  });
+  ASSERT_NE(window_->CurrentDevice, nullptr);
+  auto* integer = FirstOfKind<model::TSettingInt>();
+  ASSERT_NE(integer, nullptr);
+  integer->SetValue(integer->Maximum());
+  const std::string pdf = config_.File("unit.pdf");
+  const std::string csv = config_.File("unit.csv");
+  std::vector<QString> titles;
+  window_->ChooseFileToSave = [&](const QString& title, const QString& filter) {
+    titles.push_back(title);
+    return QString::fromStdString(filter.startsWith("PDF") ? pdf : csv);
+  };
+  ASSERT_TRUE(window_->tbSaveReport->isEnabled());
+  window_->tbSaveReport->trigger();
+  window_->tbExportTable->trigger();
+  EXPECT_EQ(titles, (std::vector<QString>{"Save Report...", "Export Table..."}));
+  EXPECT_EQ(ReadFile(pdf).rfind("%PDF-", 0), 0u);
+  const std::string row = "," + integer->Name() + "," + std::to_string(integer->Maximum()) + ",";
+  EXPECT_NE(ReadFile(csv).find(row), std::string::npos) << ReadFile(csv);
+  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
+}
+
 TEST_F(FmMainCommands, CancellingTheDialogAfterTheDisconnectLeavesTheWindowDisconnected) {
   SimProcess sim({"--set", "28=3"});
   ConnectTo(sim.Path());
