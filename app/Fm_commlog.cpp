@@ -57,11 +57,11 @@ TfmCommLog::TfmCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
   ShowCount();
 }
 
-void TfmCommLog::Add(const std::vector<TFrameEvent>& events, std::size_t dropped) {
+void TfmCommLog::Add(const std::vector<modbus::TFrameEvent>& events, std::size_t dropped) {
   dropped_ += dropped;
   QString shown;
-  for (const TFrameEvent& event : events) {
-    TLine line{decoder_.Line(event), TFrameDecoder::IsError(event)};
+  for (const modbus::TFrameEvent& event : events) {
+    TLine line{decoder_.Line(event), modbus::TFrameDecoder::IsError(event)};
     if (Shown(line)) {
       shown += (shown.isEmpty() ? "" : "\n") + QString::fromStdString(line.text);
     }

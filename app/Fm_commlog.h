@@ -28,7 +28,7 @@ class TfmCommLog : public QWidget {
   explicit TfmCommLog(QWidget* parent);
 
   // A batch of events, oldest first; dropped: how many the queue lost before them.
-  void Add(const std::vector<TFrameEvent>& events, std::size_t dropped = 0);
+  void Add(const std::vector<modbus::TFrameEvent>& events, std::size_t dropped = 0);
   // Writes what is kept, one line each, after a line naming the dropped ones if any;
   // throws the file's error.
   void SaveTo(const std::string& path) const;
@@ -61,7 +61,7 @@ class TfmCommLog : public QWidget {
   void ShowCount();
   void SaveClick();
 
-  TFrameDecoder decoder_;
+  modbus::TFrameDecoder decoder_;
   std::deque<TLine> lines_;
   std::size_t dropped_ = 0;
 };

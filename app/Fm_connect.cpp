@@ -191,8 +191,9 @@ void TfmConnect::rgConnectionTypeClick() {
 }
 
 std::string TfmConnect::ChosenPortDevice() const {
-  return ResolvePortName("COM" + std::to_string(cbCommPort->currentIndex() + 1),
-                         [](const std::string& name) { return comms::ReadPortDevice(name); });
+  return modbus::ResolvePortName(
+      "COM" + std::to_string(cbCommPort->currentIndex() + 1),
+      [](const std::string& name) { return comms::ReadPortDevice(name); });
 }
 
 void TfmConnect::ShowPortDevice() {
@@ -260,7 +261,7 @@ void TfmConnect::btConnectClick() {
     }
     std::string text = std::string(kFailedToConnect) + ".\n" + cause;
     const std::string group = comms::PortAccess(searchDevice_).group;
-    if (error.Result() == kMbusNoPermission && !group.empty()) {
+    if (error.Result() == modbus::kMbusNoPermission && !group.empty()) {
       const QString login = qEnvironmentVariable("USER");
       text += ".\nTo join it: sudo usermod -a -G " + group + " " +
               (login.isEmpty() ? "$USER" : login.toStdString()) + ", then log in again";

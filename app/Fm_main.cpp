@@ -31,6 +31,7 @@
 #include "app/TitleBand.h"
 #include "app/Version.h"
 #include "comms/Serialmanager.h"
+#include "comms/TransferMonitor.h"
 #include "model/Group.h"
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
@@ -43,8 +44,6 @@
 #include "ui/Panel.h"
 #include "ui/Picture.h"
 #include "ui/ScrollBox.h"
-
-TfmMain* fmMain = nullptr;
 
 namespace {
 
@@ -422,11 +421,14 @@ void TfmMain::FormCreate() {
   // The settings documents are bound to the store as the definitions are
   // loaded, so the store comes first; nothing is transferred before a link
   // gives it a protocol.
-  modbusHandler_ = std::make_unique<TModbusHandler>();
-  registerDataStore_ = std::make_unique<TRegisterDataStore>(*modbusHandler_);
+  modbusHandler_ = std::make_unique<registers::TModbusHandler>();
+  registerDataStore_ = std::make_unique<registers::TRegisterDataStore>(*modbusHandler_);
   serialManager_ =
       std::make_unique<comms::TSerialManager>(*registerDataStore_, *modbusHandler_, choices_);
   serialManager_->SetOnResetProgress([this] { ResetProgress(); });
+  transfers_ = std::make_unique<comms::TTransferMonitor>(
+      *registerDataStore_, *serialManager_,
+      [this](const comms::TTransferReport& report) { ShowReport(report); });
   devices_ = std::make_unique<model::TDevices>(*registerDataStore_);
   devices_->Set().ImagesFolder = programFolder_ + QStringLiteral("/images");
   ShownGroupButton = [this] { return devices_->Set().ShownGroupButton(); };
@@ -446,6 +448,7 @@ void TfmMain::FormDestroy() {
   serialManager_->CloseAllLinks();
   serialManager_.reset();
   devices_.reset();
+  transfers_.reset();
   registerDataStore_.reset();
   modbusHandler_.reset();
 }
@@ -599,19 +602,19 @@ void TfmMain::OnlineConnection(const TDeviceInfo& info) {
     return;
   }
   ClosePageOfOtherDocument(*device);
-  ++connection_;
+  transfers_->NewConnection();
   CurrentDevice = device;
   device->CommPort = info.CommPort;
   device->Address = info.Address;
   device->Online = true;
-  readyToWrite_ = false;
-  registerDataStore_->SetOnProgress(
-      [this](const void* sender, const std::string& text, bool failed, int32_t count) {
-        SettingsProgress(sender, text, failed, count);
-      });
+  transfer_ = TTransfer::None;
+  const auto report = [monitor = transfers_.get()](const void* sender, const std::string& text,
+                                                   bool failed, int32_t count) {
+    monitor->Report(sender, text, failed, count);
+  };
+  registerDataStore_->SetOnProgress(report);
   model::TSettings& document = *device->Settings;
-  document.OnProgress = [this](const void* sender, const std::string& text, bool failed,
-                               int32_t count) { SettingsProgress(sender, text, failed, count); };
+  document.OnProgress = report;
   document.ClearPending();
   registerDataStore_->Reset();
   MarkWritten();
@@ -635,7 +638,7 @@ void TfmMain::OfflineEdit(const TDeviceInfo& info) {
   CurrentDevice = &device;
   lbConnectStatus->setText(QString::fromStdString("Offline edit " + device.Name + "."));
   device.Online = false;
-  readyToWrite_ = false;
+  transfer_ = TTransfer::None;
   model::OpenOffline(*device.Settings);
   MarkWritten();
   SetStatusNote({});
@@ -654,8 +657,7 @@ void TfmMain::SetConnected(const void*, bool connected) {
     lbProgress->adjustSize();
     lbProgress->show();
     ShowStatusNote();
-    Writing = false;
-    writingOnLine_ = false;
+    transfer_ = TTransfer::None;
     return;
   }
   ShowDisconnected();
@@ -671,8 +673,8 @@ void TfmMain::SetConnected(const void*, bool connected) {
 void TfmMain::ReleaseCurrentDevice() {
   model::TDevice* device = CurrentDevice;
   CurrentDevice = nullptr;
-  ++connection_;
-  readyToWrite_ = false;
+  transfers_->NewConnection();
+  transfer_ = TTransfer::None;
   if (device != nullptr) {
     serialManager_->Disconnect(*device);
   }
@@ -680,9 +682,7 @@ void TfmMain::ReleaseCurrentDevice() {
 
 void TfmMain::ShowDisconnected() {
   lbConnectStatus->setText(QStringLiteral("Disconnected."));
-  Writing = false;
-  writingOnLine_ = false;
-  readyToWrite_ = false;
+  transfer_ = TTransfer::None;
   if (CurrentDevice != nullptr) {
     CurrentDevice->Settings->EditingEnabled = false;
     CurrentDevice->Settings->SetEnabled(false);
@@ -726,7 +726,7 @@ void TfmMain::SetMenuItemsEnabled(bool enabled) {
 }
 
 bool TfmMain::OnlineAndReady() const {
-  return CurrentDevice != nullptr && CurrentDevice->Online && readyToWrite_;
+  return CurrentDevice != nullptr && CurrentDevice->Online && transfer_ == TTransfer::Ready;
 }
 
 void TfmMain::SetEditingEnabled(bool enabled) {
@@ -734,7 +734,8 @@ void TfmMain::SetEditingEnabled(bool enabled) {
     CurrentDevice->Settings->EditingEnabled = enabled;
     CurrentDevice->Settings->SetEnabled(enabled);
   }
-  readyToWrite_ = enabled && CurrentDevice != nullptr && CurrentDevice->Online;
+  const bool online = CurrentDevice != nullptr && CurrentDevice->Online;
+  transfer_ = enabled && online ? TTransfer::Ready : TTransfer::None;
   btWriteSettings->setEnabled(OnlineAndReady());
   SetMenuItemsEnabled(enabled);
 }
@@ -760,43 +761,12 @@ void TfmMain::ResetProgress() {
   }
 }
 
-bool TfmMain::ReopenLinkWithRetries() {
-  for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
-    if (serialManager_->ReopenLink()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kReopenPauseMs));
-  }
-  return false;
-}
-
-void TfmMain::SettingsProgress(const void* sender, const std::string& text, bool failed,
-                               int32_t count) {
-  TReport report;
-  report.fromStore = sender == registerDataStore_.get();
-  report.text = text;
-  report.failed = failed;
-  report.count = count;
-  report.complete = registerDataStore_->IsComplete();
-  report.hasFailed = registerDataStore_->HasFailed();
-  report.connection = connection_.load();
-  // After a failed write the link is reopened here, on the worker that raised the report,
-  // while no request of it is on the line.
-  if (failed && report.hasFailed && writingOnLine_) {
-    report.reopened = ReopenLinkWithRetries();
-  }
-  if (serialManager_->Gui().OnGuiThread()) {
-    ShowReport(report);
-  } else {
-    serialManager_->Gui().Post([this, report] { ShowReport(report); });
-  }
-}
-
-void TfmMain::ShowReport(const TReport& report) {
-  if (report.connection != connection_.load() || CurrentDevice == nullptr ||
+void TfmMain::ShowReport(const comms::TTransferReport& report) {
+  if (report.connection != transfers_->Connection() || CurrentDevice == nullptr ||
       !CurrentDevice->Online) {
     return;  // a report of a connection that has ended
   }
+  const bool writing = Writing();
   ProgressBar1->show();
   lbProgress->setText(QString::fromStdString(report.text));
   lbProgress->adjustSize();
@@ -808,7 +778,7 @@ void TfmMain::ShowReport(const TReport& report) {
   position_ += report.count;
   // A write is over at the store's closing report (the device has taken the marker) or at a
   // failure; not at its last block.
-  const bool over = Writing ? report.hasFailed || (report.text.empty() && report.complete)
+  const bool over = writing ? report.hasFailed || (report.text.empty() && report.complete)
                             : position_ >= ProgressMax || report.complete || report.hasFailed;
   if (!over) {
     return;
@@ -818,7 +788,7 @@ void TfmMain::ShowReport(const TReport& report) {
   ShowStatusNote();
   SetEditingEnabled(true);
   if (!report.failed) {
-    if (Writing) {
+    if (writing) {
       WrittenSettingsTimer->start();
     } else {
       // Every setting takes what was read, so that a file saved now holds what the device
@@ -834,7 +804,7 @@ void TfmMain::ShowReport(const TReport& report) {
     ReadCompleteTimer->start();
   } else if (report.hasFailed) {
     FailureMessage = report.text;
-    if (!Writing) {
+    if (!writing) {
       EndFailedRead();
     } else if (report.reopened) {
       FailureMessage = kWriteAgain;
@@ -844,8 +814,6 @@ void TfmMain::ShowReport(const TReport& report) {
     }
     FailTimer->start();
   }
-  Writing = false;
-  writingOnLine_ = false;
 }
 
 void TfmMain::EndFailedRead() {
@@ -858,12 +826,10 @@ void TfmMain::EndFailedRead() {
 
 void TfmMain::btWriteSettingsClick() {
   // Only a device that has been read may be written: unread registers would go out as 0.
-  if (!OnlineAndReady() || Writing) {
+  if (!OnlineAndReady()) {
     return;
   }
-  Writing = true;
-  writingOnLine_ = true;
-  readyToWrite_ = false;
+  transfer_ = TTransfer::Writing;
   btWriteSettings->setEnabled(false);
   ProgressMax = registerDataStore_->RegisterCount();
   position_ = 0;
@@ -875,7 +841,7 @@ void TfmMain::btWriteSettingsClick() {
   ShowStatusNote();
   CurrentDevice->Settings->EditingEnabled = false;
   CurrentDevice->Settings->SetEnabled(false);
-  registerDataStore_->StartWrite();
+  transfers_->StartWrite();
 }
 
 void TfmMain::ShowCommLog() {
@@ -902,7 +868,7 @@ void TfmMain::ShowCommLog() {
 
 void TfmMain::DrainCommLog() {
   std::size_t dropped = 0;
-  std::vector<TFrameEvent> events = commQueue_.Take(&dropped);
+  std::vector<modbus::TFrameEvent> events = commQueue_.Take(&dropped);
   if (CommLog != nullptr && (!events.empty() || dropped > 0)) {
     CommLog->Add(events, dropped);
   }
@@ -1028,8 +994,8 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     // Its last report is awaited too, so that a write that succeeded asks nothing.
     setEnabled(false);
     QElapsedTimer sinceWriteEnded;
-    while (Writing) {
-      if (registerDataStore_->State() != ::Writing) {
+    while (Writing()) {
+      if (registerDataStore_->State() != registers::TRegisterDataStore::TState::Writing) {
         if (!sinceWriteEnded.isValid()) {
           sinceWriteEnded.start();
         } else if (sinceWriteEnded.elapsed() > kClosingReportWaitMs) {

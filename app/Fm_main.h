@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,7 +25,9 @@ struct TDeviceInfo;
 
 namespace comms {
 class TSerialManager;
-}
+class TTransferMonitor;
+struct TTransferReport;
+}  // namespace comms
 
 namespace ui {
 class TImageButton;
@@ -40,11 +41,10 @@ class TScrollBox;
 // (online or offline), write, load, save, restore factory defaults, save a report, export
 // a table.
 //
-// Transfer reports: the register store raises its progress on the serial
-// worker's thread. There the handler only takes the store's state (and, after
-// a failed write, tries to reopen the link, with no request in flight); every
-// change of controls is posted to this thread in order, and every box and page
-// change follows from the one-shot timers.
+// Every method runs on the GUI thread. The transfer reports reach it through a
+// comms::TTransferMonitor, which takes them where they are raised (the store's on
+// the serial worker) and hands them over in order; every box and page change
+// follows from the one-shot timers.
 class TfmMain : public QWidget {
   Q_OBJECT
 
@@ -55,7 +55,7 @@ class TfmMain : public QWidget {
   ~TfmMain() override;
 
   model::TDevices* Devices() const { return devices_.get(); }
-  TRegisterDataStore* RegisterDataStore() const { return registerDataStore_.get(); }
+  registers::TRegisterDataStore* RegisterDataStore() const { return registerDataStore_.get(); }
   comms::TSerialManager* SerialManager() const { return serialManager_.get(); }
   QString DefinitionsPath() const;
 
@@ -85,8 +85,8 @@ class TfmMain : public QWidget {
   void SetEditingEnabled(bool enabled);
   // GUI thread, once the worker has collected the registers and started a read.
   void ResetProgress();
-  // The store's reports (worker thread) and a setting's own (GUI thread).
-  void SettingsProgress(const void* sender, const std::string& text, bool failed, int32_t count);
+  // A write is under way, from Write Settings to its last report.
+  bool Writing() const { return transfer_ == TTransfer::Writing; }
 
   // The file choosers of the settings menu: the chosen path, or empty when
   // cancelled. Tests replace them.
@@ -107,7 +107,6 @@ class TfmMain : public QWidget {
   // or edited. Not owned: devices belong to Devices().
   model::TDevice* CurrentDevice = nullptr;
   int32_t ProgressMax = 0;
-  bool Writing = false;
   std::string FailureMessage;
 
   // Controls, named as the window's layout names them.
@@ -155,8 +154,6 @@ class TfmMain : public QWidget {
   QTimer* ReadCompleteTimer = nullptr;
 
   static constexpr int kTimerMs = 100;
-  static constexpr int kReopenAttempts = 3;
-  static constexpr int kReopenPauseMs = 1000;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -179,18 +176,11 @@ class TfmMain : public QWidget {
   void BuildTimers();
   void DrainCommLog();
 
-  // One progress report with the store's state taken when it was raised.
-  struct TReport {
-    std::string text;
-    bool failed = false;
-    int32_t count = 0;
-    bool complete = false;
-    bool hasFailed = false;
-    // After a failed write: whether the link could be reopened.
-    bool reopened = false;
-    // The store's report of a whole transfer, not a setting's of its own.
-    bool fromStore = false;
-    uint64_t connection = 0;
+  // Where the window is with the device on display.
+  enum class TTransfer {
+    None,     // nothing online, or a read not yet over: nothing may be written
+    Ready,    // the device has been read and may be written
+    Writing,  // a write is under way
   };
   void OnlineConnection(const TDeviceInfo& info);
   void OfflineEdit(const TDeviceInfo& info);
@@ -198,8 +188,7 @@ class TfmMain : public QWidget {
   // page stays editable on a document that is no longer current.
   void ClosePageOfOtherDocument(const model::TDevice& next);
   void ReleaseCurrentDevice();
-  bool ReopenLinkWithRetries();
-  void ShowReport(const TReport& report);
+  void ShowReport(const comms::TTransferReport& report);
   bool OnlineAndReady() const;
   void SetMenuItemsEnabled(bool enabled);
   void CloseShownPage();
@@ -221,18 +210,16 @@ class TfmMain : public QWidget {
 
   QString programFolder_;
   comms::TRegistryChoices choices_;
-  std::unique_ptr<TModbusHandler> modbusHandler_;
-  std::unique_ptr<TRegisterDataStore> registerDataStore_;
+  std::unique_ptr<registers::TModbusHandler> modbusHandler_;
+  std::unique_ptr<registers::TRegisterDataStore> registerDataStore_;
   // What the links' masters report for the communication log; outlives the links.
-  TFrameQueue commQueue_;
+  modbus::TFrameQueue commQueue_;
   std::unique_ptr<comms::TSerialManager> serialManager_;
   std::unique_ptr<model::TDevices> devices_;
-  // Read on the worker thread by the progress handler.
-  std::atomic<bool> writingOnLine_{false};
-  // Changes whenever a device is attached or released: reports posted for
-  // another connection are dropped.
-  std::atomic<uint64_t> connection_{0};
-  bool readyToWrite_ = false;
+  // Changes its connection whenever a device is attached or released: reports
+  // raised for another connection are dropped.
+  std::unique_ptr<comms::TTransferMonitor> transfers_;
+  TTransfer transfer_ = TTransfer::None;
   // Registers moved so far by the transfer on display.
   int32_t position_ = 0;
   // The store's change count when the current document last matched the device or a file.
@@ -241,6 +228,3 @@ class TfmMain : public QWidget {
   // first page is up.
   std::vector<std::string> heldValueNotices_;
 };
-
-// The one main window of the program, for the parts that must reach it.
-extern TfmMain* fmMain;

@@ -41,7 +41,6 @@ int main(int argc, char* argv[]) {
 
   ui::RunGuarded([] {
     TfmMain window(QCoreApplication::applicationDirPath());
-    fmMain = &window;
     window.show();
     // A settings file given (a double-click in the file manager) opens once the window is up.
     const QStringList arguments = QCoreApplication::arguments();
@@ -50,7 +49,6 @@ int main(int argc, char* argv[]) {
       QTimer::singleShot(0, &window, [&window, file] { window.OpenSettingsFile(file); });
     }
     QApplication::exec();
-    fmMain = nullptr;
   });
   return 0;
 }

@@ -52,11 +52,11 @@ std::vector<std::string> Entries(const fs::path& folder, const std::string& pref
 }
 
 bool IsUsbConverter(const TSerialDeviceInfo& device) {
-  return PosixIsUsbSerialName(fs::path(device.path).filename().string());
+  return modbus::PosixIsUsbSerialName(fs::path(device.path).filename().string());
 }
 
 bool IsOurDescription(const std::string& product) {
-  for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+  for (const char* description : modbus::MbusRtuOverUSBMasterProtocol::kDescriptions) {
     if (product == description) {
       return true;
     }
@@ -106,7 +106,7 @@ std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
           fs::canonical(fs::path(sysfsRoot) / "class/tty" / name / "device", error);
       if (!error) {
         info.driver = fs::read_symlink(device / "driver", error).filename().string();
-        info.product = TFtd2xxLinux::UsbProductOf(device.string());
+        info.product = modbus::TFtd2xxLinux::UsbProductOf(device.string());
       }
       found.push_back(info);
     }
@@ -126,36 +126,36 @@ std::vector<TSerialDeviceInfo> DescribeSerialDevices(const std::string& devRoot,
 }
 
 std::vector<TSerialDeviceInfo> DescribeSerialDevices() {
-  return DescribeSerialDevices(PosixDevRoot(), PosixSysfsRoot());
+  return DescribeSerialDevices(modbus::PosixDevRoot(), modbus::PosixSysfsRoot());
 }
 
 std::string SerialOpenFailure(const std::string& devicePath, int result) {
   const TPortAccess access = PortAccess(devicePath);
-  if (result == kMbusPortAlreadyOpen) {
+  if (result == modbus::kMbusPortAlreadyOpen) {
     return devicePath + ": in use by another program";
   }
-  if (result == kMbusNoPermission) {
+  if (result == modbus::kMbusNoPermission) {
     return devicePath + ": " + NoPermission(access);
   }
   if (!access.exists) {
     return devicePath + ": not present";
   }
-  if (result == kMbusOpenError) {
+  if (result == modbus::kMbusOpenError) {
     return devicePath + ": cannot be opened as a serial port";
   }
-  if (result == kMbusIllegalArgument) {
+  if (result == modbus::kMbusIllegalArgument) {
     return devicePath + ": refuses the line settings";
   }
-  return devicePath + ": " + ResultText(result);
+  return devicePath + ": " + modbus::ResultText(result);
 }
 
 std::string UsbOpenFailure() {
   // The converters as the USB link sees them.
-  for (const TFtd2xxLinux::Converter& converter : TFtd2xxLinux::ListConverters()) {
+  for (const modbus::TFtd2xxLinux::Converter& converter : modbus::TFtd2xxLinux::ListConverters()) {
     if (IsOurDescription(converter.description)) {
       // The link refuses a converter it lists only when its node has gone, this user may
       // not open it, or another program holds it.
-      const std::string path = (fs::path(PosixDevRoot()) / converter.tty).string();
+      const std::string path = (fs::path(modbus::PosixDevRoot()) / converter.tty).string();
       const TPortAccess access = PortAccess(path);
       const std::string reason = !access.exists      ? "not present"
                                  : !access.permitted ? NoPermission(access)
@@ -164,12 +164,12 @@ std::string UsbOpenFailure() {
     }
   }
   std::string text = "no USB converter called ";
-  const std::size_t descriptions = std::size(MbusRtuOverUSBMasterProtocol::kDescriptions);
+  const std::size_t descriptions = std::size(modbus::MbusRtuOverUSBMasterProtocol::kDescriptions);
   for (std::size_t i = 0; i < descriptions; ++i) {
     text += std::string(i == 0                  ? ""
                         : i + 1 == descriptions ? " or "
                                                 : ", ") +
-            "\"" + MbusRtuOverUSBMasterProtocol::kDescriptions[i] + "\"";
+            "\"" + modbus::MbusRtuOverUSBMasterProtocol::kDescriptions[i] + "\"";
   }
   text += " is present; ";
   std::string converters;
@@ -189,14 +189,14 @@ std::string UsbOpenFailure() {
 std::string SearchFailure(const std::string& devicePath, int lastResult) {
   const std::string slave = "slave " + std::to_string(TSerialThread::kSearchSlave);
   const std::string attempts = std::to_string(TSerialThread::kSearchAttempts) + " attempts";
-  if (lastResult == kMbusSuccess) {
+  if (lastResult == modbus::kMbusSuccess) {
     return devicePath + ": " + slave + " reports device type 0";
   }
-  if (lastResult == kMbusReplyTimeout) {
+  if (lastResult == modbus::kMbusReplyTimeout) {
     return devicePath + ": no answer from " + slave + " within " + attempts;
   }
   return devicePath + ": " + slave + " did not report its device type within " + attempts +
-         " (last: " + ResultText(lastResult) + ")";
+         " (last: " + modbus::ResultText(lastResult) + ")";
 }
 
 TPortAccess PortAccess(const std::string& devicePath) {

@@ -14,13 +14,13 @@
 
 namespace comms {
 
-TSerialManager::TSerialManager(TRegisterDataStore& store, TModbusHandler& handler,
-                               TStoredChoices& choices)
+TSerialManager::TSerialManager(registers::TRegisterDataStore& store,
+                               registers::TModbusHandler& handler, TStoredChoices& choices)
     : store_(store),
       handler_(handler),
       choices_(choices),
       shared_{devices_, store_, gui_, {}, {}},
-      requestTimeoutMs_(MbusMasterFunctions::kDefaultTimeoutMs) {}
+      requestTimeoutMs_(modbus::MbusMasterFunctions::kDefaultTimeoutMs) {}
 
 TSerialManager::~TSerialManager() {
   CloseAllLinks();
@@ -36,7 +36,7 @@ void TSerialManager::SetRequestTimeout(int timeoutMs) {
   requestTimeoutMs_ = timeoutMs;
 }
 
-void TSerialManager::SetFrameObserver(TFrameObserver* observer) {
+void TSerialManager::SetFrameObserver(modbus::TFrameObserver* observer) {
   std::lock_guard<std::mutex> lock(linksMutex_);
   frameObserver_ = observer;
   for (TLink& link : links_) {
@@ -134,14 +134,14 @@ void TSerialManager::ShowFirstGroup() {
 bool TSerialManager::OpenLink(std::int32_t port) {
   const std::int32_t connectionType = choices_.ConnectionType();
   handler_.SetConnectionType(connectionType);
-  std::unique_ptr<MbusMasterFunctions> protocol;
+  std::unique_ptr<modbus::MbusMasterFunctions> protocol;
   if (connectionType != TStoredChoices::kUsbLink) {
-    auto serial = std::make_unique<MbusRtuMasterProtocol>();
+    auto serial = std::make_unique<modbus::MbusRtuMasterProtocol>();
     serial->SetPortNameLookup(
         [&choices = choices_](const std::string& name) { return choices.PortDevice(name); });
     protocol = std::move(serial);
   } else {
-    protocol = std::make_unique<MbusRtuOverUSBMasterProtocol>();
+    protocol = std::make_unique<modbus::MbusRtuOverUSBMasterProtocol>();
   }
   // An error (a TLinkError) leaves nothing behind: the protocol object is freed on the way
   // out.
@@ -154,40 +154,40 @@ bool TSerialManager::OpenLink(std::int32_t port) {
   return true;
 }
 
-void TSerialManager::OpenProtocol(MbusMasterFunctions& protocol, std::int32_t connectionType,
-                                  std::int32_t port) {
+void TSerialManager::OpenProtocol(modbus::MbusMasterFunctions& protocol,
+                                  std::int32_t connectionType, std::int32_t port) {
   protocol.SetRetryCount(kRetryCount);
   {
     std::lock_guard<std::mutex> lock(linksMutex_);
     protocol.SetTimeout(requestTimeoutMs_);
     protocol.SetObserver(frameObserver_);
   }
-  int result = kMbusIllegalArgument;
+  int result = modbus::kMbusIllegalArgument;
   std::string devicePath;
   if (connectionType != TStoredChoices::kUsbLink) {
-    auto& serial = dynamic_cast<MbusRtuMasterProtocol&>(protocol);
+    auto& serial = dynamic_cast<modbus::MbusRtuMasterProtocol&>(protocol);
     result = serial.Open(choices_.PortName(port), kBaudRate, kDataBits, kStopBits, kParityNone);
     devicePath = serial.DevicePath();
   } else {
-    auto& usb = dynamic_cast<MbusRtuOverUSBMasterProtocol&>(protocol);
+    auto& usb = dynamic_cast<modbus::MbusRtuOverUSBMasterProtocol&>(protocol);
     // The converter is known by one of four descriptions; the last one's result stands.
-    for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+    for (const char* description : modbus::MbusRtuOverUSBMasterProtocol::kDescriptions) {
       result = usb.Open(description, kBaudRate, kDataBits, kStopBits, kParityNone, 0);
-      if (result == kMbusSuccess) {
+      if (result == modbus::kMbusSuccess) {
         break;
       }
     }
   }
-  if (result == kMbusSuccess) {
+  if (result == modbus::kMbusSuccess) {
     return;
   }
   const std::string cause = connectionType != TStoredChoices::kUsbLink
                                 ? SerialOpenFailure(devicePath, result)
                                 : UsbOpenFailure();
-  if (result == kMbusIllegalArgument) {
+  if (result == modbus::kMbusIllegalArgument) {
     throw TLinkError("Configuration setting not supported!", result, cause);
   }
-  throw TLinkError(ResultText(result), result, cause);
+  throw TLinkError(modbus::ResultText(result), result, cause);
 }
 
 void TSerialManager::CloseLink(std::int32_t port) {

@@ -10,10 +10,18 @@
 #include "comms/GuiDispatcher.h"
 #include "comms/Serialthread.h"
 
+namespace modbus {
 class MbusMasterFunctions;
+}  // namespace modbus
+namespace modbus {
 class TFrameObserver;
+}  // namespace modbus
+namespace registers {
 class TModbusHandler;
+}  // namespace registers
+namespace registers {
 class TRegisterDataStore;
+}  // namespace registers
 
 namespace model {
 class TDevice;
@@ -41,7 +49,8 @@ class TSerialManager {
   static constexpr int kRetryCount = 1;
 
   // store, handler and choices must outlive the manager.
-  TSerialManager(TRegisterDataStore& store, TModbusHandler& handler, TStoredChoices& choices);
+  TSerialManager(registers::TRegisterDataStore& store, registers::TModbusHandler& handler,
+                 TStoredChoices& choices);
   // Closes every link, then empties the device list.
   ~TSerialManager();
   TSerialManager(const TSerialManager&) = delete;
@@ -72,7 +81,7 @@ class TSerialManager {
   void SetRequestTimeout(int timeoutMs);
   // The observer every link's master tells of its frames (see TFrameObserver), on the open
   // links at once and on those opened later; null for none. It must outlive the links.
-  void SetFrameObserver(TFrameObserver* observer);
+  void SetFrameObserver(modbus::TFrameObserver* observer);
 
   // The facility through which workers and their progress handlers reach the GUI thread.
   TGuiDispatcher& Gui() { return gui_; }
@@ -84,12 +93,13 @@ class TSerialManager {
 
  private:
   struct TLink {
-    std::unique_ptr<MbusMasterFunctions> protocol;
+    std::unique_ptr<modbus::MbusMasterFunctions> protocol;
     std::unique_ptr<TSerialThread> worker;
   };
 
   bool OpenLink(std::int32_t port);
-  void OpenProtocol(MbusMasterFunctions& protocol, std::int32_t connectionType, std::int32_t port);
+  void OpenProtocol(modbus::MbusMasterFunctions& protocol, std::int32_t connectionType,
+                    std::int32_t port);
   void CloseLink(std::int32_t port);
   TSerialThread& FindLink(std::int32_t port) const;
   // A link opened by a search for another connection type than the one now chosen, with no
@@ -98,8 +108,8 @@ class TSerialManager {
   TSerialThread* LinkServingCurrentDevice();
   static void CloseWorker(TLink& link);
 
-  TRegisterDataStore& store_;
-  TModbusHandler& handler_;
+  registers::TRegisterDataStore& store_;
+  registers::TModbusHandler& handler_;
   TStoredChoices& choices_;
   TGuiDispatcher gui_;
   TDeviceList devices_;
@@ -109,7 +119,7 @@ class TSerialManager {
   mutable std::mutex linksMutex_;
   std::vector<TLink> links_;
   int requestTimeoutMs_;
-  TFrameObserver* frameObserver_ = nullptr;
+  modbus::TFrameObserver* frameObserver_ = nullptr;
 };
 
 }  // namespace comms

@@ -8,9 +8,10 @@
 #include "model/Device.h"
 #include "model/Settings.h"
 #include "registers/Registerdatastore.h"
-#include "ui/ErrorBox.h"
 
 namespace comms {
+
+using TState = registers::TRegisterDataStore::TState;
 
 namespace {
 
@@ -29,7 +30,7 @@ class TScopeExit {
 
 }  // namespace
 
-TSerialThread::TSerialThread(MbusMasterFunctions& protocol, std::int32_t commPort,
+TSerialThread::TSerialThread(modbus::MbusMasterFunctions& protocol, std::int32_t commPort,
                              std::int32_t connectionType, TLinkShared& shared)
     : protocol_(protocol), commPort_(commPort), connectionType_(connectionType), shared_(shared) {
   thread_ = std::thread([this] { Execute(); });
@@ -79,7 +80,7 @@ std::int32_t TSerialThread::SearchFound() const {
 }
 
 void TSerialThread::Execute() {
-  TWorkSignal& work = shared_.Store.Work();
+  registers::TWorkSignal& work = shared_.Store.Work();
   while (!terminate_) {
     ++loopTurns_;
     // Taken before looking for work: whatever is notified after it ends the wait below.
@@ -107,11 +108,11 @@ bool TSerialThread::RunIteration(std::uint64_t workCount) {
     return true;
   }
   switch (shared_.Store.State()) {
-    case Collect:
-    case Reading:
+    case TState::Collect:
+    case TState::Reading:
       RunReadPass();
       break;
-    case Writing:
+    case TState::Writing:
       RunWritePass();
       break;
     default:
@@ -139,7 +140,7 @@ bool TSerialThread::ServeSearch() {
   });
 
   std::int16_t word = 0;
-  int result = kMbusIllegalState;
+  int result = modbus::kMbusIllegalState;
   for (int attempt = 0; attempt < kSearchAttempts && !terminate_; ++attempt) {
     if (handler.Attempt) {
       shared_.Gui.Post([handler, attempt] {
@@ -154,7 +155,7 @@ bool TSerialThread::ServeSearch() {
       result = protocol_.ReadHoldingRegisters(kSearchSlave, kDeviceTypeReference, &word, 1);
     }
     lastSearchResult_ = result;
-    if (result == kMbusSuccess) {
+    if (result == modbus::kMbusSuccess) {
       break;
     }
   }
@@ -162,7 +163,7 @@ bool TSerialThread::ServeSearch() {
   std::int32_t found = 0;
   {
     std::lock_guard<std::mutex> lock(searchMutex_);
-    if (result == kMbusSuccess) {
+    if (result == modbus::kMbusSuccess) {
       searchValue_ = word;  // sign-extended: 0xFFFE is -2
       searchFound_ = 1;
     } else {
@@ -190,7 +191,7 @@ bool TSerialThread::ServesDevices() const {
 }
 
 void TSerialThread::RunReadPass() {
-  if (shared_.Store.State() == Collect && ServesDevices()) {
+  if (shared_.Store.State() == TState::Collect && ServesDevices()) {
     if (!shared_.Gui.Call([this] { CollectOnGui(); }, terminate_)) {
       return;
     }
@@ -200,7 +201,7 @@ void TSerialThread::RunReadPass() {
     return;
   }
   shared_.Store.SetProtocol(&protocol_);
-  if (shared_.Store.State() == Reading) {
+  if (shared_.Store.State() == TState::Reading) {
     std::lock_guard<std::recursive_mutex> line(lineMutex_);
     shared_.Store.ReadPass();
   }
@@ -212,18 +213,13 @@ void TSerialThread::RunWritePass() {
     return;
   }
   shared_.Store.SetProtocol(&protocol_);
-  if (shared_.Store.State() != Writing) {
+  if (shared_.Store.State() != TState::Writing) {
     return;
   }
-  try {
-    std::lock_guard<std::recursive_mutex> line(lineMutex_);
-    shared_.Store.WritePass();
-  } catch (const std::exception& error) {
-    // Queued: the worker never waits for a box.
-    const std::string text = error.what();
-    shared_.Gui.Post([text] { ui::ShowErrorBox(text); });
-    throw;
-  }
+  // An error thrown here ends the write through the store's Abort, whose failed report
+  // the window shows: one box for one failed write.
+  std::lock_guard<std::recursive_mutex> line(lineMutex_);
+  shared_.Store.WritePass();
 }
 
 bool TSerialThread::RunIdlePass(std::uint64_t workCount) {
@@ -288,7 +284,7 @@ void TSerialThread::EndTransfer(const std::string& text) {
 void TSerialThread::CollectOnGui() {
   {
     auto devices = shared_.Devices.Lock();
-    if (shared_.Store.State() != Collect) {
+    if (shared_.Store.State() != TState::Collect) {
       return;
     }
     const auto attached = shared_.Devices.OnPort(commPort_);

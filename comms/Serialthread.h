@@ -10,9 +10,13 @@
 #include <string>
 #include <thread>
 
+namespace modbus {
 class MbusMasterFunctions;
+}  // namespace modbus
 class QObject;
+namespace registers {
 class TRegisterDataStore;
+}  // namespace registers
 
 namespace comms {
 
@@ -47,7 +51,7 @@ struct TSearchResultEvent {
 // What the workers of one serial manager share.
 struct TLinkShared {
   TDeviceList& Devices;
-  TRegisterDataStore& Store;
+  registers::TRegisterDataStore& Store;
   TGuiDispatcher& Gui;
   // Serialises the workers' read and write passes, so that each runs on the protocol it gave
   // the store. Never taken by the GUI thread.
@@ -94,8 +98,8 @@ class TSerialThread {
 
   // Starts the loop at once. The protocol is the link's open protocol object; it and shared
   // must outlive the worker.
-  TSerialThread(MbusMasterFunctions& protocol, std::int32_t commPort, std::int32_t connectionType,
-                TLinkShared& shared);
+  TSerialThread(modbus::MbusMasterFunctions& protocol, std::int32_t commPort,
+                std::int32_t connectionType, TLinkShared& shared);
   // Terminates the loop.
   ~TSerialThread();
   TSerialThread(const TSerialThread&) = delete;
@@ -113,7 +117,7 @@ class TSerialThread {
 
   std::int32_t CommPort() const { return commPort_; }
   std::int32_t ConnectionType() const { return connectionType_; }
-  MbusMasterFunctions& Protocol() const { return protocol_; }
+  modbus::MbusMasterFunctions& Protocol() const { return protocol_; }
   bool RunsOnThisThread() const { return std::this_thread::get_id() == threadId_.load(); }
 
   bool SearchPending() const;
@@ -152,7 +156,7 @@ class TSerialThread {
     std::atomic<bool> workerGone{false};
   };
 
-  MbusMasterFunctions& protocol_;
+  modbus::MbusMasterFunctions& protocol_;
   const std::int32_t commPort_;
   const std::int32_t connectionType_;
   TLinkShared& shared_;

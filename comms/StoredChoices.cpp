@@ -12,8 +12,8 @@ std::string TStoredChoices::LinkDevice(std::int32_t commPort) {
   if (ConnectionType() == kUsbLink) {
     return "USB converter";
   }
-  return ResolvePortName(PortName(commPort),
-                         [this](const std::string& name) { return PortDevice(name); });
+  return modbus::ResolvePortName(PortName(commPort),
+                                 [this](const std::string& name) { return PortDevice(name); });
 }
 
 std::string TFixedChoices::PortName(std::int32_t commPort) {

@@ -7,6 +7,8 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuFrame.h"
 
+namespace modbus {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -240,3 +242,5 @@ std::string TFrameDecoder::Reply(const TFrameEvent& event) const {
   }
   return values;
 }
+
+}  // namespace modbus

@@ -6,6 +6,8 @@
 
 #include "modbus/FrameObserver.h"
 
+namespace modbus {
+
 // Writes what a master saw as one line per event, the same for the window and the command
 // line:
 //   10:42:07.318  TX  01 03 00 1B 00 01 F4 0D                 read holding register 28 (1)
@@ -36,3 +38,5 @@ class TFrameDecoder {
   std::chrono::system_clock::duration offset_;
   std::optional<TFrameEvent> request_;
 };
+
+}  // namespace modbus

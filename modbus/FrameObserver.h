@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace modbus {
+
 // One thing a master saw on the line, with the moment it happened (steady clock).
 struct TFrameEvent {
   enum class TKind {
@@ -35,3 +37,5 @@ class TFrameObserver {
   virtual ~TFrameObserver() = default;
   virtual void OnFrame(TFrameEvent event) = 0;
 };
+
+}  // namespace modbus

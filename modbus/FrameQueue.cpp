@@ -3,6 +3,8 @@
 #include <iterator>
 #include <utility>
 
+namespace modbus {
+
 void TFrameQueue::OnFrame(TFrameEvent event) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (events_.size() >= kMaxHeld) {
@@ -23,3 +25,5 @@ std::vector<TFrameEvent> TFrameQueue::Take(std::size_t* dropped) {
   events_.clear();
   return taken;
 }
+
+}  // namespace modbus

@@ -7,6 +7,8 @@
 
 #include "modbus/FrameObserver.h"
 
+namespace modbus {
+
 // An observer that only keeps what it is told, for another thread to take in batches (the
 // command line's trace, the window's log): the line's thread never waits for the reader.
 // Holds at most kMaxHeld events; beyond that the oldest are dropped and counted.
@@ -24,3 +26,5 @@ class TFrameQueue : public TFrameObserver {
   std::deque<TFrameEvent> events_;
   std::size_t dropped_ = 0;
 };
+
+}  // namespace modbus

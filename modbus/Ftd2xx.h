@@ -4,6 +4,8 @@
 
 #include "modbus/LineSettings.h"
 
+namespace modbus {
+
 // The calls of the FTDI D2XX driver library that the USB link uses, in their Win32-style
 // form. TFtd2xxLinux implements them over the kernel's ftdi_sio driver; tests substitute a
 // scripted driver.
@@ -63,3 +65,5 @@ class TFtd2xx {
   // Purges the driver's own buffers (kPurgeRx | kPurgeTx).
   virtual std::uint32_t Purge(Handle handle, std::uint32_t mask) = 0;
 };
+
+}  // namespace modbus

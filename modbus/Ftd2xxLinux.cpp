@@ -14,6 +14,8 @@
 
 namespace fs = std::filesystem;
 
+namespace modbus {
+
 namespace {
 
 constexpr const char* kDriverName = "ftdi_sio";
@@ -220,3 +222,5 @@ std::uint32_t TFtd2xxLinux::Purge(Handle handle, std::uint32_t mask) {
              ? kOk
              : kOtherError;
 }
+
+}  // namespace modbus

@@ -6,6 +6,8 @@
 
 #include "modbus/Ftd2xx.h"
 
+namespace modbus {
+
 // The D2XX calls over the kernel's ftdi_sio driver. A converter is a ttyUSB* whose driver
 // is ftdi_sio; its description is the USB device's product string. Opening sets the
 // converter to low latency: the default 16 ms latency timer would dominate every short
@@ -46,3 +48,5 @@ class TFtd2xxLinux : public TFtd2xx {
   std::uint32_t lastError_ = 0;
   std::map<Handle, TCommTimeouts> timeouts_;
 };
+
+}  // namespace modbus

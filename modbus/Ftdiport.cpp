@@ -1,5 +1,7 @@
 #include "modbus/Ftdiport.h"
 
+namespace modbus {
+
 TFTDIPort::~TFTDIPort() {
   Close();
 }
@@ -127,3 +129,5 @@ void TFTDIPort::Close() {
   driver_.W32_CloseHandle(handle_);
   handle_ = TFtd2xx::kInvalidHandle;
 }
+
+}  // namespace modbus

@@ -6,6 +6,8 @@
 #include "modbus/Ftd2xx.h"
 #include "modbus/LineSettings.h"
 
+namespace modbus {
+
 // The FTDI converter as a port with the operations of SerialPort, over the D2XX calls.
 // Returns the same port-level status codes (PortStatus).
 class TFTDIPort {
@@ -40,3 +42,5 @@ class TFTDIPort {
   TFtd2xx::Handle handle_ = TFtd2xx::kInvalidHandle;
   TDcb savedSettings_;
 };
+
+}  // namespace modbus

@@ -2,6 +2,8 @@
 
 #include <termios.h>
 
+namespace modbus {
+
 namespace {
 
 struct BaudEntry {
@@ -105,3 +107,5 @@ void TermiosToDcb(const termios& tio, TDcb& dcb) {
   dcb.fOutX = (tio.c_iflag & IXON) != 0;
   dcb.fInX = (tio.c_iflag & IXOFF) != 0;
 }
+
+}  // namespace modbus

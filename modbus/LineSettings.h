@@ -4,6 +4,8 @@
 
 struct termios;
 
+namespace modbus {
+
 // Port-level status codes of SerialPort and TFTDIPort. The protocol classes turn them into
 // result codes.
 enum PortStatus : int {
@@ -68,3 +70,5 @@ bool DcbToTermios(const TDcb& dcb, termios& tio);
 
 // Reads the line settings of a terminal into dcb (fields without a termios meaning kept).
 void TermiosToDcb(const termios& tio, TDcb& dcb);
+
+}  // namespace modbus

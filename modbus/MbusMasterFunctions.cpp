@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+namespace modbus {
+
 namespace {
 
 struct ResultTextEntry {
@@ -273,3 +275,5 @@ int MbusMasterFunctions::WriteHoldingRegisters(int slave, int reference,
   }
   return data_[2] == request[2] && data_[3] == request[3] ? kMbusSuccess : kMbusInvalidReply;
 }
+
+}  // namespace modbus

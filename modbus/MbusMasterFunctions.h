@@ -7,6 +7,8 @@
 
 #include "modbus/FrameObserver.h"
 
+namespace modbus {
+
 // Result codes of every request; 0 is success. Texts come from ResultText.
 enum MbusResult : int {
   kMbusSuccess = 0,
@@ -134,3 +136,5 @@ class MbusMasterFunctions {
   std::uint8_t lateRequest_[kDataBufferSize] = {};
   Clock::time_point lateReplyUntil_;
 };
+
+}  // namespace modbus

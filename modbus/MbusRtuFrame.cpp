@@ -5,6 +5,8 @@
 
 #include "modbus/MbusMasterFunctions.h"
 
+namespace modbus {
+
 namespace {
 
 constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
@@ -89,3 +91,5 @@ int MbusRtuFrame::RemainingReplyLength(std::uint8_t functionByte, int replyLengt
   }
   return replyLength - 1;
 }
+
+}  // namespace modbus

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace modbus {
+
 // RTU framing shared by the serial-line and the USB transports: slave address, function
 // code, data, then the CRC-16 with its low byte first.
 class MbusRtuFrame {
@@ -38,3 +40,5 @@ class MbusRtuFrame {
   // functionByte: 0 for an exception reply or a reply that fits in the first read.
   static int RemainingReplyLength(std::uint8_t functionByte, int replyLength);
 };
+
+}  // namespace modbus

@@ -2,6 +2,8 @@
 
 #include "modbus/MbusRtuTry.h"
 
+namespace modbus {
+
 int MbusRtuMasterProtocol::Open(const std::string& portName, std::uint32_t baud, int dataBits,
                                 int stopBits, int parity) {
   interCharTimeoutMs_ = MbusRtuFrame::InterCharTimeoutMs(baud);
@@ -26,3 +28,5 @@ int MbusRtuMasterProtocol::TransactOnce(int slave, int function, const std::uint
                                      function, requestData, requestLength, replyData, replyLength,
                                      Observer());
 }
+
+}  // namespace modbus

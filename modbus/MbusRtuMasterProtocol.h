@@ -6,6 +6,8 @@
 #include "modbus/MbusRtuFrame.h"
 #include "modbus/MbusSerialMasterProtocol.h"
 
+namespace modbus {
+
 // Modbus RTU master on a serial line. The serial manager opens it with "COM<n>", 57600 baud,
 // 8 data bits, 1 stop bit, no parity, and sets the retry count to 1 before opening.
 class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
@@ -26,3 +28,5 @@ class MbusRtuMasterProtocol : public MbusSerialMasterProtocol {
   int interCharTimeoutMs_ = 1;
   std::uint8_t frame_[MbusRtuFrame::kMaxFrameSize] = {};
 };
+
+}  // namespace modbus

@@ -11,6 +11,8 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuFrame.h"
 
+namespace modbus {
+
 // Steps of one RTU try shared by the serial-line and the USB transport. Port is SerialPort
 // or TFTDIPort: both read with a time-out counted from the call and return port statuses.
 namespace mbus_rtu_try {
@@ -187,3 +189,5 @@ inline bool FitsFrame(int requestLength, int replyLength) {
 }
 
 }  // namespace mbus_rtu_try
+
+}  // namespace modbus

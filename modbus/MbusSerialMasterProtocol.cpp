@@ -1,5 +1,7 @@
 #include "modbus/MbusSerialMasterProtocol.h"
 
+namespace modbus {
+
 MbusSerialMasterProtocol::~MbusSerialMasterProtocol() {
   port_.Close();
 }
@@ -33,3 +35,5 @@ int MbusSerialMasterProtocol::Open(const std::string& portName, std::uint32_t ba
 int MbusSerialMasterProtocol::Open(const std::string& portName, std::uint32_t baud) {
   return Open(portName, baud, 8, 1, kParityNone);
 }
+
+}  // namespace modbus

@@ -6,6 +6,8 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/SerialPort.h"
 
+namespace modbus {
+
 // A Modbus master on a serial line: owns the SerialPort and opens it. The framing of one
 // try comes from the derived class.
 class MbusSerialMasterProtocol : public MbusMasterFunctions {
@@ -38,3 +40,5 @@ class MbusSerialMasterProtocol : public MbusMasterFunctions {
  private:
   SerialPort port_;
 };
+
+}  // namespace modbus

@@ -3,6 +3,8 @@
 #include "modbus/Ftd2xxLinux.h"
 #include "modbus/MbusRtuTry.h"
 
+namespace modbus {
+
 MbusRtuOverUSBMasterProtocol::MbusRtuOverUSBMasterProtocol()
     : ownDriver_(std::make_unique<TFtd2xxLinux>()), port_(*ownDriver_) {}
 
@@ -62,3 +64,5 @@ int MbusRtuOverUSBMasterProtocol::TransactOnce(int slave, int function,
   return mbus_rtu_try::ReceiveReply(port_, frame_, Timeout(), slave, function, replyData,
                                     replyLength, observer);
 }
+
+}  // namespace modbus

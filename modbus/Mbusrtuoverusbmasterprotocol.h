@@ -9,6 +9,8 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuFrame.h"
 
+namespace modbus {
+
 // Modbus RTU master through an FTDI converter. The serial manager opens it by description,
 // trying "Dravonik", "b-lyn", "USB <-> Serial" and "K3K" in turn on the same object, with
 // 57600 baud, 8 data bits, 1 stop bit and no parity.
@@ -49,3 +51,5 @@ class MbusRtuOverUSBMasterProtocol : public MbusMasterFunctions {
   int interCharTimeoutMs_ = 1;
   std::uint8_t frame_[MbusRtuFrame::kMaxFrameSize] = {};
 };
+
+}  // namespace modbus

@@ -19,6 +19,8 @@
 
 namespace fs = std::filesystem;
 
+namespace modbus {
+
 namespace {
 
 // The kernel's names of USB serial ports: usb-serial drivers (ftdi_sio among them) and the
@@ -222,3 +224,5 @@ TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName) {
   }
   return done;
 }
+
+}  // namespace modbus

@@ -5,6 +5,8 @@
 
 #include "modbus/LineSettings.h"
 
+namespace modbus {
+
 // Terminal I/O shared by SerialPort and the Linux D2XX layer. Descriptors are non-blocking;
 // the time-outs are deadlines counted from the call.
 
@@ -56,3 +58,5 @@ TLowLatency PosixSetLowLatency(int fd, const std::string& ttyName);
 int PosixReadAll(int fd, std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr);
 // Writes n bytes within timeoutMs: 0, 4358 when fewer were taken, 4354 on failure.
 int PosixWriteAll(int fd, const std::uint8_t* bytes, int n, int timeoutMs, int* put = nullptr);
+
+}  // namespace modbus

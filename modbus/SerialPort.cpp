@@ -4,6 +4,8 @@
 
 #include "modbus/PosixIo.h"
 
+namespace modbus {
+
 std::string ResolvePortName(const std::string& name, const PortNameLookup& lookup) {
   if (name.rfind("COM", 0) != 0 || name.size() == 3) {
     return name;
@@ -107,3 +109,5 @@ void SerialPort::Close() {
   PosixCloseExclusive(fd_);
   fd_ = -1;
 }
+
+}  // namespace modbus

@@ -9,6 +9,8 @@
 
 #include "modbus/LineSettings.h"
 
+namespace modbus {
+
 // Looks up the device file configured for a name such as "COM3" in the settings store;
 // nullopt when none is configured. Supplied by the layer that owns the settings store.
 using PortNameLookup = std::function<std::optional<std::string>(const std::string& name)>;
@@ -57,3 +59,5 @@ class SerialPort {
   PortNameLookup lookup_;
   std::string devicePath_;
 };
+
+}  // namespace modbus

@@ -6,7 +6,7 @@
 
 namespace model {
 
-TDevice::TDevice(TRegisterDataStore& store, TDocumentSet& set)
+TDevice::TDevice(registers::TRegisterDataStore& store, TDocumentSet& set)
     : Settings(std::make_unique<TSettings>(this, store, set)) {}
 
 TDevice::~TDevice() {

@@ -8,7 +8,9 @@
 
 #include "model/Settings.h"
 
+namespace registers {
 class TRegisterDataStore;
+}  // namespace registers
 
 namespace model {
 
@@ -18,7 +20,7 @@ class TDevice {
  public:
   // The settings document binds its settings to the store and shares the set's state with
   // the other documents of the definitions.
-  TDevice(TRegisterDataStore& store, TDocumentSet& set);
+  TDevice(registers::TRegisterDataStore& store, TDocumentSet& set);
   ~TDevice();
   TDevice(const TDevice&) = delete;
   TDevice& operator=(const TDevice&) = delete;

@@ -10,7 +10,9 @@
 #include "model/Device.h"
 
 class QComboBox;
+namespace registers {
 class TRegisterDataStore;
+}  // namespace registers
 
 namespace model {
 
@@ -20,7 +22,7 @@ namespace model {
 class TDevices {
  public:
   // The devices' settings documents bind their settings to the store.
-  explicit TDevices(TRegisterDataStore& store) : store_(store) {}
+  explicit TDevices(registers::TRegisterDataStore& store) : store_(store) {}
   ~TDevices();
   TDevices(const TDevices&) = delete;
   TDevices& operator=(const TDevices&) = delete;
@@ -43,7 +45,7 @@ class TDevices {
   const pugi::xml_document& Document() const { return document_; }
 
  private:
-  TRegisterDataStore& store_;
+  registers::TRegisterDataStore& store_;
   TDocumentSet set_;
   std::vector<std::unique_ptr<TDevice>> devices_;
   pugi::xml_document document_;

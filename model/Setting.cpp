@@ -61,7 +61,7 @@ TSettings& TSetting::Document() const {
   return *group_->Document;
 }
 
-TRegisterDataStore& TSetting::Store() const {
+registers::TRegisterDataStore& TSetting::Store() const {
   return Document().Store();
 }
 
@@ -326,7 +326,7 @@ void TSetting::RegisterInStore() {
   }
 }
 
-bool TSetting::Poll(int, MbusMasterFunctions*) {
+bool TSetting::Poll(int, modbus::MbusMasterFunctions*) {
   auto lock = Store().Lock();
   marks_.ProgressDue = marks_.ReadPending || marks_.WritePending;
   marks_.Error = false;
@@ -342,7 +342,7 @@ bool TSetting::Poll(int, MbusMasterFunctions*) {
 }
 
 bool TSetting::ReadRegisterValue(int32_t& value) const {
-  TRegisterDataStore& store = Store();
+  registers::TRegisterDataStore& store = Store();
   if (registerType_ == kCoil) {
     value = store.GetCoil(reference_) ? 1 : 0;
     return true;
@@ -459,7 +459,7 @@ void TSetting::StoreValue() {
 }
 
 void TSetting::PutValueInStore() {
-  TRegisterDataStore& store = Store();
+  registers::TRegisterDataStore& store = Store();
   if (registerType_ == kCoil) {
     store.SetCoil(reference_, value_ != 0);
   } else if (registerType_ == kHoldingRegister) {

@@ -12,13 +12,17 @@
 #include "model/Refusal.h"
 #include "ui/EventRelay.h"
 
+namespace modbus {
 class MbusMasterFunctions;
+}  // namespace modbus
 class QLabel;
 class QLineEdit;
 class QRect;
 class QPushButton;
 class QWidget;
+namespace registers {
 class TRegisterDataStore;
+}  // namespace registers
 
 namespace model {
 
@@ -101,7 +105,7 @@ class TSetting {
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);
   virtual void RegisterInStore();
-  virtual bool Poll(int slaveAddress, MbusMasterFunctions* protocol);
+  virtual bool Poll(int slaveAddress, modbus::MbusMasterFunctions* protocol);
   virtual void LoadValueFromStore();
   virtual void Refresh();
   virtual int PendingCount();
@@ -122,7 +126,7 @@ class TSetting {
   void CopyToAllR12sClick();
 
   TSettings& Document() const;
-  TRegisterDataStore& Store() const;
+  registers::TRegisterDataStore& Store() const;
   // The row's controls carry the setting's index in its group under this
   // property name.
   static constexpr const char* kTagProperty = "tag";

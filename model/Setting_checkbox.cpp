@@ -122,7 +122,7 @@ void TSettingCheckBox::StoreValue() {
 }
 
 void TSettingCheckBox::PutValueInStore() {
-  TRegisterDataStore& store = Store();
+  registers::TRegisterDataStore& store = Store();
   const int32_t ticked = Value() != 0 ? 1 : 0;
   if (RegisterType() == kCoil) {
     store.SetCoil(Reference(), ticked != 0);

@@ -252,8 +252,8 @@ bool TSettingTime::ReadFollowedTime(int16_t& hours, int16_t& minutes) const {
   if (IsTemplate() || GreaterThanReference == -1) {
     return false;
   }
-  const TRegisterDataStore& store = Store();
-  if (GreaterThanReference >= TRegisterDataStore::kMaxReference ||
+  const registers::TRegisterDataStore& store = Store();
+  if (GreaterThanReference >= registers::TRegisterDataStore::kMaxReference ||
       !store.IsHoldingRegisterRegistered(GreaterThanReference) ||
       !store.IsHoldingRegisterRegistered(GreaterThanReference + 1)) {
     return false;

@@ -54,7 +54,7 @@ QString TDocumentSet::PicturesFolder() const {
                                 : ImagesFolder;
 }
 
-TSettings::TSettings(TDevice* owner, TRegisterDataStore& store, TDocumentSet& set)
+TSettings::TSettings(TDevice* owner, registers::TRegisterDataStore& store, TDocumentSet& set)
     : owner_(owner), store_(store), set_(set) {}
 
 TSettings::~TSettings() {
@@ -297,7 +297,7 @@ TSetting* TSettings::NextPollSetting() {
   return group.Settings[static_cast<size_t>(set_.PollSetting++)].get();
 }
 
-bool TSettings::PollNext(int slaveAddress, MbusMasterFunctions* protocol) {
+bool TSettings::PollNext(int slaveAddress, modbus::MbusMasterFunctions* protocol) {
   if (set_.PollGroup == 0 && set_.PollSetting == 0) {
     roundStart_ = store_.Work().Count();
   }
@@ -316,7 +316,7 @@ bool TSettings::PollNext(int slaveAddress, MbusMasterFunctions* protocol) {
   return setting->Poll(slaveAddress, protocol);
 }
 
-void TSettings::PollRound(int slaveAddress, MbusMasterFunctions* protocol) {
+void TSettings::PollRound(int slaveAddress, modbus::MbusMasterFunctions* protocol) {
   do {
     PollNext(slaveAddress, protocol);
     RefreshPolledSetting();

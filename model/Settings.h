@@ -14,7 +14,9 @@
 #include "model/Refusal.h"
 #include "registers/Registerdatastore.h"
 
+namespace modbus {
 class MbusMasterFunctions;
+}  // namespace modbus
 
 class QWidget;
 
@@ -59,7 +61,7 @@ struct TDocumentSet {
 // groups (lookup by name, exclusion groups, display units, template copies).
 class TSettings {
  public:
-  TSettings(TDevice* owner, TRegisterDataStore& store, TDocumentSet& set);
+  TSettings(TDevice* owner, registers::TRegisterDataStore& store, TDocumentSet& set);
   ~TSettings();
   TSettings(const TSettings&) = delete;
   TSettings& operator=(const TSettings&) = delete;
@@ -99,10 +101,10 @@ class TSettings {
   void RegisterRegisters();
   // One step of the idle poll: the next setting in page order takes what is marked for it
   // (GUI thread).
-  bool PollNext(int slaveAddress, MbusMasterFunctions* protocol);
+  bool PollNext(int slaveAddress, modbus::MbusMasterFunctions* protocol);
   // The idle poll's steps up to the end of the round (the first group again), each setting
   // refreshed after its step, so that one hand-over of the worker takes every mark.
-  void PollRound(int slaveAddress, MbusMasterFunctions* protocol);
+  void PollRound(int slaveAddress, modbus::MbusMasterFunctions* protocol);
   // Whether the idle poll has nothing to do: a whole round of it passed while the store's
   // work signal stayed at `workCount` (no setting was marked meanwhile). Any thread.
   bool PollSettled(std::uint64_t workCount) const { return settledAt_.load() == workCount; }
@@ -123,7 +125,7 @@ class TSettings {
   void CountNewSetting();
 
   TDevice* Owner() const { return owner_; }
-  TRegisterDataStore& Store() const { return store_; }
+  registers::TRegisterDataStore& Store() const { return store_; }
   TDocumentSet& Set() const { return set_; }
   const pugi::xml_node& SettingsElement() const { return settingsElement_; }
   const std::string& UnitsName() const { return unitsName_; }
@@ -136,7 +138,7 @@ class TSettings {
   // Whether a page shown now may be edited: not while a device is read or written. The
   // main window sets it; offline work leaves it on.
   bool EditingEnabled = true;
-  TProgressEvent OnProgress;
+  registers::TProgressEvent OnProgress;
 
   // At most this many settings in one document (a definitions file with a
   // runaway R12 template fails its load instead of exhausting the memory).
@@ -146,7 +148,7 @@ class TSettings {
   TSetting* NextPollSetting();
 
   TDevice* owner_;
-  TRegisterDataStore& store_;
+  registers::TRegisterDataStore& store_;
   TDocumentSet& set_;
   pugi::xml_node settingsElement_;
   std::string unitsName_;

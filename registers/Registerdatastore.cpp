@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <thread>
 
+namespace registers {
+
 namespace {
 
 using StoreLock = std::lock_guard<std::recursive_mutex>;
@@ -67,35 +69,38 @@ const char* BlockWords(bool coils, bool writing, bool ok) {
 
 }  // namespace
 
-int TModbusHandler::ReadCoils(MbusMasterFunctions* protocol, int slave, int reference,
+int TModbusHandler::ReadCoils(modbus::MbusMasterFunctions* protocol, int slave, int reference,
                               std::int32_t values[], int count) {
-  return protocol == nullptr ? kMbusIllegalState
+  return protocol == nullptr ? modbus::kMbusIllegalState
                              : protocol->ReadCoils(slave, reference, values, count);
 }
 
-int TModbusHandler::ReadHoldingRegisters(MbusMasterFunctions* protocol, int slave, int reference,
-                                         std::int16_t values[], int count) {
-  return protocol == nullptr ? kMbusIllegalState
+int TModbusHandler::ReadHoldingRegisters(modbus::MbusMasterFunctions* protocol, int slave,
+                                         int reference, std::int16_t values[], int count) {
+  return protocol == nullptr ? modbus::kMbusIllegalState
                              : protocol->ReadHoldingRegisters(slave, reference, values, count);
 }
 
-int TModbusHandler::WriteCoil(MbusMasterFunctions* protocol, int slave, int reference, int value) {
-  return protocol == nullptr ? kMbusIllegalState : protocol->WriteCoil(slave, reference, value);
+int TModbusHandler::WriteCoil(modbus::MbusMasterFunctions* protocol, int slave, int reference,
+                              int value) {
+  return protocol == nullptr ? modbus::kMbusIllegalState
+                             : protocol->WriteCoil(slave, reference, value);
 }
 
-int TModbusHandler::WriteHoldingRegister(MbusMasterFunctions* protocol, int slave, int reference,
-                                         std::int16_t value) {
-  return protocol == nullptr ? kMbusIllegalState
+int TModbusHandler::WriteHoldingRegister(modbus::MbusMasterFunctions* protocol, int slave,
+                                         int reference, std::int16_t value) {
+  return protocol == nullptr ? modbus::kMbusIllegalState
                              : protocol->WriteHoldingRegister(slave, reference, value);
 }
 
-int TModbusHandler::WriteHoldingRegisters(MbusMasterFunctions* protocol, int slave, int reference,
-                                          const std::int16_t values[], int count) {
-  return protocol == nullptr ? kMbusIllegalState
+int TModbusHandler::WriteHoldingRegisters(modbus::MbusMasterFunctions* protocol, int slave,
+                                          int reference, const std::int16_t values[], int count) {
+  return protocol == nullptr ? modbus::kMbusIllegalState
                              : protocol->WriteHoldingRegisters(slave, reference, values, count);
 }
 
-TRegisterDataStore::TRegisterDataStore(TModbusHandler& handler, MbusMasterFunctions* protocol)
+TRegisterDataStore::TRegisterDataStore(TModbusHandler& handler,
+                                       modbus::MbusMasterFunctions* protocol)
     : handler_(handler),
       pause_([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(TRegisterDataStore::kPauseMs));
@@ -111,12 +116,12 @@ void TRegisterDataStore::SetOnProgress(TProgressEvent handler) {
   onProgress_ = std::move(handler);
 }
 
-void TRegisterDataStore::SetProtocol(MbusMasterFunctions* protocol) {
+void TRegisterDataStore::SetProtocol(modbus::MbusMasterFunctions* protocol) {
   StoreLock lock(mutex_);
   protocol_ = protocol;
 }
 
-void TRegisterDataStore::DropProtocol(MbusMasterFunctions* protocol) {
+void TRegisterDataStore::DropProtocol(modbus::MbusMasterFunctions* protocol) {
   StoreLock lock(mutex_);
   if (protocol_ == protocol) {
     protocol_ = nullptr;
@@ -132,13 +137,13 @@ void TRegisterDataStore::Reset() {
     holdingIndex_.clear();
     registerCount_ = 0;
     failed_ = false;
-    state_ = Collect;
+    state_ = TState::Collect;
     ++generation_;
   }
   work_.Notify();
 }
 
-void TRegisterDataStore::StartTransfer(TStoreState state) {
+void TRegisterDataStore::StartTransfer(TState state) {
   {
     StoreLock lock(mutex_);
     state_ = state;
@@ -151,11 +156,11 @@ void TRegisterDataStore::StartTransfer(TStoreState state) {
 }
 
 void TRegisterDataStore::StartRead() {
-  StartTransfer(Reading);
+  StartTransfer(TState::Reading);
 }
 
 void TRegisterDataStore::StartWrite() {
-  StartTransfer(Writing);
+  StartTransfer(TState::Writing);
 }
 
 bool TRegisterDataStore::InsertCoil(std::int32_t reference) {
@@ -275,7 +280,7 @@ bool TRegisterDataStore::IsHoldingRegisterRegistered(std::int32_t reference) con
 bool TRegisterDataStore::IsComplete() const {
   StoreLock lock(mutex_);
   return coilCursor_ >= Extent(coilIndex_) && holdingCursor_ >= Extent(holdingIndex_) &&
-         state_ == Idle && registerCount_ > 0;
+         state_ == TState::Idle && registerCount_ > 0;
 }
 
 bool TRegisterDataStore::HasFailed() const {
@@ -288,7 +293,7 @@ std::int32_t TRegisterDataStore::RegisterCount() const {
   return registerCount_;
 }
 
-TStoreState TRegisterDataStore::State() const {
+TRegisterDataStore::TState TRegisterDataStore::State() const {
   StoreLock lock(mutex_);
   return state_;
 }
@@ -299,14 +304,14 @@ std::uint64_t TRegisterDataStore::ChangeCount() const {
 }
 
 bool TRegisterDataStore::ReadPass() {
-  return RunPass(Reading);
+  return RunPass(TState::Reading);
 }
 
 bool TRegisterDataStore::WritePass() {
-  return RunPass(Writing);
+  return RunPass(TState::Writing);
 }
 
-bool TRegisterDataStore::RunPass(TStoreState passState) {
+bool TRegisterDataStore::RunPass(TState passState) {
   std::unique_lock<std::mutex> pass(passMutex_, std::try_to_lock);
   if (!pass.owns_lock()) {
     return true;
@@ -351,8 +356,8 @@ bool TRegisterDataStore::RunPass(TStoreState passState) {
   }
 }
 
-TRegisterDataStore::TStep TRegisterDataStore::NextStep(TStoreState passState, bool reported) {
-  const bool writing = passState == Writing;
+TRegisterDataStore::TStep TRegisterDataStore::NextStep(TState passState, bool reported) {
+  const bool writing = passState == TState::Writing;
   if (!reported && coilCursor_ < Extent(coilIndex_)) {
     return SelectCoilBlock(writing);
   }
@@ -365,7 +370,7 @@ TRegisterDataStore::TStep TRegisterDataStore::NextStep(TStoreState passState, bo
       step.kind = TStepKind::WriteEnd;
       step.protocol = protocol_;
     } else {
-      state_ = Idle;
+      state_ = TState::Idle;
     }
   }
   return step;
@@ -429,15 +434,15 @@ TRegisterDataStore::TStep TRegisterDataStore::SelectHoldingRegisterBlock(bool wr
   return step;
 }
 
-bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
+bool TRegisterDataStore::TransferBlock(TState passState, const TStep& step,
                                        std::uint64_t generation, bool& reported) {
-  const bool writing = passState == Writing;
+  const bool writing = passState == TState::Writing;
   const bool coils = step.kind == TStepKind::Coils;
   std::int32_t coilValues[kMaxReadCoils] = {};
   std::int16_t registerValues[kMaxRegisters] = {};
 
   // The request runs without the lock, so that the GUI thread is never held up by the line.
-  int result = kMbusSuccess;
+  int result = modbus::kMbusSuccess;
   if (coils && writing) {
     result = handler_.WriteCoil(step.protocol, kSlave, step.first, step.coilValue);
   } else if (coils) {
@@ -449,7 +454,7 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
     result = handler_.ReadHoldingRegisters(step.protocol, kSlave, step.first, registerValues,
                                            step.length);
   }
-  const bool ok = result == kMbusSuccess;
+  const bool ok = result == modbus::kMbusSuccess;
 
   {
     StoreLock lock(mutex_);
@@ -460,7 +465,7 @@ bool TRegisterDataStore::TransferBlock(TStoreState passState, const TStep& step,
       // Ended before the report, so that its handler sees a failed, idle store (and a pass
       // it starts is not ended here afterwards).
       failed_ = true;
-      state_ = Idle;
+      state_ = TState::Idle;
       coilCursor_ = 0;
       holdingCursor_ = 0;
     } else if (coils) {
@@ -492,13 +497,13 @@ void TRegisterDataStore::FinishWrite(const TStep& step, std::uint64_t generation
   // other block, with the same text.
   const int result =
       handler_.WriteHoldingRegister(step.protocol, kSlave, kWriteEndReference, kWriteEndValue);
-  const bool ok = result == kMbusSuccess;
+  const bool ok = result == modbus::kMbusSuccess;
   {
     StoreLock lock(mutex_);
     if (generation_ != generation) {
       return;
     }
-    state_ = Idle;
+    state_ = TState::Idle;
     if (!ok) {
       failed_ = true;
       coilCursor_ = 0;
@@ -516,10 +521,10 @@ void TRegisterDataStore::FinishWrite(const TStep& step, std::uint64_t generation
 void TRegisterDataStore::Abort(const std::string& text) {
   {
     StoreLock lock(mutex_);
-    if (state_ == Idle) {
+    if (state_ == TState::Idle) {
       return;
     }
-    state_ = Idle;
+    state_ = TState::Idle;
     failed_ = true;
     coilCursor_ = 0;
     holdingCursor_ = 0;
@@ -543,3 +548,5 @@ void TRegisterDataStore::RaiseProgress(const std::string& text, bool failed, std
   }
   pause_();
 }
+
+}  // namespace registers

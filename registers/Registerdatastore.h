@@ -10,7 +10,7 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "registers/WorkSignal.h"
 
-enum TStoreState : std::int32_t { Idle = 0, Collect = 1, Reading = 2, Writing = 3 };
+namespace registers {
 
 // Progress report: sender, text, failed, count. Raised by the store per block and by settings.
 using TProgressEvent = std::function<void(const void* sender, const std::string& text, bool failed,
@@ -25,14 +25,14 @@ class TModbusHandler {
   void SetConnectionType(std::int32_t type) { connectionType_ = type; }
   std::int32_t ConnectionType() const { return connectionType_; }
 
-  int ReadCoils(MbusMasterFunctions* protocol, int slave, int reference, std::int32_t values[],
-                int count);
-  int ReadHoldingRegisters(MbusMasterFunctions* protocol, int slave, int reference,
+  int ReadCoils(modbus::MbusMasterFunctions* protocol, int slave, int reference,
+                std::int32_t values[], int count);
+  int ReadHoldingRegisters(modbus::MbusMasterFunctions* protocol, int slave, int reference,
                            std::int16_t values[], int count);
-  int WriteCoil(MbusMasterFunctions* protocol, int slave, int reference, int value);
-  int WriteHoldingRegister(MbusMasterFunctions* protocol, int slave, int reference,
+  int WriteCoil(modbus::MbusMasterFunctions* protocol, int slave, int reference, int value);
+  int WriteHoldingRegister(modbus::MbusMasterFunctions* protocol, int slave, int reference,
                            std::int16_t value);
-  int WriteHoldingRegisters(MbusMasterFunctions* protocol, int slave, int reference,
+  int WriteHoldingRegisters(modbus::MbusMasterFunctions* protocol, int slave, int reference,
                             const std::int16_t values[], int count);
 
  private:
@@ -52,6 +52,10 @@ class TModbusHandler {
 // marks and its registers change together; the lock is recursive for that reason.
 class TRegisterDataStore {
  public:
+  // Idle: nothing to do. Collect: the documents are to register their settings' registers
+  // before a read. Reading, Writing: a pass is under way.
+  enum class TState : std::int32_t { Idle = 0, Collect = 1, Reading = 2, Writing = 3 };
+
   static constexpr std::int32_t kSlave = 1;
   // Modbus references run from 1 to 65536; reference 0 can be registered but not transferred.
   static constexpr std::int32_t kMaxReference = 65536;
@@ -64,7 +68,8 @@ class TRegisterDataStore {
   static constexpr int kPauseMs = 1;
 
   // The store issues its requests through the handler (not owned); protocol may be null.
-  explicit TRegisterDataStore(TModbusHandler& handler, MbusMasterFunctions* protocol = nullptr);
+  explicit TRegisterDataStore(TModbusHandler& handler,
+                              modbus::MbusMasterFunctions* protocol = nullptr);
   TRegisterDataStore(const TRegisterDataStore&) = delete;
   TRegisterDataStore& operator=(const TRegisterDataStore&) = delete;
 
@@ -72,9 +77,9 @@ class TRegisterDataStore {
   // Replaces the kPauseMs sleep the passes take after each step and each progress report, so
   // that a test can count the pauses instead of timing them. Set before any pass runs.
   void SetPause(std::function<void()> pause);
-  void SetProtocol(MbusMasterFunctions* protocol);
+  void SetProtocol(modbus::MbusMasterFunctions* protocol);
   // Forgets the protocol if it is this one, whose link is closing.
-  void DropProtocol(MbusMasterFunctions* protocol);
+  void DropProtocol(modbus::MbusMasterFunctions* protocol);
 
   // The store's lock, for callers whose own state must change together with the images.
   // Hold it for in-memory work only: never across a Modbus request or a wait for another
@@ -121,7 +126,7 @@ class TRegisterDataStore {
   bool HasFailed() const;
   // Registered coils plus registered holding registers.
   std::int32_t RegisterCount() const;
-  TStoreState State() const;
+  TState State() const;
   // Counts the values the Set calls have changed (edits, loads and restores of the settings);
   // a read or write pass, a Set that leaves a value as it was, and Reset count nothing. A
   // caller that notes it when the image matches the device, or a file, tells later whether
@@ -146,18 +151,17 @@ class TRegisterDataStore {
     TStepKind kind = TStepKind::PassOver;
     std::int32_t first = 0;
     std::int32_t length = 0;
-    MbusMasterFunctions* protocol = nullptr;
+    modbus::MbusMasterFunctions* protocol = nullptr;
     std::int32_t coilValue = 0;                       // a coil to write
     std::int16_t registerValues[kMaxRegisters] = {};  // holding registers to write
   };
 
-  bool RunPass(TStoreState passState);
-  TStep NextStep(TStoreState passState, bool reported);
+  bool RunPass(TState passState);
+  TStep NextStep(TState passState, bool reported);
   TStep SelectCoilBlock(bool writing);
   TStep SelectHoldingRegisterBlock(bool writing);
   // Runs a block's request and stores its result; false when the pass must end.
-  bool TransferBlock(TStoreState passState, const TStep& step, std::uint64_t generation,
-                     bool& reported);
+  bool TransferBlock(TState passState, const TStep& step, std::uint64_t generation, bool& reported);
   void FinishWrite(const TStep& step, std::uint64_t generation, bool& reported);
   // Calls the progress handler, if any, without the lock, then pauses.
   void RaiseProgress(const std::string& text, bool failed, std::int32_t count, bool& reported);
@@ -165,7 +169,7 @@ class TRegisterDataStore {
   std::uint32_t CoilPosition(std::int32_t reference) const;
   std::uint32_t HoldingRegisterPosition(std::int32_t reference) const;
   void CheckHoldingRegisterSpan(std::int64_t reference, std::int64_t count) const;
-  void StartTransfer(TStoreState state);
+  void StartTransfer(TState state);
 
   TModbusHandler& handler_;
   mutable std::recursive_mutex mutex_;
@@ -175,7 +179,7 @@ class TRegisterDataStore {
 
   TProgressEvent onProgress_;
   std::function<void()> pause_;
-  MbusMasterFunctions* protocol_ = nullptr;
+  modbus::MbusMasterFunctions* protocol_ = nullptr;
   std::vector<bool> coilImage_;
   std::vector<std::uint32_t> coilIndex_;
   std::vector<std::int16_t> holdingImage_;
@@ -183,9 +187,11 @@ class TRegisterDataStore {
   std::int32_t coilCursor_ = 0;
   std::int32_t holdingCursor_ = 0;
   std::int32_t registerCount_ = 0;
-  TStoreState state_ = Idle;
+  TState state_ = TState::Idle;
   bool failed_ = false;
   std::uint64_t generation_ = 0;
   std::uint64_t changeCount_ = 0;
   mutable TWorkSignal work_;
 };
+
+}  // namespace registers

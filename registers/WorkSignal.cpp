@@ -1,5 +1,7 @@
 #include "registers/WorkSignal.h"
 
+namespace registers {
+
 void TWorkSignal::Notify() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -18,3 +20,5 @@ std::uint64_t TWorkSignal::WaitPast(std::uint64_t seen, std::chrono::millisecond
   changed_.wait_for(lock, bound, [&] { return count_ != seen; });
   return count_;
 }
+
+}  // namespace registers

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace registers {
+
 // Tells a waiting worker that there is something for it to do. Every Notify counts; a
 // worker takes the count before it looks for work and then waits for the count to move on
 // from it, so a notification that comes between looking and waiting is never lost.
@@ -20,3 +22,5 @@ class TWorkSignal {
   mutable std::condition_variable changed_;
   std::uint64_t count_ = 0;
 };
+
+}  // namespace registers

@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
   comms::WritePortDevice("COM1", sim.Path());
 
   TfmMain window(QString::fromStdString(SimProcess::BinDir()));
-  fmMain = &window;
   window.show();
   // The connection dialog is answered as a user would: Connect.
   QTimer answer;
@@ -107,6 +106,5 @@ int main(int argc, char** argv) {
       "holds %zu lines\n",
       kReads, closedMs, openMs, 100.0 * (openMs - closedMs) / closedMs, window.CommLog->Kept());
   window.close();
-  fmMain = nullptr;
   return 0;
 }

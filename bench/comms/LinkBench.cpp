@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
   const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
 
-  TModbusHandler handler;
-  TRegisterDataStore store(handler);
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store(handler);
   model::TDevices devices(store);
   devices.LoadFromFile(std::string(DRAVONIK_SOURCE_DIR) + "/data/Devices.xml");
   model::TDevice* largest = nullptr;

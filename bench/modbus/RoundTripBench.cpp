@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   std::vector<std::int16_t> values(kRegisters, 0x1234);
   std::vector<std::uint16_t> raw(kRegisters, 0x4321);
 
-  MbusRtuMasterProtocol ours;
+  modbus::MbusRtuMasterProtocol ours;
   if (ours.Open(sim.Path(), kBaud) != 0) {
     std::fprintf(stderr, "cannot open %s\n", sim.Path().c_str());
     return 1;
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
       count, [&] { return ours.WriteHoldingRegisters(1, 1, values.data(), kRegisters) == 0; });
   // The same with an observer told of every frame (the communication log's queue, emptied
   // after each request as the log's reader would).
-  TFrameQueue queue;
+  modbus::TFrameQueue queue;
   ours.SetObserver(&queue);
   const double observedRead = MedianMs(count, [&] {
     const bool ok = ours.ReadHoldingRegisters(1, 1, values.data(), kRegisters) == 0;

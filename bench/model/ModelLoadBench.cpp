@@ -183,8 +183,8 @@ int TotalSettings(const model::TDevices& devices) {
 }
 
 int Measure(const std::string& path, const fs::path& folder, int repetitions) {
-  TModbusHandler handler;
-  TRegisterDataStore store(handler);
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store(handler);
 
   // Fault in the loader's code and the first allocations with a tiny file.
   const fs::path tiny = folder / "tiny.xml";
@@ -311,8 +311,8 @@ TSizeResult Combine(const std::vector<TSizeResult>& rounds) {
 // Builds and closes the page of the group with the most settings in the file, repeatedly,
 // and prints the median times.
 void BenchLargestPage(const std::string& path, int repetitions) {
-  TModbusHandler handler;
-  TRegisterDataStore store(handler);
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store(handler);
   model::TDevices devices(store);
   devices.Set().ImagesFolder = QStringLiteral(DRAVONIK_SOURCE_DIR "/data/images");
   devices.LoadFromFile(path);

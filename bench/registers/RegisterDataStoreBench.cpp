@@ -5,24 +5,26 @@
 
 namespace {
 
+using TState = registers::TRegisterDataStore::TState;
+
 constexpr int kHoldingRegisters = 1000;
 constexpr int kCoils = 200;
 
 // The worker's way: one reported block per pass until the store is idle again.
-void RunTransfer(TRegisterDataStore& store, TStoreState state) {
-  state == Reading ? store.StartRead() : store.StartWrite();
+void RunTransfer(registers::TRegisterDataStore& store, TState state) {
+  state == TState::Reading ? store.StartRead() : store.StartWrite();
   while (store.State() == state) {
-    state == Reading ? store.ReadPass() : store.WritePass();
+    state == TState::Reading ? store.ReadPass() : store.WritePass();
   }
 }
 
-void Transfer(benchmark::State& state, TStoreState transfer) {
+void Transfer(benchmark::State& state, TState transfer) {
   TFakeProtocol device;
-  TModbusHandler handler;
-  TRegisterDataStore store(handler, &device);
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store(handler, &device);
   std::int64_t blocks = 0;
   store.SetOnProgress([&](const void* sender, const std::string&, bool, std::int32_t) {
-    const auto* s = static_cast<const TRegisterDataStore*>(sender);
+    const auto* s = static_cast<const registers::TRegisterDataStore*>(sender);
     benchmark::DoNotOptimize(s->IsComplete());
     ++blocks;
   });
@@ -42,10 +44,10 @@ void Transfer(benchmark::State& state, TStoreState transfer) {
 }
 
 void BM_FullRead(benchmark::State& state) {
-  Transfer(state, Reading);
+  Transfer(state, TState::Reading);
 }
 void BM_FullWrite(benchmark::State& state) {
-  Transfer(state, Writing);
+  Transfer(state, TState::Writing);
 }
 
 BENCHMARK(BM_FullRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);

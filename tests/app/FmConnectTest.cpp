@@ -58,8 +58,8 @@ class FmConnectTest : public testing::Test {
   testsupport::TTempDir config_;
   testsupport::TRecordingMessageBoxes boxes_;
   comms::TRegistryChoices choices_;
-  TModbusHandler handler_;
-  TRegisterDataStore store_;
+  registers::TModbusHandler handler_;
+  registers::TRegisterDataStore store_;
   model::TDevices devices_;
   comms::TSerialManager manager_;
 };

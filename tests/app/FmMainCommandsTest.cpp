@@ -16,10 +16,14 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
+#include <thread>
 
 #include "app/Fm_commlog.h"
 #include "app/Fm_connect.h"
@@ -53,12 +57,10 @@ class FmMainCommands : public testing::Test {
     setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
     // The program folder of the build: Devices.xml and images beside the programs.
     window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
-    fmMain = window_.get();
     window_->show();
   }
   ~FmMainCommands() override {
     window_->close();
-    fmMain = nullptr;
     window_.reset();
     unsetenv("XDG_CONFIG_HOME");
   }
@@ -153,7 +155,7 @@ TEST_F(FmMainCommands, ConnectReadEditAndWrite) {
   // Nothing may be written before the device has been read.
   EXPECT_FALSE(window_->btWriteSettings->isEnabled());
   window_->btWriteSettingsClick();
-  EXPECT_NE(window_->RegisterDataStore()->State(), Writing);
+  EXPECT_NE(window_->RegisterDataStore()->State(), registers::TRegisterDataStore::TState::Writing);
   ASSERT_TRUE(ReadShown());
   EXPECT_FALSE(window_->ProgressBar1->isVisible());
   EXPECT_EQ(window_->ProgressMax, window_->RegisterDataStore()->RegisterCount());
@@ -220,9 +222,9 @@ TEST_F(FmMainCommands, TheCommunicationLogShowsSavesAndBoundsTheFrames) {
   EXPECT_NE(text.find("read holding register 28 (1)\n"), std::string::npos);
 
   log->btClear->click();
-  TFrameEvent retry;
-  retry.kind = TFrameEvent::TKind::kRetry;
-  log->Add(std::vector<TFrameEvent>(TfmCommLog::kMaxFrames + 1, retry));
+  modbus::TFrameEvent retry;
+  retry.kind = modbus::TFrameEvent::TKind::kRetry;
+  log->Add(std::vector<modbus::TFrameEvent>(TfmCommLog::kMaxFrames + 1, retry));
   EXPECT_EQ(log->Kept(), TfmCommLog::kMaxFrames);
   EXPECT_EQ(log->Dropped(), 1u);
   EXPECT_EQ(log->lbCount->text(), "10000 frames kept, 1 dropped");
@@ -342,6 +344,32 @@ TEST_F(FmMainCommands, AFailedWriteWhoseLinkReopensAsksToWriteAgain) {
   EXPECT_NE(replacement.DumpText().find("h 27 123\n"), std::string::npos);
 }
 
+// An error thrown inside a write pass ends the write as a failed block does: one box, and
+// the link, reopened, lets the user write again.
+TEST_F(FmMainCommands, AnErrorInsideAWritePassShowsExactlyOneBox) {
+  registers::TRegisterDataStore& store = *window_->RegisterDataStore();
+  std::atomic<bool> armed{false};
+  store.SetPause([&] {
+    if (store.State() == registers::TRegisterDataStore::TState::Writing && armed.exchange(false)) {
+      throw std::runtime_error("Progress bar index out of range");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  SimProcess sim({"--set", "28=3"});
+  ConnectTo(sim.Path());
+  ASSERT_TRUE(ReadShown());
+  boxes_.Clear();
+  armed = true;
+  window_->btWriteSettingsClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->Writing() && !boxes_.Boxes().empty(); },
+                              kHangBoundMs));
+  // A second box would follow within a timer's period of the first.
+  QTest::qWait(4 * TfmMain::kTimerMs);
+  EXPECT_EQ(boxes_.Texts(),
+            (std::vector<std::string>{"Writing settings failed, please try writing again"}));
+  EXPECT_TRUE(window_->btWriteSettings->isEnabled());
+}
+
 TEST_F(FmMainCommands, AFailedWriteWithoutALinkShowsTheStoresTextAndDisconnects) {
   auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--set", "28=3"});
   ConnectTo(sim->Path());
@@ -390,7 +418,7 @@ TEST_F(FmMainCommands, AnUnpluggedConverterFailsTheWriteAndCannotBeReopened) {
   EXPECT_EQ(Status(), "Disconnected.");
 }
 
-TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
+TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsReportsAndRestoresWithoutTraffic) {
   Connect([](TfmConnect& dialog) {
     dialog.rbOffline->click();
     dialog.cbDevice->setCurrentIndex(2);
@@ -424,6 +452,17 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   window_->tbSaveSettingsClick();
   EXPECT_EQ(ReadFile(csv.toStdString()).rfind("Setting Name,Value\r\n", 0), 0u);
   EXPECT_NE(ReadFile(zsf.toStdString()).find("<settings>"), std::string::npos);
+  // The report and the table of the same settings.
+  window_->ChooseFileToSave = [&](const QString& title, const QString& filter) {
+    EXPECT_EQ(title, filter.startsWith("PDF") ? "Save Report..." : "Export Table...");
+    return filter.startsWith("PDF") ? zsf + ".pdf" : csv;
+  };
+  window_->tbSaveReport->trigger();
+  window_->tbExportTable->trigger();
+  EXPECT_EQ(ReadFile(zsf.toStdString() + ".pdf").rfind("%PDF-", 0), 0u);
+  EXPECT_NE(ReadFile(csv.toStdString())
+                .find("," + integer->Name() + "," + std::to_string(integer->Maximum()) + ","),
+            std::string::npos);
 
   window_->tbRestoreDefaultClick();
   EXPECT_EQ(integer->Value(), integer->Default());
@@ -435,33 +474,6 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   next.clear();
   window_->tbLoadSettingsClick();  // cancelled: nothing happens
   EXPECT_EQ(integer->Value(), integer->Maximum());
-}
-
-TEST_F(FmMainCommands, TheSettingsMenuSavesTheReportAndTheTableOfTheSettingsShown) {
-  Connect([](TfmConnect& dialog) {
-    dialog.rbOffline->click();
-    dialog.cbDevice->setCurrentIndex(2);
-    dialog.btnConnect->click();
-  });
-  ASSERT_NE(window_->CurrentDevice, nullptr);
-  auto* integer = FirstOfKind<model::TSettingInt>();
-  ASSERT_NE(integer, nullptr);
-  integer->SetValue(integer->Maximum());
-  const std::string pdf = config_.File("unit.pdf");
-  const std::string csv = config_.File("unit.csv");
-  std::vector<QString> titles;
-  window_->ChooseFileToSave = [&](const QString& title, const QString& filter) {
-    titles.push_back(title);
-    return QString::fromStdString(filter.startsWith("PDF") ? pdf : csv);
-  };
-  ASSERT_TRUE(window_->tbSaveReport->isEnabled());
-  window_->tbSaveReport->trigger();
-  window_->tbExportTable->trigger();
-  EXPECT_EQ(titles, (std::vector<QString>{"Save Report...", "Export Table..."}));
-  EXPECT_EQ(ReadFile(pdf).rfind("%PDF-", 0), 0u);
-  const std::string row = "," + integer->Name() + "," + std::to_string(integer->Maximum()) + ",";
-  EXPECT_NE(ReadFile(csv).find(row), std::string::npos) << ReadFile(csv);
-  EXPECT_EQ(window_->SerialManager()->LinkCount(), 0);
 }
 
 TEST_F(FmMainCommands, CancellingTheDialogAfterTheDisconnectLeavesTheWindowDisconnected) {
@@ -645,7 +657,6 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   comms::WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
   comms::WritePortDevice("COM1", sim.Path());
   TfmMain window(QString::fromStdString(program.Path().string()));
-  fmMain = &window;
   window.show();
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -662,7 +673,6 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   EXPECT_FALSE(window.lbProgress->isVisible());
   EXPECT_EQ(window.lbConnectStatus->text(), "Connected to Empty.");
   window.close();
-  fmMain = nullptr;
   unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -19,7 +19,6 @@ constexpr int kDeviceWithRanges = 1;
 TWindowWithPictures::TWindowWithPictures() {
   setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
   window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
-  fmMain = window_.get();
   window_->show();
   // A settings file of the device type's factory defaults, opened as a double-click does.
   const std::string path = files_.File("defaults.zsf");
@@ -31,7 +30,6 @@ TWindowWithPictures::TWindowWithPictures() {
 
 TWindowWithPictures::~TWindowWithPictures() {
   window_->close();
-  fmMain = nullptr;
   window_.reset();
   unsetenv("XDG_CONFIG_HOME");
 }

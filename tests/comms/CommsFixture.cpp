@@ -100,7 +100,8 @@ std::vector<std::string> CommsFixture::Texts() {
 
 std::map<std::int32_t, std::int16_t> CommsFixture::HoldingImage() const {
   std::map<std::int32_t, std::int16_t> image;
-  for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+  for (std::int32_t reference = 1; reference <= registers::TRegisterDataStore::kMaxReference;
+       ++reference) {
     if (store_.IsHoldingRegisterRegistered(reference)) {
       store_.GetHoldingRegisters(reference, &image[reference], 1);
     }
@@ -110,7 +111,8 @@ std::map<std::int32_t, std::int16_t> CommsFixture::HoldingImage() const {
 
 std::map<std::int32_t, bool> CommsFixture::CoilImage() const {
   std::map<std::int32_t, bool> image;
-  for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+  for (std::int32_t reference = 1; reference <= registers::TRegisterDataStore::kMaxReference;
+       ++reference) {
     if (store_.IsCoilRegistered(reference)) {
       image[reference] = store_.GetCoil(reference);
     }

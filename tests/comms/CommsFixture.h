@@ -18,6 +18,8 @@
 
 namespace comms {
 
+using TState = registers::TRegisterDataStore::TState;
+
 struct TProgressReport {
   std::string text;
   bool failed = false;
@@ -71,8 +73,8 @@ class CommsFixture : public testing::Test {
   testsupport::TTempDir config_;
   testsupport::TRecordingMessageBoxes boxes_;
   TTestChoices choices_;
-  TModbusHandler handler_;
-  TRegisterDataStore store_;
+  registers::TModbusHandler handler_;
+  registers::TRegisterDataStore store_;
   model::TDevices devices_;
   std::mutex reportsMutex_;
   std::vector<TProgressReport> reports_;

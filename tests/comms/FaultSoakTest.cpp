@@ -160,7 +160,7 @@ class FaultSoak : public CommsFixture {
   // report of a write. The reports it raised.
   std::vector<TProgressReport> AwaitPassEnd(std::size_t reportsBefore, bool writing) {
     auto ended = [&] {
-      if (store_.State() != Idle) {
+      if (store_.State() != TState::Idle) {
         return false;
       }
       const bool failed = store_.HasFailed();
@@ -365,16 +365,16 @@ TEST_F(FaultSoak, RandomLineFaultsNeverPutAWrongValueInTheImageAndEveryFailureIs
         ++figures.writesOk;
         for (const auto& [reference, value] : written) {
           const std::uint16_t expected =
-              reference == TRegisterDataStore::kWriteEndReference
-                  ? static_cast<std::uint16_t>(TRegisterDataStore::kWriteEndValue)
+              reference == registers::TRegisterDataStore::kWriteEndReference
+                  ? static_cast<std::uint16_t>(registers::TRegisterDataStore::kWriteEndValue)
                   : static_cast<std::uint16_t>(value);
           ASSERT_EQ(held.Register(reference), expected) << "write: holding register " << reference;
         }
         for (const auto& [reference, on] : coilsWritten) {
           ASSERT_EQ(held.Coil(reference), on) << "write: coil " << reference;
         }
-        ASSERT_EQ(held.Register(TRegisterDataStore::kWriteEndReference),
-                  TRegisterDataStore::kWriteEndValue);
+        ASSERT_EQ(held.Register(registers::TRegisterDataStore::kWriteEndReference),
+                  registers::TRegisterDataStore::kWriteEndValue);
       }
       if (HasFatalFailure()) {
         return;

@@ -160,7 +160,7 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
 
   SimProcess sim({});
   choices_.ports["COM2"] = sim.Path();
-  MbusRtuMasterProtocol other;  // another program holding the port
+  modbus::MbusRtuMasterProtocol other;  // another program holding the port
   ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
   EXPECT_EQ(message(2), "Serial port already open");
   other.Close();
@@ -184,7 +184,7 @@ TEST_F(SerialManager, OpenErrorsSayWhatFailedAndWhy) {
       "no USB converter called \"Dravonik\", \"b-lyn\", \"USB <-> Serial\" or \"K3K\" is "
       "present; ";
   auto manager = MakeManager({absent, plain, sim.Path()});
-  MbusRtuMasterProtocol other;  // another program holding the simulator's port
+  modbus::MbusRtuMasterProtocol other;  // another program holding the simulator's port
   ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
   auto cause = [&](std::int32_t port) {
     try {
@@ -302,7 +302,7 @@ TEST_F(SerialManager, AReadFailingAtTheSecondBlockKeepsTheFirstBlocksValues) {
   EXPECT_EQ(Texts().end()[-2], "Reading Holding Registers " + std::to_string(blocks[0].first) +
                                    " to " + std::to_string(blocks[0].second) + "\n");
   EXPECT_TRUE(store_.HasFailed());
-  EXPECT_EQ(store_.State(), Idle);
+  EXPECT_EQ(store_.State(), TState::Idle);
   EXPECT_FALSE(store_.IsComplete());
   const auto image = HoldingImage();
   EXPECT_EQ(image.at(blocks[0].first), PatternValue(blocks[0].first));

@@ -80,7 +80,7 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
     }
     QTest::qWait(3);
   }
-  ASSERT_TRUE(WaitFor([&] { return store_.State() == Idle; }));
+  ASSERT_TRUE(WaitFor([&] { return store_.State() == TState::Idle; }));
   worker.reset();
   EXPECT_EQ(document.Groups.size(), groupsBefore + 12);
   EXPECT_FALSE(store_.HasFailed());

@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = fuzzsupport::WriteScratchFile("Devices.xml", data, size);
   {
-    TModbusHandler handler;
-    TRegisterDataStore store(handler);
+    registers::TModbusHandler handler;
+    registers::TRegisterDataStore store(handler);
     // The widgets outlive the documents, as the main window outlives its definitions.
     ui::TScrollBox column;
     ui::TScrollBox pageArea;

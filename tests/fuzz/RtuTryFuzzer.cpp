@@ -120,15 +120,15 @@ class TScriptedLine {
   int Write(const std::uint8_t* bytes, int n) {
     const std::uint8_t outcome = script_.Byte();
     if (outcome % 16 == 15) {
-      return kPortTimeout;
+      return modbus::kPortTimeout;
     }
     if (outcome % 16 == 14) {
-      return kPortSystemError;
+      return modbus::kPortSystemError;
     }
     requests_.emplace_back(bytes, bytes + n);
     received_.clear();
     Answer(requests_.back());
-    return kPortSuccess;
+    return modbus::kPortSuccess;
   }
 
   // A read of n bytes: in full while the line has them, or only part then a time-out, or
@@ -137,7 +137,7 @@ class TScriptedLine {
     delivered = 0;
     const std::uint8_t outcome = script_.Byte();
     if (outcome % 8 == 7) {
-      return kPortSystemError;
+      return modbus::kPortSystemError;
     }
     int wanted = n;
     if (outcome % 8 == 6) {
@@ -148,10 +148,10 @@ class TScriptedLine {
     received_.insert(received_.end(), pending_.begin(), pending_.begin() + delivered);
     pending_.erase(pending_.begin(), pending_.begin() + delivered);
     if (delivered == n) {
-      return kPortSuccess;
+      return modbus::kPortSuccess;
     }
     now_ += std::chrono::milliseconds(std::max(timeoutMs, 0));
-    return kPortTimeout;
+    return modbus::kPortTimeout;
   }
 
   const std::vector<Bytes>& Requests() const { return requests_; }
@@ -168,7 +168,8 @@ class TScriptedLine {
       return;
     }
     if (kind == kRaw) {
-      pending_ = script_.Take(script_.InRange<std::size_t>(0, MbusRtuFrame::kMaxFrameSize + 4));
+      pending_ =
+          script_.Take(script_.InRange<std::size_t>(0, modbus::MbusRtuFrame::kMaxFrameSize + 4));
       return;
     }
     Bytes body =
@@ -243,9 +244,9 @@ class TScriptedPort {
   explicit TScriptedPort(TScriptedLine& line) : line_(line) {}
   int Purge() {
     line_.Purge();
-    return kPortSuccess;
+    return modbus::kPortSuccess;
   }
-  int Flush() { return kPortSuccess; }
+  int Flush() { return modbus::kPortSuccess; }
   int Write(const std::uint8_t* bytes, int n, int) { return line_.Write(bytes, n); }
   int Read(std::uint8_t* buffer, int n, int timeoutMs, int* got = nullptr) {
     int delivered = 0;
@@ -262,7 +263,7 @@ class TScriptedPort {
 
 // The serial RTU master's try and its discarding of late replies over the scripted port, as
 // MbusRtuMasterProtocol runs them.
-class TSerialLineMaster : public MbusMasterFunctions {
+class TSerialLineMaster : public modbus::MbusMasterFunctions {
  public:
   explicit TSerialLineMaster(TScriptedLine& line) : line_(line), port_(line) {}
   bool IsOpen() const override { return open_; }
@@ -271,27 +272,27 @@ class TSerialLineMaster : public MbusMasterFunctions {
  protected:
   Clock::time_point Now() const override { return line_.Now(); }
   void DiscardInputUntil(Clock::time_point until) override {
-    mbus_rtu_try::DiscardUntil(port_, until, [this] { return Now(); });
+    modbus::mbus_rtu_try::DiscardUntil(port_, until, [this] { return Now(); });
   }
   int TransactOnce(int slave, int function, const std::uint8_t* requestData, int requestLength,
                    std::uint8_t* replyData, int replyLength) override {
-    if (!mbus_rtu_try::FitsFrame(requestLength, replyLength)) {
-      return kMbusIllegalArgument;
+    if (!modbus::mbus_rtu_try::FitsFrame(requestLength, replyLength)) {
+      return modbus::kMbusIllegalArgument;
     }
-    return mbus_rtu_try::SerialLineTry(port_, frame_, MbusRtuFrame::InterCharTimeoutMs(57600),
-                                       Timeout(), slave, function, requestData, requestLength,
-                                       replyData, replyLength);
+    return modbus::mbus_rtu_try::SerialLineTry(
+        port_, frame_, modbus::MbusRtuFrame::InterCharTimeoutMs(57600), Timeout(), slave, function,
+        requestData, requestLength, replyData, replyLength);
   }
 
  private:
   const TScriptedLine& line_;
   TScriptedPort port_;
   bool open_ = false;
-  std::uint8_t frame_[MbusRtuFrame::kMaxFrameSize] = {};
+  std::uint8_t frame_[modbus::MbusRtuFrame::kMaxFrameSize] = {};
 };
 
 // A D2XX driver with one converter attached, "Dravonik", whose line is the scripted one.
-class TScriptedDriver : public TFtd2xx {
+class TScriptedDriver : public modbus::TFtd2xx {
  public:
   explicit TScriptedDriver(TScriptedLine& line) : line_(line) {}
 
@@ -308,16 +309,16 @@ class TScriptedDriver : public TFtd2xx {
     return 1;
   }
   std::uint32_t W32_GetLastError(Handle) override { return 0; }
-  bool W32_GetCommState(Handle, TDcb* dcb) override {
-    *dcb = TDcb{};
+  bool W32_GetCommState(Handle, modbus::TDcb* dcb) override {
+    *dcb = modbus::TDcb{};
     return true;
   }
-  bool W32_SetCommState(Handle, const TDcb*) override { return true; }
+  bool W32_SetCommState(Handle, const modbus::TDcb*) override { return true; }
   bool W32_PurgeComm(Handle, std::uint32_t) override {
     line_.Purge();
     return true;
   }
-  bool W32_SetCommTimeouts(Handle, const TCommTimeouts* timeouts) override {
+  bool W32_SetCommTimeouts(Handle, const modbus::TCommTimeouts* timeouts) override {
     readTimeoutMs_ = static_cast<int>(
         std::min<std::uint32_t>(timeouts->ReadTotalTimeoutConstant, kMaxScriptedWaitMs));
     return true;
@@ -327,14 +328,14 @@ class TScriptedDriver : public TFtd2xx {
     const int status = line_.Read(static_cast<std::uint8_t*>(buffer), static_cast<int>(count),
                                   readTimeoutMs_, delivered);
     *got = static_cast<std::uint32_t>(delivered);
-    return status != kPortSystemError;
+    return status != modbus::kPortSystemError;
   }
   bool W32_WriteFile(Handle, const void* buffer, std::uint32_t count, std::uint32_t* put,
                      void*) override {
     const int status =
         line_.Write(static_cast<const std::uint8_t*>(buffer), static_cast<int>(count));
-    *put = status == kPortSuccess ? count : 0;
-    return status != kPortSystemError;
+    *put = status == modbus::kPortSuccess ? count : 0;
+    return status != modbus::kPortSystemError;
   }
   bool W32_CloseHandle(Handle) override { return true; }
   std::uint32_t Purge(Handle, std::uint32_t) override {
@@ -351,10 +352,10 @@ class TScriptedDriver : public TFtd2xx {
 };
 
 // The whole USB master, on the scripted line's clock.
-class TScriptedUsbMaster : public MbusRtuOverUSBMasterProtocol {
+class TScriptedUsbMaster : public modbus::MbusRtuOverUSBMasterProtocol {
  public:
-  TScriptedUsbMaster(TFtd2xx& driver, const TScriptedLine& line)
-      : MbusRtuOverUSBMasterProtocol(driver), line_(line) {}
+  TScriptedUsbMaster(modbus::TFtd2xx& driver, const TScriptedLine& line)
+      : modbus::MbusRtuOverUSBMasterProtocol(driver), line_(line) {}
 
  protected:
   Clock::time_point Now() const override { return line_.Now(); }
@@ -384,11 +385,11 @@ TRequest ScriptedRequest(TScript& script) {
   request.reference = script.InRange(1, 65536);
   switch (request.function) {
     case 1:
-      request.count = script.InRange(1, MbusMasterFunctions::kMaxReadCoils);
+      request.count = script.InRange(1, modbus::MbusMasterFunctions::kMaxReadCoils);
       request.coils.assign(static_cast<std::size_t>(request.count), -1);
       break;
     case 3:
-      request.count = script.InRange(1, MbusMasterFunctions::kMaxReadRegisters);
+      request.count = script.InRange(1, modbus::MbusMasterFunctions::kMaxReadRegisters);
       request.registers.assign(static_cast<std::size_t>(request.count), -1);
       break;
     case 5:
@@ -398,7 +399,7 @@ TRequest ScriptedRequest(TScript& script) {
       request.registers.push_back(static_cast<std::int16_t>(script.InRange(0, 0xFFFF)));
       break;
     default:
-      request.count = script.InRange(1, MbusMasterFunctions::kMaxWriteRegisters);
+      request.count = script.InRange(1, modbus::MbusMasterFunctions::kMaxWriteRegisters);
       for (int i = 0; i < request.count; ++i) {
         request.registers.push_back(static_cast<std::int16_t>(script.InRange(0, 0xFFFF)));
       }
@@ -407,7 +408,7 @@ TRequest ScriptedRequest(TScript& script) {
   return request;
 }
 
-void Run(MbusMasterFunctions& master, TRequest& request) {
+void Run(modbus::MbusMasterFunctions& master, TRequest& request) {
   switch (request.function) {
     case 1:
       request.result =
@@ -536,7 +537,7 @@ void Check(const TRequest& request, const TScriptedLine& line, std::size_t reque
   const std::size_t written = line.Requests().size() - requestsBefore;
   const bool broadcast = request.slave == 0;
   if (broadcast && (request.function == 1 || request.function == 3)) {
-    CHECK(request.result == kMbusIllegalArgument && written == 0,
+    CHECK(request.result == modbus::kMbusIllegalArgument && written == 0,
           "a read from the broadcast address is refused unsent");
     return;
   }
@@ -545,11 +546,12 @@ void Check(const TRequest& request, const TScriptedLine& line, std::size_t reque
   for (std::size_t i = requestsBefore; i < line.Requests().size(); ++i) {
     CHECK(line.Requests()[i] == ExpectedRequest(request), "every request frame is the right one");
   }
-  const bool retryable = request.result == kMbusChecksumError ||
-                         request.result == kMbusInvalidFrame || request.result == kMbusReplyTimeout;
+  const bool retryable = request.result == modbus::kMbusChecksumError ||
+                         request.result == modbus::kMbusInvalidFrame ||
+                         request.result == modbus::kMbusReplyTimeout;
   CHECK(!retryable || tries == retries + 1, "a request is retried until its retries are used");
   if (request.function == 1 || request.function == 3) {
-    if (request.result != kMbusSuccess) {
+    if (request.result != modbus::kMbusSuccess) {
       const bool zeroed = request.function == 1
                               ? std::all_of(request.coils.begin(), request.coils.end(),
                                             [](int v) { return v == 0; })
@@ -558,7 +560,7 @@ void Check(const TRequest& request, const TScriptedLine& line, std::size_t reque
       CHECK(zeroed, "a failed read returns zeroes");
     }
   }
-  if (request.result == kMbusSuccess) {
+  if (request.result == modbus::kMbusSuccess) {
     CHECK(written >= 1, "a request that succeeded was sent");
     if (broadcast) {
       CHECK(reply.empty(), "nothing is read after a broadcast");
@@ -570,10 +572,10 @@ void Check(const TRequest& request, const TScriptedLine& line, std::size_t reque
     CHECK(reply[1] == request.function, "an accepted reply is of the function asked");
     CHECK(CrcHolds(reply), "an accepted reply has a good CRC");
     CHECK(AcceptedValues(request, reply), "what a read returns is what its reply holds");
-  } else if (request.result > kMbusExceptionBase) {
+  } else if (request.result > modbus::kMbusExceptionBase) {
     CHECK(reply.size() == 5 && CrcHolds(reply) && reply[0] == request.slave &&
               reply[1] == (request.function | 0x80) &&
-              request.result == (kMbusExceptionBase | reply[2]),
+              request.result == (modbus::kMbusExceptionBase | reply[2]),
           "an exception result comes from a correct exception reply");
   }
 }
@@ -590,11 +592,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TScriptedDriver driver(line);
   TSerialLineMaster serialMaster(line);
   TScriptedUsbMaster usbMaster(driver, line);
-  MbusMasterFunctions& master = usb ? static_cast<MbusMasterFunctions&>(usbMaster) : serialMaster;
+  modbus::MbusMasterFunctions& master =
+      usb ? static_cast<modbus::MbusMasterFunctions&>(usbMaster) : serialMaster;
   master.SetRetryCount(retries);
   master.SetTimeout(50);
   if (usb) {
-    if (usbMaster.Open(MbusRtuOverUSBMasterProtocol::kDescriptions[0], 57600) != kMbusSuccess) {
+    if (usbMaster.Open(modbus::MbusRtuOverUSBMasterProtocol::kDescriptions[0], 57600) !=
+        modbus::kMbusSuccess) {
       std::abort();
     }
   } else {

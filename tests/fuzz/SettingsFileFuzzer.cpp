@@ -27,8 +27,8 @@
 namespace {
 
 struct TBundledDefinitions {
-  TModbusHandler handler;
-  TRegisterDataStore store{handler};
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store{handler};
   ui::TScrollBox pageArea;
   model::TDevices devices{store};
 };

@@ -13,7 +13,7 @@
 // - refusedBaud: W32_SetCommState refuses settings with this baud rate;
 // - reads: what successive W32_ReadFile calls return (bytes, fewer than asked = time-out);
 // calls records every call by name, in order.
-class FakeFtd2xx : public TFtd2xx {
+class FakeFtd2xx : public modbus::TFtd2xx {
  public:
   bool listFails = false;
   std::vector<std::string> devices;
@@ -22,7 +22,7 @@ class FakeFtd2xx : public TFtd2xx {
   std::deque<std::vector<std::uint8_t>> reads;
   std::vector<std::string> calls;
   std::vector<std::vector<std::uint8_t>> written;
-  TDcb dcb;
+  modbus::TDcb dcb;
 
   std::uint32_t ListDevices(void* arg1, void* arg2, std::uint32_t flags) override {
     calls.push_back("ListDevices");
@@ -50,11 +50,11 @@ class FakeFtd2xx : public TFtd2xx {
     return kInvalidHandle;
   }
   std::uint32_t W32_GetLastError(Handle) override { return createError; }
-  bool W32_GetCommState(Handle, TDcb* out) override {
+  bool W32_GetCommState(Handle, modbus::TDcb* out) override {
     *out = dcb;
     return true;
   }
-  bool W32_SetCommState(Handle, const TDcb* in) override {
+  bool W32_SetCommState(Handle, const modbus::TDcb* in) override {
     calls.push_back("SetCommState");
     if (in->BaudRate == refusedBaud) {
       return false;
@@ -66,7 +66,7 @@ class FakeFtd2xx : public TFtd2xx {
     calls.push_back("PurgeComm");
     return true;
   }
-  bool W32_SetCommTimeouts(Handle, const TCommTimeouts*) override { return true; }
+  bool W32_SetCommTimeouts(Handle, const modbus::TCommTimeouts*) override { return true; }
   bool W32_ReadFile(Handle, void* buffer, std::uint32_t count, std::uint32_t* got, void*) override {
     calls.push_back("ReadFile " + std::to_string(count));
     *got = 0;

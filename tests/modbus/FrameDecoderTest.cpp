@@ -11,6 +11,8 @@
 #include "modbus/FrameDecoder.h"
 #include "modbus/MbusMasterFunctions.h"
 
+namespace modbus {
+
 namespace {
 
 using TKind = TFrameEvent::TKind;
@@ -123,3 +125,5 @@ TEST(FrameDecoder, SilenceDiscardedInputRetriesAndExceptionNames) {
 }
 
 }  // namespace
+
+}  // namespace modbus

@@ -9,6 +9,8 @@
 #include "tests/modbus/LibmodbusSlave.h"
 #include "tests/support/SimProcess.h"
 
+namespace modbus {
+
 namespace {
 
 // Our master against a slave we did not write.
@@ -100,3 +102,5 @@ TEST(LibmodbusPeer, LibmodbusMasterUsesTheSimulator) {
 }
 
 }  // namespace
+
+}  // namespace modbus

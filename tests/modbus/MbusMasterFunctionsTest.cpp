@@ -7,6 +7,8 @@
 #include "modbus/MbusMasterFunctions.h"
 #include "modbus/MbusRtuFrame.h"
 
+namespace modbus {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -341,3 +343,5 @@ TEST(MbusMasterFunctions, ResultTextsAreTheSystemsOwn) {
 }
 
 }  // namespace
+
+}  // namespace modbus

@@ -18,6 +18,8 @@
 #include "modbus/MbusRtuMasterProtocol.h"
 #include "tests/support/SimProcess.h"
 
+namespace modbus {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -403,3 +405,5 @@ TEST(SerialPortName, ProtocolOpensComNameFromTheEnvironment) {
 }
 
 }  // namespace
+
+}  // namespace modbus

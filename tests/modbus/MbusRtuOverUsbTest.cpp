@@ -20,6 +20,8 @@
 
 namespace fs = std::filesystem;
 
+namespace modbus {
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -317,3 +319,5 @@ TEST(SerialPort, SetsUsbSerialPortsToLowLatencyWhateverTheyAreOpenedThrough) {
 }
 
 }  // namespace
+
+}  // namespace modbus

@@ -28,8 +28,8 @@ class DevicesTest : public testing::Test {
 
   testsupport::TTempDir folder_;
   std::string path_;
-  TModbusHandler handler_;
-  TRegisterDataStore store_{handler_};
+  registers::TModbusHandler handler_;
+  registers::TRegisterDataStore store_{handler_};
   TDevices devices_{store_};
 };
 
@@ -209,8 +209,8 @@ TEST_F(DevicesTest, ReloadingReplacesTheDevices) {
 }
 
 TEST(BundledDefinitions, LoadWithoutError) {
-  TModbusHandler handler;
-  TRegisterDataStore store(handler);
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store(handler);
   TDevices devices(store);
   ASSERT_NO_THROW(devices.LoadFromFile(DRAVONIK_SOURCE_DIR "/data/Devices.xml"));
   ASSERT_GE(devices.Count(), 3);
@@ -244,8 +244,8 @@ TEST(DevicesLoad, UnitsSelectorsCostTheirShareAndNoMore) {
   auto shortestLoad = [&](int selectors) {
     const std::string path = folder.Write("Devices.xml", TemplateWithUnitsSelectors(selectors));
     return testsupport::ShortestSeconds(3, [&] {
-      TModbusHandler handler;
-      TRegisterDataStore store(handler);
+      registers::TModbusHandler handler;
+      registers::TRegisterDataStore store(handler);
       TDevices devices(store);
       devices.LoadFromFile(path);
     });

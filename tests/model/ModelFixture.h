@@ -71,8 +71,8 @@ class ModelFixture : public testing::Test {
 
   testsupport::TTempDir folder_;
   testsupport::TRecordingMessageBoxes boxes_;
-  TModbusHandler handler_;
-  TRegisterDataStore store_;
+  registers::TModbusHandler handler_;
+  registers::TRegisterDataStore store_;
   TDevices devices_;
   ui::TScrollBox page_;
 };

@@ -99,7 +99,7 @@ int TFakeProtocol::Answer(int function, const std::uint8_t* request, std::uint8_
           reply[1 + j / 8] = static_cast<std::uint8_t>(reply[1 + j / 8] | (1 << (j % 8)));
         }
       }
-      return kMbusSuccess;
+      return modbus::kMbusSuccess;
     }
     case 3:
       record.count = Word(request + 2);
@@ -110,7 +110,7 @@ int TFakeProtocol::Answer(int function, const std::uint8_t* request, std::uint8_
         reply[1 + 2 * i] = static_cast<std::uint8_t>(value >> 8);
         reply[2 + 2 * i] = static_cast<std::uint8_t>(value & 0xFF);
       }
-      return kMbusSuccess;
+      return modbus::kMbusSuccess;
     case 5:
       record.count = 1;
       record.values = {request[2] == 0xFF ? 1 : 0};
@@ -130,10 +130,10 @@ int TFakeProtocol::Answer(int function, const std::uint8_t* request, std::uint8_
       }
       break;
     default:
-      return kMbusExceptionBase | 1;
+      return modbus::kMbusExceptionBase | 1;
   }
   for (int i = 0; i < 4; ++i) {
     reply[i] = request[i];
   }
-  return kMbusSuccess;
+  return modbus::kMbusSuccess;
 }

@@ -17,7 +17,7 @@
 //    ClearFailures() forgets those still to come.
 //  - HoldRequest(n): the n-th request waits inside its try until Release(); WaitUntilHeld()
 //    returns once it is waiting, so a test can act while a request is on the line.
-class TFakeProtocol : public MbusMasterFunctions {
+class TFakeProtocol : public modbus::MbusMasterFunctions {
  public:
   static constexpr int kReferences = 65536;
 

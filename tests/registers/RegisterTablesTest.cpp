@@ -5,6 +5,8 @@
 
 #include "tests/registers/StoreFixture.h"
 
+namespace registers {
+
 namespace {
 
 using Tables = StoreFixture;
@@ -55,7 +57,7 @@ TEST_F(Tables, ResetEmptiesTablesAndEntersCollect) {
   store.InsertHoldingRegister(4);
   store.SetHoldingRegister(4, 9);
   store.Reset();
-  EXPECT_EQ(store.State(), Collect);
+  EXPECT_EQ(store.State(), TState::Collect);
   EXPECT_EQ(store.RegisterCount(), 0);
   EXPECT_FALSE(store.IsCoilRegistered(3));
   EXPECT_THROW(store.GetCoil(3), std::out_of_range);
@@ -193,11 +195,13 @@ TEST(ModbusHandler, WithoutAProtocolEveryRequestFailsInsteadOfCrashing) {
   EXPECT_EQ(handler.ConnectionType(), 1);
   std::int32_t coils[1];
   std::int16_t registers[1] = {0};
-  EXPECT_EQ(handler.ReadCoils(nullptr, 1, 1, coils, 1), kMbusIllegalState);
-  EXPECT_EQ(handler.ReadHoldingRegisters(nullptr, 1, 1, registers, 1), kMbusIllegalState);
-  EXPECT_EQ(handler.WriteCoil(nullptr, 1, 1, 1), kMbusIllegalState);
-  EXPECT_EQ(handler.WriteHoldingRegister(nullptr, 1, 1, 1), kMbusIllegalState);
-  EXPECT_EQ(handler.WriteHoldingRegisters(nullptr, 1, 1, registers, 1), kMbusIllegalState);
+  EXPECT_EQ(handler.ReadCoils(nullptr, 1, 1, coils, 1), modbus::kMbusIllegalState);
+  EXPECT_EQ(handler.ReadHoldingRegisters(nullptr, 1, 1, registers, 1), modbus::kMbusIllegalState);
+  EXPECT_EQ(handler.WriteCoil(nullptr, 1, 1, 1), modbus::kMbusIllegalState);
+  EXPECT_EQ(handler.WriteHoldingRegister(nullptr, 1, 1, 1), modbus::kMbusIllegalState);
+  EXPECT_EQ(handler.WriteHoldingRegisters(nullptr, 1, 1, registers, 1), modbus::kMbusIllegalState);
 }
 
 }  // namespace
+
+}  // namespace registers

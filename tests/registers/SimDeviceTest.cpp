@@ -5,12 +5,14 @@
 #include "tests/registers/StoreFixture.h"
 #include "tests/support/SimProcess.h"
 
+namespace registers {
+
 namespace {
 
 TEST(StoreAgainstSimulator, ReadThenWriteEndsWithTheMarkerInRegister27) {
   SimProcess sim({"--set", "28=5120", "--set", "3=-2", "--set", "60=300", "--set-coil", "9=1"});
   ASSERT_FALSE(sim.Path().empty());
-  MbusRtuMasterProtocol master;
+  modbus::MbusRtuMasterProtocol master;
   ASSERT_EQ(master.SetRetryCount(1), 0);
   ASSERT_EQ(master.Open(sim.Path(), 57600), 0);
 
@@ -28,7 +30,7 @@ TEST(StoreAgainstSimulator, ReadThenWriteEndsWithTheMarkerInRegister27) {
   }
   store.SetProtocol(&master);
   store.StartRead();
-  for (int pass = 0; pass < 10 && store.State() == Reading; ++pass) {
+  for (int pass = 0; pass < 10 && store.State() == TState::Reading; ++pass) {
     store.ReadPass();
   }
   EXPECT_TRUE(store.IsComplete());
@@ -50,7 +52,7 @@ TEST(StoreAgainstSimulator, ReadThenWriteEndsWithTheMarkerInRegister27) {
   store.SetCoil(9, false);
   store.SetCoil(10, true);
   store.StartWrite();
-  for (int pass = 0; pass < 10 && store.State() == Writing; ++pass) {
+  for (int pass = 0; pass < 10 && store.State() == TState::Writing; ++pass) {
     store.WritePass();
   }
   EXPECT_TRUE(store.IsComplete());
@@ -67,3 +69,5 @@ TEST(StoreAgainstSimulator, ReadThenWriteEndsWithTheMarkerInRegister27) {
 }
 
 }  // namespace
+
+}  // namespace registers

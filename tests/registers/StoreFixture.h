@@ -9,6 +9,8 @@
 #include "registers/Registerdatastore.h"
 #include "tests/registers/FakeProtocol.h"
 
+using TState = registers::TRegisterDataStore::TState;
+
 // One progress report as the main window's handler sees it, with the store's answers to the
 // queries the handler makes from inside the event.
 struct TReport {
@@ -57,10 +59,10 @@ class StoreFixture : public ::testing::Test {
   }
 
   // Runs passes until the store leaves the given state; returns the number of passes.
-  int PassesUntilIdle(TStoreState state, int limit = 100000) {
+  int PassesUntilIdle(TState state, int limit = 100000) {
     int passes = 0;
     while (store.State() == state && passes < limit) {
-      state == Reading ? store.ReadPass() : store.WritePass();
+      state == TState::Reading ? store.ReadPass() : store.WritePass();
       ++passes;
     }
     return passes;
@@ -79,8 +81,8 @@ class StoreFixture : public ::testing::Test {
   }
 
   TFakeProtocol device;
-  TModbusHandler handler;
-  TRegisterDataStore store;
+  registers::TModbusHandler handler;
+  registers::TRegisterDataStore store;
   std::mutex reportsMutex;
   std::vector<TReport> reports;
 };

@@ -11,6 +11,8 @@
 
 #include "tests/registers/StoreFixture.h"
 
+namespace registers {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -45,7 +47,7 @@ TEST_F(StoreThreads, GuiCallsAreServedWhileARequestIsOnTheLine) {
     EXPECT_FALSE(store.IsComplete());
     EXPECT_FALSE(store.HasFailed());
     EXPECT_EQ(store.RegisterCount(), 10);
-    EXPECT_EQ(store.State(), Reading);
+    EXPECT_EQ(store.State(), TState::Reading);
     RecordProgress();
   }));
   device.Release();
@@ -84,7 +86,7 @@ TEST_F(StoreThreads, ResetDuringARequestDropsItsResultAndReport) {
   worker.join();
 
   EXPECT_TRUE(Reports().empty());
-  EXPECT_EQ(store.State(), Collect);
+  EXPECT_EQ(store.State(), TState::Collect);
   std::int16_t v = -1;
   store.GetHoldingRegisters(1, &v, 1);
   EXPECT_EQ(v, 0);
@@ -94,7 +96,7 @@ TEST_F(StoreThreads, ResetDuringARequestDropsItsResultAndReport) {
 TEST_F(StoreThreads, ResetDuringAFailingRequestLeavesNoFailure) {
   RecordProgress();
   store.InsertCoil(1);
-  device.FailRequest(1, kMbusReplyTimeout);
+  device.FailRequest(1, modbus::kMbusReplyTimeout);
   device.HoldRequest(1);
   store.StartRead();
   std::thread worker([&] { store.ReadPass(); });
@@ -104,7 +106,7 @@ TEST_F(StoreThreads, ResetDuringAFailingRequestLeavesNoFailure) {
   worker.join();
   EXPECT_TRUE(Reports().empty());
   EXPECT_FALSE(store.HasFailed());
-  EXPECT_EQ(store.State(), Collect);
+  EXPECT_EQ(store.State(), TState::Collect);
 }
 
 TEST_F(StoreThreads, WriteStartedDuringAReadKeepsTheUsersValues) {
@@ -120,9 +122,9 @@ TEST_F(StoreThreads, WriteStartedDuringAReadKeepsTheUsersValues) {
   worker.join();
   EXPECT_TRUE(Reports().empty());
   EXPECT_TRUE(store.GetCoil(1));
-  EXPECT_EQ(store.State(), Writing);
+  EXPECT_EQ(store.State(), TState::Writing);
 
-  PassesUntilIdle(Writing);
+  PassesUntilIdle(TState::Writing);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Coils 1 to 1\n", ""}));
   EXPECT_TRUE(device.CoilValue(1));
 }
@@ -133,13 +135,13 @@ TEST_F(StoreThreads, WriteRestartedDuringTheEndMarkerRunsAgain) {
   store.SetHoldingRegister(4, 1);
   device.HoldRequest(2);  // the end marker
   store.StartWrite();
-  std::thread worker([&] { PassesUntilIdle(Writing); });
+  std::thread worker([&] { PassesUntilIdle(TState::Writing); });
   device.WaitUntilHeld();
   store.SetHoldingRegister(4, 2);
   store.StartWrite();
   device.Release();
   worker.join();
-  PassesUntilIdle(Writing);
+  PassesUntilIdle(TState::Writing);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Holding Registers 4 to 4\n",
                                                "Writing Holding Registers 4 to 4\n", ""}));
   EXPECT_EQ(device.Register(4), 2);
@@ -156,7 +158,7 @@ TEST_F(StoreThreads, EditsAndPassesUnderLoad) {
     device.SetRegister(r, static_cast<std::int16_t>(r * 7));
   }
   for (int n = 5; n < 400; n += 37) {
-    device.FailRequest(n, kMbusReplyTimeout);
+    device.FailRequest(n, modbus::kMbusReplyTimeout);
   }
   std::atomic<int> handlerCalls{0};
   store.SetOnProgress([&](const void*, const std::string&, bool, std::int32_t count) {
@@ -172,7 +174,7 @@ TEST_F(StoreThreads, EditsAndPassesUnderLoad) {
   std::thread worker([&] {
     while (!stop) {
       switch (store.State()) {
-        case Collect:
+        case TState::Collect:
           for (int r = 1; r <= kRegisters; r += 3) {
             store.InsertHoldingRegister(r);
           }
@@ -181,13 +183,13 @@ TEST_F(StoreThreads, EditsAndPassesUnderLoad) {
           }
           store.StartRead();
           break;
-        case Reading:
+        case TState::Reading:
           store.ReadPass();
           break;
-        case Writing:
+        case TState::Writing:
           store.WritePass();
           break;
-        case Idle:
+        case TState::Idle:
           std::this_thread::sleep_for(1ms);
           break;
       }
@@ -237,7 +239,7 @@ TEST_F(StoreThreads, EditsAndPassesUnderLoad) {
   RegisterHoldingRegisters(1, kRegisters);
   device.ClearFailures();
   store.StartRead();
-  PassesUntilIdle(Reading);
+  PassesUntilIdle(TState::Reading);
   // The device took whatever the random writes sent; the store must now mirror it exactly.
   EXPECT_FALSE(store.HasFailed());
   for (int r = 1; r <= kRegisters; ++r) {
@@ -248,3 +250,5 @@ TEST_F(StoreThreads, EditsAndPassesUnderLoad) {
 }
 
 }  // namespace
+
+}  // namespace registers

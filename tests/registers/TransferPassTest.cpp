@@ -4,12 +4,14 @@
 
 #include "tests/registers/StoreFixture.h"
 
+namespace registers {
+
 namespace {
 
 using ReadPass = StoreFixture;
 using WritePass = StoreFixture;
 
-constexpr int kExceptionReply = kMbusExceptionBase | 2;
+constexpr int kExceptionReply = modbus::kMbusExceptionBase | 2;
 
 TEST_F(ReadPass, FiftyOneRegistersTakeTwoRequestsAndTwoPasses) {
   RecordProgress();
@@ -18,7 +20,7 @@ TEST_F(ReadPass, FiftyOneRegistersTakeTwoRequestsAndTwoPasses) {
     device.SetRegister(r, static_cast<std::int16_t>(r * 3 - 100));
   }
   store.StartRead();
-  EXPECT_EQ(PassesUntilIdle(Reading), 2);
+  EXPECT_EQ(PassesUntilIdle(TState::Reading), 2);
   EXPECT_EQ(device.Requests(),
             (std::vector<TRequest>{ReadRegistersRequest(1, 50), ReadRegistersRequest(51, 1)}));
   EXPECT_EQ(Reports(), (std::vector<TReport>{
@@ -40,7 +42,7 @@ TEST_F(ReadPass, ValuesLandAtTheirOwnReferenceWhateverTheRegistrationOrder) {
   }
   store.StartRead();
   store.ReadPass();  // no handler: one pass moves everything
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_EQ(device.Requests(),
             (std::vector<TRequest>{ReadRegistersRequest(10, 1), ReadRegistersRequest(20, 1),
                                    ReadRegistersRequest(30, 1)}));
@@ -59,9 +61,9 @@ TEST_F(ReadPass, CoilBlocksAreCappedAtEightHundred) {
   }
   store.StartRead();
   store.ReadPass();
-  EXPECT_EQ(store.State(), Reading);
+  EXPECT_EQ(store.State(), TState::Reading);
   store.ReadPass();
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_EQ(device.Requests(),
             (std::vector<TRequest>{ReadCoilsRequest(1, 800), ReadCoilsRequest(801, 1)}));
   EXPECT_EQ(Texts(),
@@ -78,7 +80,7 @@ TEST_F(ReadPass, GapsSplitBlocksInBothTables) {
     store.InsertHoldingRegister(r);
   }
   store.StartRead();
-  EXPECT_EQ(PassesUntilIdle(Reading), 4);
+  EXPECT_EQ(PassesUntilIdle(TState::Reading), 4);
   EXPECT_EQ(device.Requests(),
             (std::vector<TRequest>{ReadCoilsRequest(5, 1), ReadCoilsRequest(7, 1),
                                    ReadRegistersRequest(5, 1), ReadRegistersRequest(7, 1)}));
@@ -109,7 +111,7 @@ TEST_F(ReadPass, GapsInBothTablesAreSkippedAtOnce) {
   store.ReadPass();
   // The 998 unregistered coils between the two cost neither requests nor pauses.
   EXPECT_EQ(pauses, 4);
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_EQ(device.Requests().size(), 4u);
   EXPECT_EQ(device.Requests()[3], ReadCoilsRequest(1000, 1));
   EXPECT_TRUE(store.GetCoil(1000));
@@ -120,7 +122,7 @@ TEST_F(ReadPass, NothingRegisteredEndsAtOnceWithoutReport) {
   store.Reset();
   store.StartRead();
   store.ReadPass();
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_TRUE(Reports().empty());
   EXPECT_TRUE(device.Requests().empty());
   EXPECT_FALSE(store.IsComplete());
@@ -135,7 +137,7 @@ TEST_F(ReadPass, FailedSecondBlockKeepsTheFirstAndStops) {
   }
   device.FailRequest(3, kExceptionReply);
   store.StartRead();
-  EXPECT_EQ(PassesUntilIdle(Reading), 3);
+  EXPECT_EQ(PassesUntilIdle(TState::Reading), 3);
   EXPECT_EQ(Reports(),
             (std::vector<TReport>{
                 {"Reading Coils 1 to 1\n", false, 1, false, false, 61},
@@ -148,12 +150,12 @@ TEST_F(ReadPass, FailedSecondBlockKeepsTheFirstAndStops) {
   EXPECT_EQ(values[59], 0);
   EXPECT_TRUE(store.HasFailed());
   EXPECT_FALSE(store.IsComplete());
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
 
   // A new read starts from the first reference again, with the failed flag cleared.
   store.StartRead();
   EXPECT_FALSE(store.HasFailed());
-  PassesUntilIdle(Reading);
+  PassesUntilIdle(TState::Reading);
   EXPECT_EQ(device.Requests()[3], ReadCoilsRequest(1, 1));
   store.GetHoldingRegisters(1, values, 60);
   EXPECT_EQ(values[59], 60);
@@ -164,8 +166,8 @@ TEST_F(ReadPass, FailedSecondBlockKeepsTheFirstAndStops) {
 // starts again (as a retry would) is not ended behind its back when the report returns.
 TEST_F(ReadPass, AFailedBlocksReportSeesAnIdleStoreAndMayStartAgain) {
   store.InsertCoil(1);
-  device.FailRequest(1, kMbusReplyTimeout);
-  std::vector<TStoreState> statesSeen;
+  device.FailRequest(1, modbus::kMbusReplyTimeout);
+  std::vector<TState> statesSeen;
   store.SetOnProgress([&](const void*, const std::string&, bool failed, std::int32_t) {
     if (failed && statesSeen.empty()) {
       statesSeen.push_back(store.State());
@@ -174,10 +176,10 @@ TEST_F(ReadPass, AFailedBlocksReportSeesAnIdleStoreAndMayStartAgain) {
   });
   store.StartRead();
   store.ReadPass();
-  EXPECT_EQ(statesSeen, std::vector<TStoreState>{Idle});
-  EXPECT_EQ(store.State(), Reading);
+  EXPECT_EQ(statesSeen, std::vector<TState>{TState::Idle});
+  EXPECT_EQ(store.State(), TState::Reading);
   EXPECT_FALSE(store.HasFailed());
-  PassesUntilIdle(Reading);
+  PassesUntilIdle(TState::Reading);
   EXPECT_TRUE(store.IsComplete());
 }
 
@@ -186,13 +188,13 @@ TEST_F(ReadPass, FailedCoilBlockSkipsTheHoldingRegistersAndLeavesTheImage) {
   RegisterCoils(1, 10);
   store.SetCoil(4, true);
   store.InsertHoldingRegister(1);
-  device.FailRequest(1, kMbusReplyTimeout);
+  device.FailRequest(1, modbus::kMbusReplyTimeout);
   store.StartRead();
   store.ReadPass();
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Reading coils1 to 10Failed"}));
   EXPECT_EQ(device.Requests().size(), 1u);
   EXPECT_TRUE(store.GetCoil(4));
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   store.ReadPass();  // idle now: nothing more happens
   EXPECT_EQ(device.Requests().size(), 1u);
 }
@@ -217,11 +219,11 @@ TEST_F(ReadPass, RunsOnlyWhileReading) {
   store.StartWrite();
   store.ReadPass();  // Writing
   EXPECT_TRUE(device.Requests().empty());
-  EXPECT_EQ(store.State(), Writing);
+  EXPECT_EQ(store.State(), TState::Writing);
   store.StartRead();
   store.WritePass();
   EXPECT_TRUE(device.Requests().empty());
-  EXPECT_EQ(store.State(), Reading);
+  EXPECT_EQ(store.State(), TState::Reading);
 }
 
 TEST_F(WritePass, CoilsOneARequestThenTheEndMarker) {
@@ -229,7 +231,7 @@ TEST_F(WritePass, CoilsOneARequestThenTheEndMarker) {
   RegisterCoils(3, 5);
   store.SetCoil(4, true);
   store.StartWrite();
-  EXPECT_EQ(PassesUntilIdle(Writing), 3);
+  EXPECT_EQ(PassesUntilIdle(TState::Writing), 3);
   EXPECT_EQ(device.Requests(),
             (std::vector<TRequest>{WriteCoilRequest(3, 0), WriteCoilRequest(4, 1),
                                    WriteCoilRequest(5, 0), WriteRegisterRequest(27, 123)}));
@@ -250,7 +252,7 @@ TEST_F(WritePass, RegistersGoInBlocksOfFiftyWithImageValues) {
   }
   store.SetHoldingRegister(160, 32767);
   store.StartWrite();
-  EXPECT_EQ(PassesUntilIdle(Writing), 4);
+  EXPECT_EQ(PassesUntilIdle(TState::Writing), 4);
   std::vector<int> first;
   for (int r = 100; r < 150; ++r) {
     first.push_back(r - 200);
@@ -273,7 +275,7 @@ TEST_F(WritePass, NothingRegisteredStillWritesTheEndMarker) {
   store.WritePass();
   EXPECT_EQ(device.Requests(), (std::vector<TRequest>{WriteRegisterRequest(27, 123)}));
   EXPECT_EQ(Reports(), (std::vector<TReport>{{"", false, 0, false, false, 0}}));
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
 }
 
 TEST_F(WritePass, EndMarkerFailureFailsTheWrite) {
@@ -281,7 +283,7 @@ TEST_F(WritePass, EndMarkerFailureFailsTheWrite) {
   store.InsertHoldingRegister(2);
   device.FailRequest(2, kExceptionReply);
   store.StartWrite();
-  PassesUntilIdle(Writing);
+  PassesUntilIdle(TState::Writing);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Writing Holding Registers 2 to 2\n",
                                                "Writing Holding Registers 27 to 27Failed"}));
   EXPECT_EQ(Reports().back(),
@@ -300,7 +302,7 @@ TEST_F(WritePass, AbortEndsATransferWithOneFailedReport) {
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{"Reading Holding Registers 1 to 50\n", "Reading stopped"}));
   EXPECT_EQ(Reports().back().failed, true);
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_TRUE(store.HasFailed());
   store.ReadPass();
   EXPECT_EQ(device.Requests().size(), 1u);
@@ -310,18 +312,18 @@ TEST_F(WritePass, FailedBlockEndsTheWriteWithoutEndMarker) {
   RecordProgress();
   RegisterCoils(5, 6);
   store.InsertHoldingRegister(1);
-  device.FailRequest(2, kMbusReplyTimeout);
+  device.FailRequest(2, modbus::kMbusReplyTimeout);
   store.StartWrite();
-  PassesUntilIdle(Writing);
+  PassesUntilIdle(TState::Writing);
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{"Writing Coils 5 to 5\n", "Writing coils6 to 6Failed"}));
   EXPECT_EQ(device.Requests().size(), 2u);
   EXPECT_TRUE(store.HasFailed());
   EXPECT_FALSE(store.IsComplete());
 
-  device.FailRequest(5, kMbusReplyTimeout);
+  device.FailRequest(5, modbus::kMbusReplyTimeout);
   store.StartWrite();
-  PassesUntilIdle(Writing);
+  PassesUntilIdle(TState::Writing);
   EXPECT_EQ(Texts().back(), "Writing Holding Registers 1 to 1Failed");
   EXPECT_EQ(device.Requests().size(), 5u);
 }
@@ -331,9 +333,11 @@ TEST_F(WritePass, WithoutHandlerOnePassWritesEverything) {
   RegisterHoldingRegisters(1, 120);
   store.StartWrite();
   store.WritePass();
-  EXPECT_EQ(store.State(), Idle);
+  EXPECT_EQ(store.State(), TState::Idle);
   EXPECT_EQ(device.Requests().size(), 3u + 3u + 1u);
   EXPECT_TRUE(store.IsComplete());
 }
 
 }  // namespace
+
+}  // namespace registers

@@ -7,6 +7,8 @@
 
 #include "registers/WorkSignal.h"
 
+namespace registers {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -31,3 +33,5 @@ TEST(WorkSignal, ANotificationBeforeOrDuringTheWaitEndsIt) {
 }
 
 }  // namespace
+
+}  // namespace registers

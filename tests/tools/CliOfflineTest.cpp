@@ -101,8 +101,8 @@ class DravonikCliOffline : public testing::Test {
 
  private:
   struct TBundled {
-    TModbusHandler handler;
-    TRegisterDataStore store{handler};
+    registers::TModbusHandler handler;
+    registers::TRegisterDataStore store{handler};
     model::TDevices devices{store};
   };
   static inline int argc_ = 1;

@@ -51,7 +51,7 @@ TEST(DravonikCli, ModbusFailuresExitOneWithCodeAndText) {
 
 TEST(DravonikCli, APortThatWillNotOpenIsNamedWithTheReason) {
   SimProcess sim({});
-  MbusRtuMasterProtocol other;  // another program holding the port
+  modbus::MbusRtuMasterProtocol other;  // another program holding the port
   ASSERT_EQ(other.Open(sim.Path(), 57600), 0);
   testsupport::TTempDir folder;
   const std::string plain = folder.Write("plain", "x");

@@ -86,7 +86,7 @@ TEST(SimServer, EndlessNoiseIsDroppedAsItComesAndTheDeviceAnswersAfterIt) {
 // ("reply", "no-reply", "bad-crc", ...), started with the given random-fault options.
 std::vector<std::string> RandomFaultActions(const std::vector<std::string>& options, int count) {
   SimProcess sim(options);
-  MbusRtuMasterProtocol master;
+  modbus::MbusRtuMasterProtocol master;
   master.SetRetryCount(0);
   // Late replies come after the master has given up and are drained before the next request;
   // each read is one request whatever its outcome.

@@ -37,7 +37,7 @@ namespace {
 
 // The device reports its type in holding register 28; the tool writes 123 to 27 after
 // every write.
-constexpr std::int32_t kWriteEndReference = TRegisterDataStore::kWriteEndReference;
+constexpr std::int32_t kWriteEndReference = registers::TRegisterDataStore::kWriteEndReference;
 constexpr std::int32_t kDeviceTypeReference = 28;
 // R12 instances: fifty groups per controller.
 constexpr std::int32_t kGroupsPerController = 50;
@@ -254,7 +254,7 @@ class TDefinitionsCheck {
   // Every register a setting uses on the device: those it registers in the store (which
   // the write pass writes back) and, for a holding register, the span it declares.
   void CheckReservedRegisters(model::TSettings& document) {
-    TRegisterDataStore& store = document.Store();
+    registers::TRegisterDataStore& store = document.Store();
     store.Reset();
     std::set<std::pair<std::ptrdiff_t, std::int32_t>> reported;
     for (const auto& group : document.Groups) {
@@ -499,8 +499,8 @@ class TDefinitionsCheck {
 
   // What a setting reads back after storing the word, through a register store of its own.
   static std::int32_t ReadBack(std::int64_t word, std::int16_t mask, std::int32_t valueOffset) {
-    TModbusHandler handler;
-    TRegisterDataStore store(handler);
+    registers::TModbusHandler handler;
+    registers::TRegisterDataStore store(handler);
     store.InsertHoldingRegister(1);
     const auto stored = static_cast<std::int16_t>(static_cast<std::uint16_t>(word & 0xFFFF));
     std::int16_t raw = 0;
@@ -658,8 +658,8 @@ int RunCheckCommand(const TCliCommand& command, const std::string& defaultDevice
   const std::string path = command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath;
   std::vector<TFinding> findings;
   try {
-    TModbusHandler handler;
-    TRegisterDataStore store(handler);
+    registers::TModbusHandler handler;
+    registers::TRegisterDataStore store(handler);
     model::TDevices devices(store);
     devices.LoadFromFile(path);
     findings = TDefinitionsCheck(devices, model::ReadXmlText(path)).Run();

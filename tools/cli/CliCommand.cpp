@@ -440,28 +440,29 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       continue;
     } else if (arg == "--slave") {
       min = isRead ? 1 : 0;
-      max = MbusMasterFunctions::kMaxSlave;
+      max = modbus::MbusMasterFunctions::kMaxSlave;
     } else if (arg == "--retries") {
-      max = MbusMasterFunctions::kMaxRetryCount;
+      max = modbus::MbusMasterFunctions::kMaxRetryCount;
     } else if (arg == "--timeout-ms") {
       min = 1;
       max = 600000;
     } else if (arg == "--baud") {
       const auto baud = ParseNumber(text, 1, 4000000);
-      if (!baud || !IsSupportedBaud(static_cast<std::uint32_t>(*baud))) {
+      if (!baud || !modbus::IsSupportedBaud(static_cast<std::uint32_t>(*baud))) {
         error = "bad value for --baud: " + text + " (a standard rate from 50 to 921600)";
         return false;
       }
       command.baud = static_cast<std::uint32_t>(*baud);
       continue;
     } else if (arg == "--ref") {
-      min = MbusMasterFunctions::kMinReference;
-      max = MbusMasterFunctions::kMaxReference;
+      min = modbus::MbusMasterFunctions::kMinReference;
+      max = modbus::MbusMasterFunctions::kMaxReference;
       haveRef = true;
     } else if (arg == "--count" && isRead) {
       min = 1;
-      max = command.kind == TCliCommand::Kind::kReadCoils ? MbusMasterFunctions::kMaxReadCoils
-                                                          : MbusMasterFunctions::kMaxReadRegisters;
+      max = command.kind == TCliCommand::Kind::kReadCoils
+                ? modbus::MbusMasterFunctions::kMaxReadCoils
+                : modbus::MbusMasterFunctions::kMaxReadRegisters;
       haveCount = true;
     } else if (arg == "--value" && command.kind == TCliCommand::Kind::kWriteRegister) {
       min = -32768;
@@ -507,31 +508,31 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
   } else if (command.kind == TCliCommand::Kind::kWriteRegisters && command.values.empty()) {
     error = "no values to write";
   } else if (command.values.size() >
-             static_cast<std::size_t>(MbusMasterFunctions::kMaxWriteRegisters)) {
+             static_cast<std::size_t>(modbus::MbusMasterFunctions::kMaxWriteRegisters)) {
     error = "too many values to write: " + std::to_string(command.values.size()) + " (1 to " +
-            std::to_string(MbusMasterFunctions::kMaxWriteRegisters) + ")";
-  } else if (command.ref + span - 1 > MbusMasterFunctions::kMaxReference) {
+            std::to_string(modbus::MbusMasterFunctions::kMaxWriteRegisters) + ")";
+  } else if (command.ref + span - 1 > modbus::MbusMasterFunctions::kMaxReference) {
     const bool coils = command.kind == TCliCommand::Kind::kReadCoils;
     error = (coils ? "coils " : "registers ") + std::to_string(command.ref) + " to " +
             std::to_string(command.ref + span - 1) + " run past reference " +
-            std::to_string(MbusMasterFunctions::kMaxReference);
+            std::to_string(modbus::MbusMasterFunctions::kMaxReference);
   }
   return error.empty();
 }
 
-int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::ostream& out,
-                  std::ostream& err) {
+int RunCliCommand(const TCliCommand& command, modbus::MbusMasterFunctions& master,
+                  std::ostream& out, std::ostream& err) {
   const int slave = command.slave;
   const int ref = static_cast<int>(command.ref);
   const int count = static_cast<int>(command.count);
-  int result = kMbusSuccess;
+  int result = modbus::kMbusSuccess;
   switch (command.kind) {
     case TCliCommand::Kind::kReadRegisters: {
       // The buffer has room for the count asked for; the master refuses counts it cannot
       // serve before touching it.
       std::vector<std::int16_t> values(count > 0 ? static_cast<std::size_t>(count) : 1);
       result = master.ReadHoldingRegisters(slave, ref, values.data(), count);
-      for (int i = 0; result == kMbusSuccess && i < count; ++i) {
+      for (int i = 0; result == modbus::kMbusSuccess && i < count; ++i) {
         out << ref + i << ' ' << values[i] << '\n';
       }
       break;
@@ -539,7 +540,7 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kReadCoils: {
       std::vector<std::int32_t> values(count > 0 ? static_cast<std::size_t>(count) : 1);
       result = master.ReadCoils(slave, ref, values.data(), count);
-      for (int i = 0; result == kMbusSuccess && i < count; ++i) {
+      for (int i = 0; result == modbus::kMbusSuccess && i < count; ++i) {
         out << ref + i << ' ' << values[i] << '\n';
       }
       break;
@@ -566,11 +567,11 @@ int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::
     case TCliCommand::Kind::kReport:
     case TCliCommand::Kind::kProvision:
       // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.
-      result = kMbusIllegalState;
+      result = modbus::kMbusIllegalState;
       break;
   }
-  if (result != kMbusSuccess) {
-    err << "error " << result << ": " << ResultText(result) << '\n';
+  if (result != modbus::kMbusSuccess) {
+    err << "error " << result << ": " << modbus::ResultText(result) << '\n';
   }
   return result;
 }

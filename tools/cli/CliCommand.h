@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+namespace modbus {
 class MbusMasterFunctions;
+}  // namespace modbus
 
 // One command of dravonik-cli: a raw register command on a link, or an offline command on
 // the device definitions and settings files.
@@ -83,5 +85,5 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
 
 // Runs a raw register command on an open master; prints read values to out ("REF VALUE" lines) and
 // a failure to err ("error CODE: TEXT"). Returns the result code.
-int RunCliCommand(const TCliCommand& command, MbusMasterFunctions& master, std::ostream& out,
-                  std::ostream& err);
+int RunCliCommand(const TCliCommand& command, modbus::MbusMasterFunctions& master,
+                  std::ostream& out, std::ostream& err);

@@ -25,12 +25,12 @@ TFrameTrace::~TFrameTrace() {
 
 void TFrameTrace::Drain() {
   std::size_t dropped = 0;
-  const std::vector<TFrameEvent> events = queue_.Take(&dropped);
+  const std::vector<modbus::TFrameEvent> events = queue_.Take(&dropped);
   if (dropped > 0) {
     std::fprintf(file_, "(%zu earlier events were dropped: the trace could not keep up)\n",
                  dropped);
   }
-  for (const TFrameEvent& event : events) {
+  for (const modbus::TFrameEvent& event : events) {
     std::fprintf(file_, "%s\n", decoder_.Line(event).c_str());
   }
   std::fflush(file_);

@@ -17,12 +17,12 @@ class TFrameTrace {
   TFrameTrace(const TFrameTrace&) = delete;
   TFrameTrace& operator=(const TFrameTrace&) = delete;
 
-  TFrameObserver& Observer() { return queue_; }
+  modbus::TFrameObserver& Observer() { return queue_; }
   void Drain();
 
  private:
-  TFrameQueue queue_;
-  TFrameDecoder decoder_;
+  modbus::TFrameQueue queue_;
+  modbus::TFrameDecoder decoder_;
   std::FILE* file_ = nullptr;
   bool owned_ = false;
 };

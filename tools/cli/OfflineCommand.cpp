@@ -41,9 +41,10 @@ void ListDevices(const model::TDevices& devices, std::ostream& out) {
 // device type id in holding register 28, then every register and coil of the image.
 void PrintPreset(model::TDevice& device, std::ostream& out) {
   model::OpenOffline(*device.Settings);
-  const TRegisterDataStore& store = device.Settings->Store();
+  const registers::TRegisterDataStore& store = device.Settings->Store();
   out << "--set 28=" << static_cast<std::uint16_t>(device.DeviceId);
-  for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+  for (std::int32_t reference = 1; reference <= registers::TRegisterDataStore::kMaxReference;
+       ++reference) {
     if (reference != 28 && store.IsHoldingRegisterRegistered(reference)) {
       std::int16_t value = 0;
       store.GetHoldingRegisters(reference, &value, 1);
@@ -155,8 +156,8 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
   // A failing diff exits 2, so that 1 can mean "the files differ".
   const int failure = command.kind == TCliCommand::Kind::kDiff ? 2 : 1;
   try {
-    TModbusHandler handler;
-    TRegisterDataStore store(handler);
+    registers::TModbusHandler handler;
+    registers::TRegisterDataStore store(handler);
     model::TDevices devices(store);
     // A definitions file that fails partway is reported, never used as a shorter list.
     devices.LoadFromFile(command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath);

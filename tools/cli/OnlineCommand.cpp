@@ -498,11 +498,12 @@ class TOnlineSession {
   using TImage = std::map<std::pair<bool, std::int32_t>, int>;
   TImage Image() const {
     TImage image;
-    for (std::int32_t reference = 1; reference <= TRegisterDataStore::kMaxReference; ++reference) {
+    for (std::int32_t reference = 1; reference <= registers::TRegisterDataStore::kMaxReference;
+         ++reference) {
       if (store_.IsCoilRegistered(reference)) {
         image[{true, reference}] = store_.GetCoil(reference) ? 1 : 0;
       }
-      if (reference != TRegisterDataStore::kWriteEndReference &&
+      if (reference != registers::TRegisterDataStore::kWriteEndReference &&
           store_.IsHoldingRegisterRegistered(reference)) {
         std::int16_t value = 0;
         store_.GetHoldingRegisters(reference, &value, 1);
@@ -874,8 +875,8 @@ class TOnlineSession {
   std::unique_ptr<TFrameTrace> trace_;
   QTimer traceTimer_;
   comms::TFixedChoices choices_;
-  TModbusHandler handler_;
-  TRegisterDataStore store_;
+  registers::TModbusHandler handler_;
+  registers::TRegisterDataStore store_;
   model::TDevices devices_;
   comms::TSerialManager manager_;
   const std::int32_t commPort_;

@@ -19,9 +19,9 @@ std::string OrDash(const std::string& text) {
 std::string CommPortsOf(const std::string& path) {
   std::string ports;
   for (int n = 1; n <= 20; ++n) {
-    const std::string opened =
-        ResolvePortName("COM" + std::to_string(n),
-                        [](const std::string& name) { return comms::ReadPortDevice(name); });
+    const std::string opened = modbus::ResolvePortName(
+        "COM" + std::to_string(n),
+        [](const std::string& name) { return comms::ReadPortDevice(name); });
     std::error_code error;
     if (opened == path || std::filesystem::equivalent(opened, path, error)) {
       ports += (ports.empty() ? "Comm " : ", Comm ") + std::to_string(n);

@@ -97,28 +97,29 @@ int main(int argc, char** argv) {
     }
   }
   // The retry count and time-out were checked with the other arguments.
-  std::unique_ptr<MbusMasterFunctions> master;
+  std::unique_ptr<modbus::MbusMasterFunctions> master;
   if (command.usb) {
-    auto usb = std::make_unique<MbusRtuOverUSBMasterProtocol>();
+    auto usb = std::make_unique<modbus::MbusRtuOverUSBMasterProtocol>();
     usb->SetRetryCount(command.retries);
     usb->SetTimeout(command.timeoutMs);
     // The converter is found by the descriptions the tool itself tries, in its order.
-    int result = kMbusOpenError;
-    for (const char* description : MbusRtuOverUSBMasterProtocol::kDescriptions) {
+    int result = modbus::kMbusOpenError;
+    for (const char* description : modbus::MbusRtuOverUSBMasterProtocol::kDescriptions) {
       result = usb->Open(description, command.baud);
-      if (result == kMbusSuccess) {
+      if (result == modbus::kMbusSuccess) {
         break;
       }
     }
-    if (result != kMbusSuccess) {
+    if (result != modbus::kMbusSuccess) {
       return ReportOpenFailure(comms::UsbOpenFailure());
     }
     master = std::move(usb);
   } else {
-    auto serial = std::make_unique<MbusRtuMasterProtocol>();
+    auto serial = std::make_unique<modbus::MbusRtuMasterProtocol>();
     serial->SetRetryCount(command.retries);
     serial->SetTimeout(command.timeoutMs);
-    if (const int result = serial->Open(command.port, command.baud); result != kMbusSuccess) {
+    if (const int result = serial->Open(command.port, command.baud);
+        result != modbus::kMbusSuccess) {
       return ReportOpenFailure(comms::SerialOpenFailure(serial->DevicePath(), result));
     }
     master = std::move(serial);
@@ -128,5 +129,5 @@ int main(int argc, char** argv) {
   }
   const int status = RunCliCommand(command, *master, std::cout, std::cerr);
   master->Close();
-  return status == kMbusSuccess ? 0 : 1;
+  return status == modbus::kMbusSuccess ? 0 : 1;
 }

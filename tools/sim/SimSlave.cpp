@@ -26,7 +26,7 @@ bool InImage(int address, int count) {
 }  // namespace
 
 void AppendCrc(std::vector<std::uint8_t>& frame) {
-  const std::uint16_t crc = MbusRtuFrame::Crc16(frame.data(), frame.size());
+  const std::uint16_t crc = modbus::MbusRtuFrame::Crc16(frame.data(), frame.size());
   frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   frame.push_back(static_cast<std::uint8_t>(crc >> 8));
 }
@@ -53,8 +53,8 @@ int TSimSlave::RequestLength(const std::uint8_t* bytes, std::size_t have) {
 
 TSimSlave::Result TSimSlave::Handle(const std::uint8_t* frame, std::size_t length) {
   Result result;
-  if (length < 4 ||
-      MbusRtuFrame::Crc16(frame, length - 2) != (frame[length - 2] | (frame[length - 1] << 8))) {
+  if (length < 4 || modbus::MbusRtuFrame::Crc16(frame, length - 2) !=
+                        (frame[length - 2] | (frame[length - 1] << 8))) {
     return result;
   }
   const int slave = frame[0];
