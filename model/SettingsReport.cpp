@@ -317,6 +317,8 @@ class TReportPainter {
 }  // namespace
 
 std::vector<TSettingRow> SettingRows(const TSettings& document) {
+  // The values as one read left them (a four-part id's parts are taken under this lock).
+  auto lock = document.Store().Lock();
   std::vector<TSettingRow> rows;
   for (const auto& group : document.Groups) {
     if (group->IsTemplate) {
