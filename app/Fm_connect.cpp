@@ -161,9 +161,7 @@ void TfmConnect::FormShow() {
   cbDevice->setCurrentIndex(
       devices == 0 ? -1 : comms::ReadRegistryInteger(kKey, "DeviceIndex", 0, 0, devices - 1));
   const bool serial =
-      comms::ReadRegistryInteger(
-          kKey, "ConnectionType", comms::TStoredChoices::kUsbLink, comms::TStoredChoices::kUsbLink,
-          comms::TStoredChoices::kSerialLink) == comms::TStoredChoices::kSerialLink;
+      comms::TRegistryChoices().ConnectionType() == registers::TConnectionType::Serial;
   (serial ? rgConnectionTypeSerial : rgConnectionTypeUsb)->setChecked(true);
   const bool online = comms::ReadRegistryBool(kKey, "Online", true);
   (online ? rbOnline : rbOffline)->setChecked(true);
@@ -232,7 +230,8 @@ void TfmConnect::btConnectClick() {
   comms::WriteRegistryInteger(kKey, "DeviceIndex", cbDevice->currentIndex());
   comms::WriteRegistryInteger(
       kKey, "ConnectionType",
-      SerialChosen() ? comms::TStoredChoices::kSerialLink : comms::TStoredChoices::kUsbLink);
+      static_cast<std::int32_t>(SerialChosen() ? registers::TConnectionType::Serial
+                                               : registers::TConnectionType::Usb));
   comms::WriteRegistryBool(kKey, "Online", rbOnline->isChecked());
   if (!rbOnline->isChecked()) {
     Info.DeviceValue = cbDevice->currentIndex();

@@ -88,8 +88,13 @@ void WritePortDevice(const std::string& portName, const std::string& devicePath)
       ->setValue("Ports/" + QString::fromStdString(portName), QString::fromStdString(devicePath));
 }
 
-std::int32_t TRegistryChoices::ConnectionType() {
-  return ReadRegistryInteger(kConfigKey, "ConnectionType", kUsbLink, kUsbLink, kSerialLink);
+registers::TConnectionType TRegistryChoices::ConnectionType() {
+  using registers::TConnectionType;
+  constexpr auto usb = static_cast<std::int32_t>(TConnectionType::Usb);
+  constexpr auto serial = static_cast<std::int32_t>(TConnectionType::Serial);
+  return ReadRegistryInteger(kConfigKey, "ConnectionType", usb, usb, serial) == serial
+             ? TConnectionType::Serial
+             : TConnectionType::Usb;
 }
 
 }  // namespace comms

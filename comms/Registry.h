@@ -38,7 +38,7 @@ void WritePortDevice(const std::string& portName, const std::string& devicePath)
 class TRegistryChoices : public TStoredChoices {
  public:
   // ConnectionType: 0 USB (the default), 1 serial; anything else counts as the default.
-  std::int32_t ConnectionType() override;
+  registers::TConnectionType ConnectionType() override;
   std::optional<std::string> PortDevice(const std::string& portName) override {
     return ReadPortDevice(portName);
   }

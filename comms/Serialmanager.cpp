@@ -132,10 +132,10 @@ void TSerialManager::ShowFirstGroup() {
 }
 
 bool TSerialManager::OpenLink(std::int32_t port) {
-  const std::int32_t connectionType = choices_.ConnectionType();
+  const registers::TConnectionType connectionType = choices_.ConnectionType();
   handler_.SetConnectionType(connectionType);
   std::unique_ptr<modbus::MbusMasterFunctions> protocol;
-  if (connectionType != TStoredChoices::kUsbLink) {
+  if (connectionType != registers::TConnectionType::Usb) {
     auto serial = std::make_unique<modbus::MbusRtuMasterProtocol>();
     serial->SetPortNameLookup(
         [&choices = choices_](const std::string& name) { return choices.PortDevice(name); });
@@ -155,7 +155,7 @@ bool TSerialManager::OpenLink(std::int32_t port) {
 }
 
 void TSerialManager::OpenProtocol(modbus::MbusMasterFunctions& protocol,
-                                  std::int32_t connectionType, std::int32_t port) {
+                                  registers::TConnectionType connectionType, std::int32_t port) {
   protocol.SetRetryCount(kRetryCount);
   {
     std::lock_guard<std::mutex> lock(linksMutex_);
@@ -164,7 +164,7 @@ void TSerialManager::OpenProtocol(modbus::MbusMasterFunctions& protocol,
   }
   int result = modbus::kMbusIllegalArgument;
   std::string devicePath;
-  if (connectionType != TStoredChoices::kUsbLink) {
+  if (connectionType != registers::TConnectionType::Usb) {
     auto& serial = dynamic_cast<modbus::MbusRtuMasterProtocol&>(protocol);
     result = serial.Open(choices_.PortName(port), kBaudRate, kDataBits, kStopBits, kParityNone);
     devicePath = serial.DevicePath();
@@ -181,7 +181,7 @@ void TSerialManager::OpenProtocol(modbus::MbusMasterFunctions& protocol,
   if (result == modbus::kMbusSuccess) {
     return;
   }
-  const std::string cause = connectionType != TStoredChoices::kUsbLink
+  const std::string cause = connectionType != registers::TConnectionType::Usb
                                 ? SerialOpenFailure(devicePath, result)
                                 : UsbOpenFailure();
   if (result == modbus::kMbusIllegalArgument) {

@@ -20,6 +20,7 @@ namespace registers {
 class TModbusHandler;
 }  // namespace registers
 namespace registers {
+enum class TConnectionType : std::int32_t;
 class TRegisterDataStore;
 }  // namespace registers
 
@@ -98,8 +99,8 @@ class TSerialManager {
   };
 
   bool OpenLink(std::int32_t port);
-  void OpenProtocol(modbus::MbusMasterFunctions& protocol, std::int32_t connectionType,
-                    std::int32_t port);
+  void OpenProtocol(modbus::MbusMasterFunctions& protocol,
+                    registers::TConnectionType connectionType, std::int32_t port);
   void CloseLink(std::int32_t port);
   TSerialThread& FindLink(std::int32_t port) const;
   // A link opened by a search for another connection type than the one now chosen, with no

@@ -31,7 +31,7 @@ class TScopeExit {
 }  // namespace
 
 TSerialThread::TSerialThread(modbus::MbusMasterFunctions& protocol, std::int32_t commPort,
-                             std::int32_t connectionType, TLinkShared& shared)
+                             registers::TConnectionType connectionType, TLinkShared& shared)
     : protocol_(protocol), commPort_(commPort), connectionType_(connectionType), shared_(shared) {
   thread_ = std::thread([this] { Execute(); });
   threadId_ = thread_.get_id();

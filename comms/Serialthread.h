@@ -15,6 +15,7 @@ class MbusMasterFunctions;
 }  // namespace modbus
 class QObject;
 namespace registers {
+enum class TConnectionType : std::int32_t;
 class TRegisterDataStore;
 }  // namespace registers
 
@@ -99,7 +100,7 @@ class TSerialThread {
   // Starts the loop at once. The protocol is the link's open protocol object; it and shared
   // must outlive the worker.
   TSerialThread(modbus::MbusMasterFunctions& protocol, std::int32_t commPort,
-                std::int32_t connectionType, TLinkShared& shared);
+                registers::TConnectionType connectionType, TLinkShared& shared);
   // Terminates the loop.
   ~TSerialThread();
   TSerialThread(const TSerialThread&) = delete;
@@ -116,7 +117,7 @@ class TSerialThread {
   void WithLine(const std::function<void()>& work);
 
   std::int32_t CommPort() const { return commPort_; }
-  std::int32_t ConnectionType() const { return connectionType_; }
+  registers::TConnectionType ConnectionType() const { return connectionType_; }
   modbus::MbusMasterFunctions& Protocol() const { return protocol_; }
   bool RunsOnThisThread() const { return std::this_thread::get_id() == threadId_.load(); }
 
@@ -158,7 +159,7 @@ class TSerialThread {
 
   modbus::MbusMasterFunctions& protocol_;
   const std::int32_t commPort_;
-  const std::int32_t connectionType_;
+  const registers::TConnectionType connectionType_;
   TLinkShared& shared_;
 
   mutable std::mutex searchMutex_;

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "registers/Registerdatastore.h"
+
 namespace comms {
 
 // The user's link choices as the serial manager reads them each time it opens a link. The
@@ -12,13 +14,9 @@ namespace comms {
 // reopened, on that link's worker thread.
 class TStoredChoices {
  public:
-  static constexpr std::int32_t kUsbLink = 0;
-  static constexpr std::int32_t kSerialLink = 1;
-
   virtual ~TStoredChoices() = default;
 
-  // kUsbLink or kSerialLink.
-  virtual std::int32_t ConnectionType() = 0;
+  virtual registers::TConnectionType ConnectionType() = 0;
   // The name the serial line of a comm port is opened by: "COM" + the number, resolved by the
   // serial port (see ResolvePortName), or a device path used as it is.
   virtual std::string PortName(std::int32_t commPort);
@@ -34,15 +32,15 @@ class TStoredChoices {
 // type, and optionally one device path for every comm port.
 class TFixedChoices : public TStoredChoices {
  public:
-  explicit TFixedChoices(std::int32_t connectionType, std::string devicePath = {})
+  explicit TFixedChoices(registers::TConnectionType connectionType, std::string devicePath = {})
       : connectionType_(connectionType), devicePath_(std::move(devicePath)) {}
 
-  std::int32_t ConnectionType() override { return connectionType_; }
+  registers::TConnectionType ConnectionType() override { return connectionType_; }
   std::string PortName(std::int32_t commPort) override;
   std::optional<std::string> PortDevice(const std::string&) override { return std::nullopt; }
 
  private:
-  std::int32_t connectionType_;
+  registers::TConnectionType connectionType_;
   std::string devicePath_;
 };
 

@@ -319,7 +319,13 @@ void TSetting::RegisterInStore() {
   if (isTemplate_) {
     return;
   }
-  if (registerType_ == kCoil) {
+  if (registersPerTransfer_ > 1) {
+    // A value that spans registers is held in consecutive holding registers, whatever the
+    // definition's `type` says.
+    for (int32_t i = 0; i < registersPerTransfer_; ++i) {
+      Store().InsertHoldingRegister(reference_ + i);
+    }
+  } else if (registerType_ == kCoil) {
     Store().InsertCoil(reference_);
   } else if (registerType_ == kHoldingRegister) {
     Store().InsertHoldingRegister(reference_);

@@ -45,9 +45,12 @@ enum TRegisterType : int32_t {
 //
 // Threads: a settings document and its settings belong to the thread that built them (the
 // GUI thread in the program, the main thread in dravonik-cli), and every accessor below is
-// for that thread alone. The serial worker never touches a setting's value or definition;
-// what it may share are the transfer marks (a read or write waiting, a progress report or a
-// redisplay due), which are private to this class and taken under the register store's lock.
+// for that thread alone, the transfer marks (a read or write waiting, a progress report or a
+// redisplay due) included: the serial worker never touches a setting, and hands the steps
+// that do (the collect before a read, the idle poll, the refresh) to the GUI thread. What
+// the worker shares with the settings is the register store. A setting changes its marks
+// and its registers under the store's lock (Store().Lock()), so that a block the worker
+// gathers or stores meanwhile never holds half of a change (one register of a time, say).
 //
 // The definition (name, register, limits, default, layout) is set while the definitions
 // load, by LoadDefinition and the kinds' overrides of it, and read-only afterwards. The value

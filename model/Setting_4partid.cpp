@@ -101,11 +101,7 @@ void TSetting4PartID::SetEnabled(bool enabled) {
 
 void TSetting4PartID::ShowParts() {
   std::array<uint16_t, kParts> parts{};
-  {
-    // The worker may be taking a read into the parts.
-    auto lock = Store().Lock();
-    parts = Parts;
-  }
+  parts = Parts;
   for (size_t i = 0; i < PartEdits.size(); ++i) {
     PartEdits[i].SetText(QString::number(parts[i]));
   }
@@ -147,15 +143,6 @@ std::string TSetting4PartID::CheckFileValue(const pugi::xml_node& settingElement
 void TSetting4PartID::ExportCsv(std::vector<std::string>& lines) {
   // The whole identifier, as the settings file's Address carries it.
   lines.push_back(Name() + "," + std::to_string(CombineParts()) + " " + ValueText);
-}
-
-void TSetting4PartID::RegisterInStore() {
-  if (IsTemplate()) {
-    return;
-  }
-  // Two holding registers whatever the definition's `type` says.
-  Store().InsertHoldingRegister(Reference());
-  Store().InsertHoldingRegister(Reference() + 1);
 }
 
 void TSetting4PartID::PutValueInStore() {

@@ -26,7 +26,6 @@ class TSetting4PartID : public TSetting {
   void RestoreDefault() override;
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
   void ExportCsv(std::vector<std::string>& lines) override;
-  void RegisterInStore() override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;
   void ReadValueFromXml(const pugi::xml_node& settingElement) override;

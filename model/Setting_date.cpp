@@ -36,11 +36,6 @@ constexpr const char* kMonthNames[kMonthsInYear] = {
     "January", "February", "March",     "April",   "May",      "June",
     "July",    "August",   "September", "October", "November", "December"};
 
-bool OnGuiThread() {
-  const QCoreApplication* application = QCoreApplication::instance();
-  return application != nullptr && QThread::currentThread() == application->thread();
-}
-
 // A position in a list, with "nothing selected" taken as the first entry.
 uint16_t PositionOf(const QComboBox& list) {
   return static_cast<uint16_t>(std::max(list.currentIndex(), 0));
@@ -229,14 +224,6 @@ void TSettingDate::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(Name() + "," + std::to_string(Day + 1));
 }
 
-void TSettingDate::RegisterInStore() {
-  if (IsTemplate()) {
-    return;
-  }
-  Store().InsertHoldingRegister(Reference());
-  Store().InsertHoldingRegister(Reference() + 1);
-}
-
 void TSettingDate::LoadValueFromStore() {
   auto lock = Store().Lock();
   if (!ReadPending()) {
@@ -255,8 +242,7 @@ void TSettingDate::LoadValueFromStore() {
   }
   LimitDate();
   SetValue(Month);
-  // The worker thread never touches the lists; Refresh redraws them.
-  if (MonthBox && OnGuiThread()) {
+  if (MonthBox) {
     SelectDate();
   }
   FinishRead(/*describe=*/MonthBox != nullptr);

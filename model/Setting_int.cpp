@@ -69,8 +69,7 @@ void TSettingInt::ExportCsv(std::vector<std::string>& lines) {
 
 void TSettingInt::LoadValueFromStore() {
   TSetting::LoadValueFromStore();
-  // The worker thread never touches the box; its Refresh redraws it.
-  if (HasDisabledValue && ui::OnGuiThread()) {
+  if (HasDisabledValue) {
     UpdateDisplay(false);
   }
 }

@@ -201,14 +201,6 @@ void TSettingTime::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(Name() + "," + std::to_string(Minutes) + " " + ValueText);
 }
 
-void TSettingTime::RegisterInStore() {
-  if (IsTemplate()) {
-    return;
-  }
-  Store().InsertHoldingRegister(Reference());
-  Store().InsertHoldingRegister(Reference() + 1);
-}
-
 void TSettingTime::LoadValueFromStore() {
   auto lock = Store().Lock();
   if (!ReadPending()) {
@@ -219,12 +211,9 @@ void TSettingTime::LoadValueFromStore() {
   Hours = words[0];
   Minutes = words[1];
   TimeEnabled = ReadsAsOn(Hours, Minutes);
-  // The worker thread never touches the boxes; Refresh redraws them.
-  if (ui::OnGuiThread()) {
-    ApplyEditState();
-    if (EnableBox) {
-      EnableBox->setChecked(TimeEnabled);
-    }
+  ApplyEditState();
+  if (EnableBox) {
+    EnableBox->setChecked(TimeEnabled);
   }
   FinishRead();
 }

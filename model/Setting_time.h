@@ -32,7 +32,6 @@ class TSettingTime : public TSetting {
   void RestoreDefault() override;
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
   void ExportCsv(std::vector<std::string>& lines) override;
-  void RegisterInStore() override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;

@@ -12,6 +12,10 @@
 
 namespace registers {
 
+// How a link reaches the device: through the FTDI USB converter or over a serial line. Kept
+// as 0 and 1 where the user's choice is stored.
+enum class TConnectionType : std::int32_t { Usb = 0, Serial = 1 };
+
 // Progress report: sender, text, failed, count. Raised by the store per block and by settings.
 using TProgressEvent = std::function<void(const void* sender, const std::string& text, bool failed,
                                           std::int32_t count)>;
@@ -21,9 +25,9 @@ using TProgressEvent = std::function<void(const void* sender, const std::string&
 // (no link attached) answers kMbusIllegalState instead of crashing.
 class TModbusHandler {
  public:
-  // 0 = USB link, otherwise serial line; set by the serial manager when it opens a link.
-  void SetConnectionType(std::int32_t type) { connectionType_ = type; }
-  std::int32_t ConnectionType() const { return connectionType_; }
+  // Set by the serial manager when it opens a link.
+  void SetConnectionType(TConnectionType type) { connectionType_ = type; }
+  TConnectionType ConnectionType() const { return connectionType_; }
 
   int ReadCoils(modbus::MbusMasterFunctions* protocol, int slave, int reference,
                 std::int32_t values[], int count);
@@ -36,7 +40,7 @@ class TModbusHandler {
                             const std::int16_t values[], int count);
 
  private:
-  std::atomic<std::int32_t> connectionType_{0};
+  std::atomic<TConnectionType> connectionType_{TConnectionType::Usb};
 };
 
 // The image of the device's coils and holding registers that the loaded settings use, with
@@ -48,8 +52,9 @@ class TModbusHandler {
 // IsComplete, HasFailed or RegisterCount and the GUI thread may edit values while a request is
 // in flight. Reset, StartRead and StartWrite start a new generation: a pass that finds the
 // generation changed after its request drops the result unstored and unreported.
-// The settings keep their transfer marks under the same lock (Lock()), so that a setting's
-// marks and its registers change together; the lock is recursive for that reason.
+// A caller whose change spans several registers (a setting held in two, a setting's marks
+// with its register) holds the same lock (Lock()) across it, so that no block gathered or
+// stored meanwhile holds half of the change; the lock is recursive for that reason.
 class TRegisterDataStore {
  public:
   // Idle: nothing to do. Collect: the documents are to register their settings' registers

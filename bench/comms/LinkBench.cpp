@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start dravonik-sim from %s\n", SimProcess::BinDir().c_str());
     return 1;
   }
-  comms::TFixedChoices choices(comms::TStoredChoices::kSerialLink, sim.Path());
+  comms::TFixedChoices choices(registers::TConnectionType::Serial, sim.Path());
   comms::TSerialManager manager(store, handler, choices);
 
   std::mutex mutex;

@@ -30,10 +30,10 @@ struct TProgressReport {
 // Choices held in memory: one connection type and a device path per comm port.
 class TTestChoices : public TStoredChoices {
  public:
-  std::int32_t ConnectionType() override { return connectionType; }
+  registers::TConnectionType ConnectionType() override { return connectionType; }
   std::optional<std::string> PortDevice(const std::string& portName) override;
 
-  std::int32_t connectionType = kSerialLink;
+  registers::TConnectionType connectionType = registers::TConnectionType::Serial;
   std::map<std::string, std::string> ports;  // "COM1" -> device path
 };
 

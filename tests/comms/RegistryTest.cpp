@@ -31,7 +31,7 @@ TEST_F(Registry, AReadOfAMissingValueWritesTheDefault) {
   EXPECT_EQ(StoredText("CommPortIndex"), "");
   EXPECT_EQ(ReadRegistryInteger(kConfigKey, "CommPortIndex", 0), 0);
   EXPECT_TRUE(ReadRegistryBool(kConfigKey, "Online", true));
-  EXPECT_EQ(TRegistryChoices().ConnectionType(), TStoredChoices::kUsbLink);
+  EXPECT_EQ(TRegistryChoices().ConnectionType(), registers::TConnectionType::Usb);
   EXPECT_EQ(StoredText("CommPortIndex"), "0");
   EXPECT_EQ(StoredText("Online"), "1");
   EXPECT_EQ(StoredText("ConnectionType"), "0");
@@ -44,9 +44,9 @@ TEST_F(Registry, AReadOfAMissingValueWritesTheDefault) {
 
 TEST_F(Registry, ValuesOutOfRangeOrNotNumbersCountAsTheirDefaults) {
   WriteRegistryInteger(kConfigKey, "ConnectionType", 7);
-  EXPECT_EQ(TRegistryChoices().ConnectionType(), TStoredChoices::kUsbLink);
+  EXPECT_EQ(TRegistryChoices().ConnectionType(), registers::TConnectionType::Usb);
   WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
-  EXPECT_EQ(TRegistryChoices().ConnectionType(), TStoredChoices::kSerialLink);
+  EXPECT_EQ(TRegistryChoices().ConnectionType(), registers::TConnectionType::Serial);
 
   WriteRegistryInteger(kConfigKey, "CommPortIndex", 25);
   EXPECT_EQ(ReadRegistryInteger(kConfigKey, "CommPortIndex", 0, 0, 19), 0);
@@ -58,7 +58,7 @@ TEST_F(Registry, ValuesOutOfRangeOrNotNumbersCountAsTheirDefaults) {
 
 TEST_F(Registry, TheStoredPortDeviceIsWhatTheSerialLinkOpens) {
   SimProcess sim({"--set", "28=2"});
-  WriteRegistryInteger(kConfigKey, "ConnectionType", TStoredChoices::kSerialLink);
+  WriteRegistryInteger(kConfigKey, "ConnectionType", 1);
   WritePortDevice("COM7", sim.Path());
   EXPECT_EQ(ReadPortDevice("COM7"), sim.Path());
   EXPECT_EQ(ReadPortDevice("COM8"), std::nullopt);
@@ -70,7 +70,7 @@ TEST_F(Registry, TheStoredPortDeviceIsWhatTheSerialLinkOpens) {
       7, 1, TSearchResultEvent([&](TSerialThread*, std::int32_t v, std::int32_t) { value = v; }));
   ASSERT_TRUE(WaitFor([&] { return value != 0; }));
   EXPECT_EQ(value, 2);
-  EXPECT_EQ(handler_.ConnectionType(), TStoredChoices::kSerialLink);
+  EXPECT_EQ(handler_.ConnectionType(), registers::TConnectionType::Serial);
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ TEST_F(SerialManager, OpenErrorsCarryTheSystemsTexts) {
   testsupport::TTempDir emptyTree;
   setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
   setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = TStoredChoices::kUsbLink;
+  choices_.connectionType = registers::TConnectionType::Usb;
   EXPECT_EQ(message(3), "Port or socket open error");
   unsetenv("DRAVONIK_SYSFS_ROOT");
   unsetenv("DRAVONIK_DEV_ROOT");
@@ -198,7 +198,7 @@ TEST_F(SerialManager, OpenErrorsSayWhatFailedAndWhy) {
   EXPECT_EQ(cause(2), plain + ": cannot be opened as a serial port");
   EXPECT_EQ(cause(3), sim.Path() + ": in use by another program");
 
-  choices_.connectionType = TStoredChoices::kUsbLink;
+  choices_.connectionType = registers::TConnectionType::Usb;
   {
     testsupport::TFakeConverter converter(sim.Path(), "FT232R USB UART");
     EXPECT_EQ(cause(4), descriptions + "serial converters present: " + converter.Node() +
@@ -409,7 +409,7 @@ TEST_F(SerialManager, ASearchLinkOfAnotherConnectionTypeIsReopened) {
   testsupport::TTempDir emptyTree;
   setenv("DRAVONIK_SYSFS_ROOT", emptyTree.Path().c_str(), 1);
   setenv("DRAVONIK_DEV_ROOT", emptyTree.Path().c_str(), 1);
-  choices_.connectionType = TStoredChoices::kUsbLink;
+  choices_.connectionType = registers::TConnectionType::Usb;
   EXPECT_THROW(manager->StartDeviceSearch(1, 1, {}), std::runtime_error);
   unsetenv("DRAVONIK_SYSFS_ROOT");
   unsetenv("DRAVONIK_DEV_ROOT");

@@ -37,7 +37,8 @@ class SerialThread : public CommsFixture {
   ~SerialThread() override { worker_.reset(); }
 
   TSerialThread& StartWorker(std::int32_t port = 1) {
-    worker_ = std::make_unique<TSerialThread>(device_, port, TStoredChoices::kSerialLink, shared_);
+    worker_ =
+        std::make_unique<TSerialThread>(device_, port, registers::TConnectionType::Serial, shared_);
     return *worker_;
   }
 

@@ -58,7 +58,8 @@ TEST_F(WorkerSeam, PollsAndTransfersWhileTheUserEditsShowsPagesAndAddsNodes) {
   list.Add(&device);
   RecordProgress();
   store_.Reset();
-  auto worker = std::make_unique<TSerialThread>(line, 1, TStoredChoices::kSerialLink, shared);
+  auto worker =
+      std::make_unique<TSerialThread>(line, 1, registers::TConnectionType::Serial, shared);
   ASSERT_TRUE(WaitFor([&] { return store_.IsComplete(); }));
 
   const std::size_t groupsBefore = document.Groups.size();

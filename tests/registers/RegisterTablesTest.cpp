@@ -191,8 +191,8 @@ TEST_F(Tables, BitFieldWritesChangeOnlyTheMaskedBits) {
 
 TEST(ModbusHandler, WithoutAProtocolEveryRequestFailsInsteadOfCrashing) {
   TModbusHandler handler;
-  handler.SetConnectionType(1);
-  EXPECT_EQ(handler.ConnectionType(), 1);
+  handler.SetConnectionType(TConnectionType::Serial);
+  EXPECT_EQ(handler.ConnectionType(), TConnectionType::Serial);
   std::int32_t coils[1];
   std::int16_t registers[1] = {0};
   EXPECT_EQ(handler.ReadCoils(nullptr, 1, 1, coils, 1), modbus::kMbusIllegalState);

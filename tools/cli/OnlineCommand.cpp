@@ -281,7 +281,7 @@ class TOnlineSession {
         err_(err),
         boxes_(err),
         trace_(command.tracePath.empty() ? nullptr : new TFrameTrace(command.tracePath)),
-        choices_(command.usb ? comms::TStoredChoices::kUsbLink : comms::TStoredChoices::kSerialLink,
+        choices_(command.usb ? registers::TConnectionType::Usb : registers::TConnectionType::Serial,
                  command.usb || command.port.rfind("COM", 0) == 0 ? std::string() : command.port),
         store_(handler_),
         devices_(store_),
