@@ -9,7 +9,7 @@ std::string TStoredChoices::PortName(std::int32_t commPort) {
 }
 
 std::string TStoredChoices::LinkDevice(std::int32_t commPort) {
-  if (ConnectionType() == kUsbLink) {
+  if (ConnectionType() == registers::TConnectionType::Usb) {
     return "USB converter";
   }
   return modbus::ResolvePortName(PortName(commPort),
