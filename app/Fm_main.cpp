@@ -35,6 +35,7 @@
 #include "model/Group.h"
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
+#include "model/SettingsReport.h"
 #include "model/Xmlutil.h"
 #include "ui/ErrorBox.h"
 #include "ui/Fonts.h"
@@ -80,12 +81,17 @@ ui::TPicture Picture(const QString& imagesFolder, const char* name) {
 constexpr const char* kLoadFilter = "ZSF Settings File (*.ZSF *.zsf);;All Files (*)";
 constexpr const char* kSaveFilter =
     "ZSF Settings File (*.ZSF *.zsf);;Comma Separated Values (*.CSV *.csv);;All Files (*)";
+constexpr const char* kReportFilter = "PDF Document (*.pdf *.PDF);;All Files (*)";
+constexpr const char* kTableFilter = "Comma Separated Values (*.csv *.CSV);;All Files (*)";
 
 QString RunFileDialog(QWidget* parent, const QString& title, const QString& filter, bool save) {
   QFileDialog dialog(parent, title, QString(), filter);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(QStringLiteral("ZSF"));
+  // The first pattern's extension: "ZSF" for the settings files.
+  const qsizetype pattern = filter.indexOf(QStringLiteral("(*."));
+  dialog.setDefaultSuffix(
+      filter.mid(pattern + 3, filter.indexOf(QLatin1Char(' '), pattern) - pattern - 3));
   dialog.setOption(QFileDialog::ReadOnly, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return QString();
@@ -368,6 +374,16 @@ void TfmMain::BuildPopupMenu() {
   addAction(tbCommLog);
   connect(tbCommLog, &QAction::triggered, this,
           [this] { ui::RunGuarded([this] { ShowCommLog(); }); });
+  // What is handed over with the unit: its report and its table for a spreadsheet.
+  PopupMenu->addSeparator();
+  tbSaveReport = PopupMenu->addAction(QStringLiteral("Save Re&port\u2026"));
+  tbSaveReport->setToolTip(QStringLiteral("Save the settings as a PDF report"));
+  tbExportTable = PopupMenu->addAction(QStringLiteral("Export &Table\u2026"));
+  tbExportTable->setToolTip(QStringLiteral("Export the settings as a table for spreadsheets"));
+  connect(tbSaveReport, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { tbSaveReportClick(); }); });
+  connect(tbExportTable, &QAction::triggered, this,
+          [this] { ui::RunGuarded([this] { tbExportTableClick(); }); });
   SetMenuItemsEnabled(false);
   connect(tbLoadSettings, &QAction::triggered, this,
           [this] { ui::RunGuarded([this] { tbLoadSettingsClick(); }); });
@@ -692,7 +708,8 @@ void TfmMain::ShowStatusNote() {
 }
 
 void TfmMain::SetMenuItemsEnabled(bool enabled) {
-  for (QAction* item : {tbLoadSettings, tbSaveSettings, tbRestoreDefault}) {
+  for (QAction* item :
+       {tbLoadSettings, tbSaveSettings, tbRestoreDefault, tbSaveReport, tbExportTable}) {
     item->setEnabled(enabled);
   }
 }
@@ -912,6 +929,34 @@ void TfmMain::tbSaveSettingsClick() {
     if (!CurrentDevice->Online) {
       MarkWritten();
     }
+  }
+}
+
+void TfmMain::tbSaveReportClick() {
+  if (CurrentDevice == nullptr) {
+    return;
+  }
+  const QString path =
+      ChooseFileToSave(QStringLiteral("Save Report..."), QString::fromLatin1(kReportFilter));
+  if (path.isEmpty()) {
+    return;
+  }
+  const std::string connection =
+      CurrentDevice->Online ? choices_.LinkDevice(CurrentDevice->CommPort) : "offline edit";
+  model::SaveReport(*CurrentDevice->Settings,
+                    {CurrentDevice->Name, CurrentDevice->DeviceId, model::ReportTimeNow(),
+                     std::string("Dravonik Configuration Manager ") + kProgramVersion, connection},
+                    QFile::encodeName(path).toStdString());
+}
+
+void TfmMain::tbExportTableClick() {
+  if (CurrentDevice == nullptr) {
+    return;
+  }
+  const QString path =
+      ChooseFileToSave(QStringLiteral("Export Table..."), QString::fromLatin1(kTableFilter));
+  if (!path.isEmpty()) {
+    model::ExportTable(*CurrentDevice->Settings, QFile::encodeName(path).toStdString());
   }
 }
 

@@ -38,7 +38,8 @@ class TScrollBox;
 // The main window: title band, group navigation column, page area and the
 // bottom tool bar. It owns the device definitions and the serial links, holds
 // the device whose settings are on display, and runs the commands: connect
-// (online or offline), write, load, save, restore factory defaults.
+// (online or offline), write, load, save, restore factory defaults, save a report, export
+// a table.
 //
 // Every method runs on the GUI thread. The transfer reports reach it through a
 // comms::TTransferMonitor, which takes them where they are raised (the store's on
@@ -69,6 +70,9 @@ class TfmMain : public QWidget {
   void tbLoadSettingsClick();
   void tbSaveSettingsClick();
   void tbRestoreDefaultClick();
+  // The handover report (PDF) and the spreadsheet table of the settings on display.
+  void tbSaveReportClick();
+  void tbExportTableClick();
   // Opens the communication log (or brings it to the front): from now until it is closed
   // the link's master reports every frame to it.
   void ShowCommLog();
@@ -138,6 +142,8 @@ class TfmMain : public QWidget {
   QAction* tbSaveSettings = nullptr;
   QAction* tbRestoreDefault = nullptr;
   QAction* tbCommLog = nullptr;
+  QAction* tbSaveReport = nullptr;
+  QAction* tbExportTable = nullptr;
   // Made when first opened; a child of the window.
   TfmCommLog* CommLog = nullptr;
   // Hands the log what the masters reported, in batches, while it is open.

@@ -22,6 +22,10 @@ class TStoredChoices {
   virtual std::string PortName(std::int32_t commPort);
   // The device file chosen for a port name such as "COM3"; nullopt when none is chosen.
   virtual std::optional<std::string> PortDevice(const std::string& portName) = 0;
+
+  // What the link of a comm port opens, as a user names it: the device file of a serial
+  // line ("/dev/ttyUSB0"), or "USB converter".
+  std::string LinkDevice(std::int32_t commPort);
 };
 
 // Choices fixed when the object is made, for the command-line tool and tests: one connection

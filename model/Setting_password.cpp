@@ -58,8 +58,12 @@ void TSettingPassword::ExportCsv(std::vector<std::string>& lines) {
 }
 
 std::string TSettingPassword::FormatPassword() const {
+  return FormatCode(Value());
+}
+
+std::string TSettingPassword::FormatCode(int32_t code) {
   char text[16];
-  std::snprintf(text, sizeof text, "%04d", static_cast<int>(Value()));
+  std::snprintf(text, sizeof text, "%04d", static_cast<int>(code));
   return text;
 }
 

@@ -21,6 +21,8 @@ class TSettingPassword : public TSettingEditRow {
   // Value as at least four digits with leading zeros; a negative value keeps
   // its sign inside the four characters, a larger one all its digits.
   std::string FormatPassword() const;
+  // The same for any code (the factory default, say).
+  static std::string FormatCode(int32_t code);
   // Why a typed code cannot be taken, or nothing.
   TRefusal CheckPasswordText(const std::string& text) const;
 

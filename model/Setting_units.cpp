@@ -221,8 +221,12 @@ double TSettingUnits::ToDisplayValue(int32_t raw) {
 }
 
 std::string TSettingUnits::FormatValue(bool decorated) const {
+  return FormatWord(Value(), decorated);
+}
+
+std::string TSettingUnits::FormatWord(int32_t raw, bool decorated) const {
   const std::string& unitsName = Document().UnitsName();
-  const auto word = static_cast<uint16_t>(Value() & 0xFFFF);
+  const auto word = static_cast<uint16_t>(raw & 0xFFFF);
   // Without a unit to convert to, the register word itself is the only
   // honest number to show; it carries no unit.
   if (!IsKnownUnit(unitsName)) {

@@ -47,6 +47,8 @@ class TSettingUnits : public TSettingEditRow {
   // The value in the document's display units, with the unit when
   // decorated.
   std::string FormatValue(bool decorated) const;
+  // The same for another raw value (the factory default, say).
+  std::string FormatWord(int32_t raw, bool decorated) const;
 
   // Why a typed text cannot be taken, or nothing.
   TRefusal CheckEntry(const std::string& text) const;

@@ -1,6 +1,6 @@
 # bash completion of dravonik-cli: its commands, the options of the command on the line, the
-# device type names and ids of the definitions in use, settings files (.zsf), CSV files and
-# the serial devices for --port. The options are those dravonik-cli --help lists per command.
+# device type names and ids of the definitions in use, settings files (.zsf), CSV files,
+# reports (.pdf), folders for --records and the serial devices for --port. The options are those dravonik-cli --help lists per command.
 
 _dravonik_cli_devices() {
   # The definitions named on the line, else those beside the program.
@@ -15,7 +15,7 @@ _dravonik_cli() {
   _init_completion || return
 
   local commands="read-registers read-coils write-register write-registers write-coil
-    devices defaults convert diff check preset ports read write"
+    devices defaults convert diff report check preset ports read write provision"
   if ((cword == 1)); then
     if [[ $cur == -* ]]; then
       COMPREPLY=($(compgen -W "--help --version" -- "$cur"))
@@ -64,7 +64,19 @@ _dravonik_cli() {
       return
       ;;
     --out)
-      _filedir '@(zsf|ZSF|csv|CSV)'
+      if [[ $command == report ]]; then
+        _filedir '@(pdf|PDF)'
+      else
+        _filedir '@(zsf|ZSF|csv|CSV)'
+      fi
+      return
+      ;;
+    --report)
+      _filedir '@(pdf|PDF)'
+      return
+      ;;
+    --records)
+      _filedir -d
       return
       ;;
     --baud)
@@ -85,13 +97,15 @@ _dravonik_cli() {
     write-registers) options=$link ;;
     devices | check) options="--devices" ;;
     defaults) options="--device --device-id --devices --out" ;;
-    convert) options="--device --device-id --devices --in --out" ;;
+    convert) options="--device --device-id --devices --in --out --table" ;;
     diff | preset) options="--device --device-id --devices" ;;
-    read) options="--port --usb --devices --timeout-ms --out" ;;
-    write) options="--port --usb --devices --timeout-ms --in --verify --force" ;;
+    report) options="--device --device-id --devices --out" ;;
+    read) options="--port --usb --devices --timeout-ms --out --report" ;;
+    write) options="--port --usb --devices --timeout-ms --in --verify --force --report" ;;
+    provision) options="--port --usb --devices --timeout-ms --in --records --count --force" ;;
     *) return ;;
   esac
-  if [[ $command == diff && $cur != -* ]]; then
+  if [[ ($command == diff || $command == report) && $cur != -* ]]; then
     _filedir '@(zsf|ZSF)'
     return
   fi

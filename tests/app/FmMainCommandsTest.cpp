@@ -411,7 +411,7 @@ TEST_F(FmMainCommands, AnUnpluggedConverterFailsTheWriteAndCannotBeReopened) {
   EXPECT_EQ(Status(), "Disconnected.");
 }
 
-TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
+TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsReportsAndRestoresWithoutTraffic) {
   Connect([](TfmConnect& dialog) {
     dialog.rbOffline->click();
     dialog.cbDevice->setCurrentIndex(2);
@@ -445,6 +445,17 @@ TEST_F(FmMainCommands, OfflineEditLoadsSavesExportsAndRestoresWithoutTraffic) {
   window_->tbSaveSettingsClick();
   EXPECT_EQ(ReadFile(csv.toStdString()).rfind("Setting Name,Value\r\n", 0), 0u);
   EXPECT_NE(ReadFile(zsf.toStdString()).find("<settings>"), std::string::npos);
+  // The report and the table of the same settings.
+  window_->ChooseFileToSave = [&](const QString& title, const QString& filter) {
+    EXPECT_EQ(title, filter.startsWith("PDF") ? "Save Report..." : "Export Table...");
+    return filter.startsWith("PDF") ? zsf + ".pdf" : csv;
+  };
+  window_->tbSaveReport->trigger();
+  window_->tbExportTable->trigger();
+  EXPECT_EQ(ReadFile(zsf.toStdString() + ".pdf").rfind("%PDF-", 0), 0u);
+  EXPECT_NE(ReadFile(csv.toStdString())
+                .find("," + integer->Name() + "," + std::to_string(integer->Maximum()) + ","),
+            std::string::npos);
 
   window_->tbRestoreDefaultClick();
   EXPECT_EQ(integer->Value(), integer->Default());

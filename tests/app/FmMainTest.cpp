@@ -241,7 +241,7 @@ TEST_F(FmMainTest, TheRefreshButtonOpensTheSettingsMenuBelowIt) {
   const QPoint outer = window->frameGeometry().topLeft();
   EXPECT_EQ(window->PopupMenu->pos(), outer + QPoint(84, 124));
   const auto items = window->PopupMenu->actions();
-  ASSERT_EQ(items.size(), 6);
+  ASSERT_EQ(items.size(), 9);
   EXPECT_EQ(items[0]->text(), "&Load Settings");
   EXPECT_EQ(items[1]->text(), "&Save Settings");
   EXPECT_TRUE(items[2]->isSeparator());
@@ -251,6 +251,12 @@ TEST_F(FmMainTest, TheRefreshButtonOpensTheSettingsMenuBelowIt) {
   EXPECT_EQ(items[5]->text(), "Communication &Log");
   EXPECT_TRUE(items[5]->isEnabled());
   EXPECT_EQ(items[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+  // What is handed over with a unit, below them all; only with settings on display.
+  EXPECT_TRUE(items[6]->isSeparator());
+  EXPECT_EQ(items[7]->text(), QStringLiteral("Save Re&port\u2026"));
+  EXPECT_EQ(items[8]->text(), QStringLiteral("Export &Table\u2026"));
+  EXPECT_FALSE(items[7]->isEnabled());
+  EXPECT_FALSE(items[8]->isEnabled());
   window->PopupMenu->hide();
   EXPECT_TRUE(window->btRefresh->isEnabled());
 }

@@ -11,8 +11,8 @@
 #include "tools/common/ParseNumber.h"
 
 const char* const kCliUsage = R"(Usage: dravonik-cli COMMAND --port PORT [options]
-       dravonik-cli read|write (--port PORT | --usb) [options]
-       dravonik-cli devices|defaults|convert|diff|preset|check [options]
+       dravonik-cli read|write|provision (--port PORT | --usb) [options]
+       dravonik-cli devices|defaults|convert|diff|report|preset|check [options]
 Raw register commands through the tool's own Modbus RTU master, and offline commands on
 the device definitions and settings files.
 
@@ -53,9 +53,20 @@ Offline commands (no link is opened, nothing is sent to a device):
   devices  [--devices FILE]                     list the device types in file order, one
                                                 line each: "INDEX<TAB>DEVICE_ID<TAB>NAME"
   defaults DEVICE [--devices FILE] --out FILE   write the device type's factory defaults
-  convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE
+  convert  DEVICE [--devices FILE] --in FILE.zsf --out FILE [--table]
                                                 load a settings file over the factory
-                                                defaults and write the result
+                                                defaults and write the result; --table
+                                                writes the spreadsheet table instead: one
+                                                row per setting with the columns Group,
+                                                Setting, Value, Unit, Default, Register
+                                                (UTF-8, quoted as RFC 4180 has it)
+  report   [DEVICE] [--devices FILE] FILE.zsf --out FILE.pdf
+                                                load a settings file over the factory
+                                                defaults and write its handover report: a
+                                                PDF of every group's settings with their
+                                                values, units and factory defaults, a "*"
+                                                where a value is not the default; DEVICE
+                                                may be left out (the file names it)
   diff     [DEVICE] [--devices FILE] A.zsf B.zsf
                                                 load both over the factory defaults and list
                                                 each setting whose values differ, in page
@@ -87,10 +98,11 @@ Ports:
                         and the Comm numbers that open it
 
 Device commands (through the program's own link, worker thread and register store):
-  read  (--port PORT | --usb) [--devices FILE] --out FILE
+  read  (--port PORT | --usb) [--devices FILE] --out FILE [--report FILE.pdf]
                         search for the device (holding register 28), read every register
                         its device type uses and write them as a settings file, or CSV
   write (--port PORT | --usb) [--devices FILE] --in FILE.zsf [--verify] [--force]
+        [--report FILE.pdf]
                         search, read as a connection does, load the settings file over
                         what was read and write every register, then 123 to register 27;
                         --verify then reads every register back and lists each setting
@@ -98,6 +110,22 @@ Device commands (through the program's own link, worker thread and register stor
                         device holds Y"), exiting 1 when there is one. A file with values
                         outside the definitions' limits is refused, naming each, unless
                         --force is given
+  provision (--port PORT | --usb) [--devices FILE] --in SITE.zsf --records DIR
+        [--count N] [--force]
+                        write one settings file to unit after unit: wait for a unit to
+                        answer the search, check it is of the file's device type, write
+                        and verify, save what it then holds as DIR/NNN-TYPE-DATE.zsf and
+                        its report .pdf, add a line to DIR/provisioned.csv (unit, time,
+                        device type, result, reason, settings that differ), print "Unit
+                        NNN: written and verified. Connect the next unit." and wait until
+                        the unit is gone. A unit that fails is recorded and the next one
+                        awaited. Ends after N units (1 to 999), or at Ctrl-C between units
+                        with a summary; Ctrl-C during a unit finishes the request on the
+                        line and records the unit as interrupted. Exits 0 when every unit
+                        was written and verified, 1 when one failed, 130 when one was
+                        interrupted
+  --report FILE.pdf     also write the handover report of what was read, or written (with
+                        --verify: of what the device holds afterwards)
   --timeout-ms MS       reply time-out in milliseconds (default 1000)
   --trace FILE          every frame on the line, decoded, to FILE ("-": standard error)
 Before the search, read checks that its output file can be written, and write that its
@@ -160,20 +188,27 @@ bool CheckOption(const std::vector<std::string>& args, std::size_t i, bool known
 bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& command,
                          std::string& error) {
   const bool diff = command.kind == TCliCommand::Kind::kDiff;
+  const bool report = command.kind == TCliCommand::Kind::kReport;
+  const bool convert = command.kind == TCliCommand::Kind::kConvert;
   // devices and check work on the whole definitions file.
   const bool needsDevice =
       command.kind != TCliCommand::Kind::kDevices && command.kind != TCliCommand::Kind::kCheck;
   const bool writesFile = needsDevice && command.kind != TCliCommand::Kind::kPreset && !diff;
+  // diff compares two files, report reports one.
+  const std::size_t positional = diff ? 2 : report ? 1 : 0;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (diff && arg.rfind("--", 0) != 0 && command.files.size() < 2) {
+    if (arg.rfind("--", 0) != 0 && command.files.size() < positional) {
       command.files.push_back(arg);
+      continue;
+    }
+    if (convert && arg == "--table") {
+      command.table = true;
       continue;
     }
     const bool known = arg == "--devices" ||
                        (needsDevice && (arg == "--device" || arg == "--device-id")) ||
-                       (writesFile && arg == "--out") ||
-                       (command.kind == TCliCommand::Kind::kConvert && arg == "--in");
+                       (writesFile && arg == "--out") || (convert && arg == "--in");
     if (!CheckOption(args, i, known, error)) {
       return false;
     }
@@ -204,7 +239,9 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
     if (command.files.size() != 2) {
       error = "two settings files to compare are required";
     }
-  } else if (!command.deviceName && !command.deviceId) {
+  } else if (report && command.files.empty()) {
+    error = "the settings file to report is required";
+  } else if (!report && !command.deviceName && !command.deviceId) {
     error = "--device or --device-id is required";
   } else if (command.kind == TCliCommand::Kind::kConvert && command.inPath.empty()) {
     error = "--in is required";
@@ -217,13 +254,16 @@ bool ParseOfflineOptions(const std::vector<std::string>& args, TCliCommand& comm
 bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& command,
                         std::string& error) {
   const bool reading = command.kind == TCliCommand::Kind::kRead;
+  const bool provision = command.kind == TCliCommand::Kind::kProvision;
+  // provision always verifies what it wrote.
+  command.verify = provision;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--usb") {
       command.usb = true;
       continue;
     }
-    if (arg == "--verify" && !reading) {
+    if (arg == "--verify" && command.kind == TCliCommand::Kind::kWrite) {
       command.verify = true;
       continue;
     }
@@ -233,7 +273,8 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     }
     const bool known = arg == "--port" || arg == "--devices" || arg == "--timeout-ms" ||
                        arg == "--trace" || (reading && arg == "--out") ||
-                       (!reading && arg == "--in");
+                       (!reading && arg == "--in") || (!provision && arg == "--report") ||
+                       (provision && (arg == "--records" || arg == "--count"));
     if (!CheckOption(args, i, known, error)) {
       return false;
     }
@@ -251,6 +292,17 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
       command.outPath = text;
     } else if (arg == "--in") {
       command.inPath = text;
+    } else if (arg == "--report") {
+      command.reportPath = text;
+    } else if (arg == "--records") {
+      command.recordsPath = text;
+    } else if (arg == "--count") {
+      const auto value = ParseNumber(text, 1, 999);
+      if (!value) {
+        error = BadNumber(arg, text, 1, 999);
+        return false;
+      }
+      command.count = *value;
     } else {
       const auto value = ParseNumber(text, 1, 600000);
       if (!value) {
@@ -266,6 +318,8 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
     error = "--out is required";
   } else if (!reading && command.inPath.empty()) {
     error = "--in is required";
+  } else if (provision && command.recordsPath.empty()) {
+    error = "--records is required";
   }
   return error.empty();
 }
@@ -273,13 +327,20 @@ bool ParseOnlineOptions(const std::vector<std::string>& args, TCliCommand& comma
 }  // namespace
 
 bool IsOnlineCommand(TCliCommand::Kind kind) {
-  return kind == TCliCommand::Kind::kRead || kind == TCliCommand::Kind::kWrite;
+  return kind == TCliCommand::Kind::kRead || kind == TCliCommand::Kind::kWrite ||
+         kind == TCliCommand::Kind::kProvision;
+}
+
+bool MakesReport(const TCliCommand& command) {
+  return command.kind == TCliCommand::Kind::kReport ||
+         command.kind == TCliCommand::Kind::kProvision || !command.reportPath.empty();
 }
 
 bool IsOfflineCommand(TCliCommand::Kind kind) {
   return kind == TCliCommand::Kind::kDevices || kind == TCliCommand::Kind::kDefaults ||
          kind == TCliCommand::Kind::kConvert || kind == TCliCommand::Kind::kPreset ||
-         kind == TCliCommand::Kind::kDiff || kind == TCliCommand::Kind::kCheck;
+         kind == TCliCommand::Kind::kDiff || kind == TCliCommand::Kind::kCheck ||
+         kind == TCliCommand::Kind::kReport;
 }
 
 bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
@@ -299,6 +360,8 @@ bool ParseCliCommand(const std::vector<std::string>& args, TCliCommand& command,
       {"ports", TCliCommand::Kind::kPorts},
       {"read", TCliCommand::Kind::kRead},
       {"write", TCliCommand::Kind::kWrite},
+      {"report", TCliCommand::Kind::kReport},
+      {"provision", TCliCommand::Kind::kProvision},
   };
   if (args.empty()) {
     error = "no command";
@@ -488,6 +551,8 @@ int RunCliCommand(const TCliCommand& command, modbus::MbusMasterFunctions& maste
     case TCliCommand::Kind::kPorts:
     case TCliCommand::Kind::kRead:
     case TCliCommand::Kind::kWrite:
+    case TCliCommand::Kind::kReport:
+    case TCliCommand::Kind::kProvision:
       // These are not raw commands: RunOfflineCommand and RunOnlineCommand run them.
       result = modbus::kMbusIllegalState;
       break;

@@ -28,6 +28,8 @@ struct TCliCommand {
     kPorts,
     kRead,
     kWrite,
+    kReport,
+    kProvision,
   };
   Kind kind = Kind::kReadRegisters;
   std::string port;
@@ -54,14 +56,25 @@ struct TCliCommand {
   // read, write and the raw commands: where the communication trace goes ("-": standard
   // error; empty: no trace).
   std::string tracePath;
-  // diff: the two settings files compared.
+  // diff: the two settings files compared; report: the one reported.
   std::vector<std::string> files;
+  // convert: write the spreadsheet table (one row per setting) instead.
+  bool table = false;
+  // read and write: also write the handover report (PDF) of the document here.
+  std::string reportPath;
+  // provision: the folder of the units' records; how many units it writes is `count` (0:
+  // until stopped).
+  std::string recordsPath;
 };
 
 // True for the commands that work on files only and open no link.
 bool IsOfflineCommand(TCliCommand::Kind kind);
-// True for read and write: a whole device through the program's own link, worker and store.
+// True for read, write and provision: a whole device through the program's own link, worker
+// and store.
 bool IsOnlineCommand(TCliCommand::Kind kind);
+// True for the commands that lay out a handover report, which needs fonts: report, provision,
+// and read or write with --report.
+bool MakesReport(const TCliCommand& command);
 
 extern const char* const kCliUsage;
 

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "app/Version.h"
 #include "model/Devices.h"
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
+#include "model/SettingsReport.h"
 #include "model/Xmlutil.h"
 #include "registers/Registerdatastore.h"
 
@@ -102,8 +104,14 @@ void WriteDocument(model::TDevice& device, const TCliCommand& command, std::ostr
   model::OpenOffline(document);
   if (command.kind == TCliCommand::Kind::kConvert) {
     WarnOutsideLimits(document.LoadFromFile(command.inPath), err);
+  } else if (command.kind == TCliCommand::Kind::kReport) {
+    WarnOutsideLimits(document.LoadFromFile(command.files[0]), err);
+    model::SaveReport(document, ReportHeading(device, "offline edit"), command.outPath);
+    return;
   }
-  if (IsCsvPath(command.outPath)) {
+  if (command.table) {
+    model::ExportTable(document, command.outPath);
+  } else if (IsCsvPath(command.outPath)) {
     document.ExportCsv(command.outPath);
   } else {
     document.SaveToFile(command.outPath);
@@ -114,6 +122,11 @@ void WriteDocument(model::TDevice& device, const TCliCommand& command, std::ostr
 
 model::TDevice& DeviceOfFile(const model::TDevices& devices, const std::string& file) {
   return devices.FindDevice(model::SettingsFileDeviceId(file));
+}
+
+model::TReportHeading ReportHeading(const model::TDevice& device, const std::string& connection) {
+  return {device.Name, device.DeviceId, model::ReportTimeNow(),
+          std::string("dravonik-cli ") + kProgramVersion, connection};
 }
 
 bool IsCsvPath(const std::string& path) {
@@ -151,7 +164,8 @@ int RunOfflineCommand(const TCliCommand& command, const std::string& defaultDevi
       return status;
     } else {
       model::TDevice& device = command.deviceName ? FindDeviceByName(devices, *command.deviceName)
-                                                  : devices.FindDevice(*command.deviceId);
+                               : command.deviceId ? devices.FindDevice(*command.deviceId)
+                                                  : DeviceOfFile(devices, command.files[0]);
       if (command.kind == TCliCommand::Kind::kPreset) {
         PrintPreset(device, out);
       } else {

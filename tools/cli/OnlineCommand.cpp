@@ -3,13 +3,18 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <map>
@@ -27,6 +32,7 @@
 #include "model/Devices.h"
 #include "model/OfflineEdit.h"
 #include "model/Settings.h"
+#include "model/SettingsReport.h"
 #include "registers/Registerdatastore.h"
 #include "tools/cli/FrameTrace.h"
 #include "tools/cli/OfflineCommand.h"
@@ -63,8 +69,9 @@ class TExitError : public std::runtime_error {
   int status_;
 };
 
-// Where a write command stands, for what a termination signal does.
-enum class TWritePhase : int { kBefore, kWriting, kAfter };
+// Where a write command stands, for what a termination signal does. Provisioning notes the
+// first signal in every phase and ends where it can (kNoting outside a unit's write).
+enum class TWritePhase : int { kBefore, kWriting, kAfter, kNoting };
 
 std::atomic<int> gCaughtSignal{0};
 std::atomic<TWritePhase> gWritePhase{TWritePhase::kBefore};
@@ -95,6 +102,12 @@ extern "C" void OnTerminationSignal(int signal) {
     case TWritePhase::kAfter:
       WriteToStderr(
           "\ndravonik-cli: interrupted during the read-back: the write itself succeeded\n");
+      break;
+    case TWritePhase::kNoting:
+      if (!again) {
+        return;
+      }
+      WriteToStderr("\ndravonik-cli: interrupted again: ending at once\n");
       break;
   }
   _exit(128 + signal);
@@ -179,6 +192,86 @@ struct TTransfer {
   TReferenceRanges registers;
 };
 
+// What became of one unit of a provisioning run.
+constexpr const char* kVerified = "verified";
+constexpr const char* kFailed = "failed";
+constexpr const char* kInterrupted = "interrupted";
+struct TUnitOutcome {
+  std::string result;
+  std::string reason;
+  // The settings the unit does not hold as written.
+  std::vector<std::string> differences;
+};
+
+// The records folder of a provisioning run: each unit's settings file and report, and
+// provisioned.csv with one line a unit. A run into a folder that has records numbers its
+// units on from the last.
+class TProvisionRecords {
+ public:
+  explicit TProvisionRecords(std::string folder) : folder_(std::move(folder)) {
+    std::error_code error;
+    std::filesystem::create_directories(folder_, error);
+    if (error) {
+      throw std::runtime_error("Cannot create folder \"" + folder_ + "\". " + error.message());
+    }
+    const std::string list = ListPath();
+    std::ifstream existing(list);
+    for (std::string line; std::getline(existing, line);) {
+      // The lines that begin with a unit number; the heading does not.
+      units_ += !line.empty() && std::isdigit(static_cast<unsigned char>(line[0])) ? 1 : 0;
+    }
+    if (!existing.is_open()) {
+      Add(model::CsvLine({"Unit", "Time", "Device type", "Result", "Reason", "Differences"}));
+    }
+  }
+
+  std::string NextNumber() {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", ++units_);
+    return number;
+  }
+
+  // "DIR/001-Fan-2026-12-10", to which ".zsf" and ".pdf" are added; characters a file name
+  // had better not hold in the device type become "_".
+  std::string UnitPath(const std::string& number, const std::string& deviceType) const {
+    std::string name;
+    for (const char c : deviceType) {
+      const auto byte = static_cast<unsigned char>(c);
+      name += std::isalnum(byte) != 0 || byte >= 0x80 || c == '-' || c == '.' ? c : '_';
+    }
+    return (std::filesystem::path(folder_) / (number + "-" + name + "-" + Today())).string();
+  }
+
+  void Append(const std::string& number, const std::string& deviceType,
+              const TUnitOutcome& outcome) {
+    std::string differences;
+    for (const std::string& difference : outcome.differences) {
+      differences += (differences.empty() ? "" : "; ") + difference;
+    }
+    const std::string time =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    Add(model::CsvLine({number, time, deviceType, outcome.result, outcome.reason, differences}));
+  }
+
+ private:
+  std::string ListPath() const {
+    return (std::filesystem::path(folder_) / "provisioned.csv").string();
+  }
+  static std::string Today() {
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+  }
+  void Add(const std::string& line) {
+    std::ofstream list(ListPath(), std::ios::app | std::ios::binary);
+    list << line << std::flush;
+    if (!list) {
+      throw std::runtime_error("Cannot write file \"" + ListPath() + "\"");
+    }
+  }
+
+  std::string folder_;
+  int units_ = 0;
+};
+
 class TOnlineSession {
  public:
   TOnlineSession(const TCliCommand& command, const std::string& devicesPath, std::ostream& out,
@@ -228,9 +321,7 @@ class TOnlineSession {
           " (device id " + std::to_string(fileDevice_->DeviceId) + "), not for the device found");
     }
     model::TSettings& document = *device_->Settings;
-    Connect();
-    Await("Reading");
-    document.ReloadFromStore();
+    ReadDevice();
     if (command_.kind == TCliCommand::Kind::kRead) {
       WarnOutsideLimits(document.HeldValueNotices(), err_);
       if (IsCsvPath(command_.outPath)) {
@@ -239,35 +330,78 @@ class TOnlineSession {
         document.SaveToFile(command_.outPath);
       }
       err_ << "Wrote " << command_.outPath << '\n';
+      SaveReportIfAsked();
       return;
     }
-    // Its values outside the limits were reported (or refused) before the search.
-    static_cast<void>(document.LoadFromFile(command_.inPath));
-    transfer_ = TTransfer();
-    transfer_.maximum = store_.RegisterCount();
-    writing_ = true;
-    gWritePhase = TWritePhase::kWriting;
-    store_.StartWrite();
-    AwaitWrite();
-    gWritePhase = TWritePhase::kAfter;
-    err_ << "Settings written successfully.\n";
-    if (const int signal = gCaughtSignal.load(); signal != 0) {
-      throw TExitError("interrupted as the write ended; the read-back was not done", 128 + signal);
+    const std::vector<std::string> differences = WriteFile();
+    for (const std::string& difference : differences) {
+      out_ << difference << '\n';
     }
-    if (command_.verify) {
-      try {
-        Verify();
-      } catch (const std::exception& error) {
-        throw std::runtime_error(std::string(error.what()) +
-                                 "\nThe write itself succeeded (the device took the closing "
-                                 "marker); only the read-back failed.");
-      }
+    out_.flush();
+    // After --verify the document holds what the device holds.
+    SaveReportIfAsked();
+    if (!differences.empty()) {
+      throw std::runtime_error(DifferencesText(differences.size()));
     }
   }
 
-  // Reads every register back through the same store and worker and lists what the device
-  // does not hold as written.
-  void Verify() {
+  // provision: the settings file to unit after unit of its device type, each recorded.
+  int Provision() {
+    TWriteSignals signalHandling;
+    gWritePhase = TWritePhase::kNoting;
+    provisioning_ = true;
+    // Wakes the waits below, which then see a signal.
+    QObject::connect(&wakeTimer_, &QTimer::timeout, [] {});
+    wakeTimer_.start(kWakeMs);
+    CheckFiles();
+    TProvisionRecords records(command_.recordsPath);
+    int written = 0;
+    int failed = 0;
+    int status = 0;
+    for (long units = 0; command_.count == 0 || units < command_.count;) {
+      const std::int32_t id = AwaitUnit();
+      if (id == 0) {
+        break;
+      }
+      if (!IsOfTheFilesType(id)) {
+        AwaitGone();
+        continue;
+      }
+      ++units;
+      const std::string number = records.NextNumber();
+      const TUnitOutcome outcome = ProvisionUnit(records, number);
+      records.Append(number, fileDevice_->Name, outcome);
+      if (outcome.result == kInterrupted) {
+        out_ << "Unit " << number << ": interrupted: " << PrintableMessage(outcome.reason)
+             << "\nThe unit must be written again.\n";
+        status = 128 + gCaughtSignal.load();
+        break;
+      }
+      if (outcome.result == kVerified) {
+        ++written;
+        out_ << "Unit " << number << ": written and verified. Connect the next unit.\n";
+      } else {
+        ++failed;
+        status = 1;
+        out_ << "Unit " << number << ": failed: " << PrintableMessage(outcome.reason)
+             << "\nConnect the next unit.\n";
+      }
+      out_.flush();
+      if (command_.count != 0 && units == command_.count) {
+        break;
+      }
+      AwaitGone();
+    }
+    out_ << (Interrupted() ? "Stopped. " : "") << "Units provisioned: " << written
+         << " written and verified, " << failed << " failed; records in "
+         << Printable(command_.recordsPath) << '\n'
+         << std::flush;
+    return status;
+  }
+
+  // Reads every register back through the same store and worker: what the device does not
+  // hold as written, one line each.
+  std::vector<std::string> Verify() {
     model::TSettings& document = *device_->Settings;
     const std::vector<TShownSetting> written = ShownSettings(document);
     const TImage wrote = Image();
@@ -280,33 +414,83 @@ class TOnlineSession {
     document.ReloadFromStore();
     const std::vector<TShownSetting> held = ShownSettings(document);
     const TImage holds = Image();
-    int differences = 0;
+    std::vector<std::string> differences;
     for (std::size_t i = 0; i < written.size() && i < held.size(); ++i) {
       if (written[i].value != held[i].value) {
-        out_ << written[i].name << ": wrote " << written[i].value << ", device holds "
-             << held[i].value << '\n';
-        ++differences;
+        differences.push_back(written[i].name + ": wrote " + written[i].value + ", device holds " +
+                              held[i].value);
       }
     }
     // A register no setting shows differently (part of a bit field, say) is still a fault.
-    if (differences == 0) {
+    if (differences.empty()) {
       for (const auto& [key, value] : wrote) {
         const auto found = holds.find(key);
         if (found != holds.end() && found->second != value) {
-          out_ << (key.first ? "Coil " : "Holding register ") << key.second << ": wrote " << value
-               << ", device holds " << found->second << '\n';
-          ++differences;
+          differences.push_back((key.first ? "Coil " : "Holding register ") +
+                                std::to_string(key.second) + ": wrote " + std::to_string(value) +
+                                ", device holds " + std::to_string(found->second));
         }
       }
     }
-    out_.flush();
-    if (differences > 0) {
-      throw std::runtime_error(std::to_string(differences) +
-                               (differences == 1 ? " value differs" : " values differ") +
-                               " from what was written");
+    if (differences.empty()) {
+      err_ << "Verified: the device holds every value written.\n";
     }
-    err_ << "Verified: the device holds every value written.\n";
+    return differences;
   }
+
+  static std::string DifferencesText(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " value differs" : " values differ") +
+           " from what was written";
+  }
+
+  // The device's registers into its document, as a connection reads them.
+  void ReadDevice() {
+    writing_ = false;
+    Connect();
+    Await("Reading");
+    device_->Settings->ReloadFromStore();
+  }
+
+  // Loads the settings file over what was read and writes it; with --verify reads it back
+  // and returns what the device does not hold as written.
+  std::vector<std::string> WriteFile() {
+    model::TSettings& document = *device_->Settings;
+    // Its values outside the limits were reported (or refused) before the search.
+    static_cast<void>(document.LoadFromFile(command_.inPath));
+    transfer_ = TTransfer();
+    transfer_.maximum = store_.RegisterCount();
+    writing_ = true;
+    gWritePhase = TWritePhase::kWriting;
+    store_.StartWrite();
+    AwaitWrite();
+    // Provisioning: a signal from now on ends the run once the unit is verified.
+    gWritePhase = provisioning_ ? TWritePhase::kNoting : TWritePhase::kAfter;
+    err_ << "Settings written successfully.\n";
+    if (const int signal = gCaughtSignal.load(); signal != 0 && !provisioning_) {
+      throw TExitError("interrupted as the write ended; the read-back was not done", 128 + signal);
+    }
+    if (!command_.verify) {
+      return {};
+    }
+    try {
+      return Verify();
+    } catch (const std::exception& error) {
+      throw std::runtime_error(std::string(error.what()) +
+                               "\nThe write itself succeeded (the device took the closing "
+                               "marker); only the read-back failed.");
+    }
+  }
+
+  void SaveReportIfAsked() {
+    if (!command_.reportPath.empty()) {
+      model::SaveReport(*device_->Settings, ReportHeading(*device_, Connection()),
+                        command_.reportPath);
+      err_ << "Wrote " << command_.reportPath << '\n';
+    }
+  }
+
+  // What the link opens, as a report's heading names it.
+  std::string Connection() { return choices_.LinkDevice(commPort_); }
 
  private:
   // Every registered coil (true, reference) and holding register (false, reference), with
@@ -333,6 +517,9 @@ class TOnlineSession {
   // read's output file can be written; write's settings file loads for a device type of the
   // definitions, with no value outside their limits unless --force is given.
   void CheckFiles() {
+    if (!command_.reportPath.empty()) {
+      model::CheckFileWritable(command_.reportPath);
+    }
     if (command_.kind == TCliCommand::Kind::kRead) {
       model::CheckFileWritable(command_.outPath);
       return;
@@ -362,38 +549,17 @@ class TOnlineSession {
   }
 
   // The device file a serial link opens.
-  std::string SerialDevice() {
-    return modbus::ResolvePortName(choices_.PortName(commPort_), [this](const std::string& name) {
-      return choices_.PortDevice(name);
-    });
-  }
+  std::string SerialDevice() { return choices_.LinkDevice(commPort_); }
 
   // The device type id the device reports; throws the connection dialog's texts when no
   // device answers, and why.
   std::int32_t Search() {
-    bool delivered = false;
-    std::int32_t value = 0;
     int lastResult = 0;
-    comms::TSearchResultEvent handler(
-        [&](comms::TSerialThread* sender, std::int32_t v, std::int32_t) {
-          value = v;
-          lastResult = sender->LastSearchResult();
-          delivered = true;
-        });
-    if (showBar_) {
-      handler.Attempt = [this](int attempt, int attempts) {
-        err_ << "\rSearching for the device: attempt " << attempt << " of " << attempts << "\x1b[K"
-             << std::flush;
-      };
-    }
+    std::int32_t value = 0;
     try {
-      manager_.StartDeviceSearch(commPort_, 1, std::move(handler));
+      value = SearchOnce(showBar_, lastResult);
     } catch (const comms::TLinkError& error) {
       throw std::runtime_error(error.Cause());
-    }
-    WaitUntil([&] { return delivered; });
-    if (showBar_) {
-      err_ << "\r\x1b[K" << std::flush;
     }
     if (value != 0) {
       return value;
@@ -410,6 +576,151 @@ class TOnlineSession {
                              "serial bus, \nyou have chosen the correct comm port and "
                              "address,\nand the serial options are set correctly\n" +
                              comms::SearchFailure(SerialDevice(), lastResult));
+  }
+
+  // One search: the device type id reported, or 0 when no device answered (lastResult says
+  // why) or a signal cut a provisioning run's wait short. A link that will not open throws
+  // its TLinkError.
+  std::int32_t SearchOnce(bool showAttempts, int& lastResult) {
+    // Shared with the handler, which may run after a wait cut short.
+    struct TOutcome {
+      bool delivered = false;
+      std::int32_t value = 0;
+      int lastResult = 0;
+    };
+    const auto outcome = std::make_shared<TOutcome>();
+    comms::TSearchResultEvent handler(
+        [outcome](comms::TSerialThread* sender, std::int32_t value, std::int32_t) {
+          outcome->value = value;
+          outcome->lastResult = sender->LastSearchResult();
+          outcome->delivered = true;
+        });
+    if (showAttempts) {
+      handler.Attempt = [this](int attempt, int attempts) {
+        err_ << "\rSearching for the device: attempt " << attempt << " of " << attempts << "\x1b[K"
+             << std::flush;
+      };
+    }
+    manager_.StartDeviceSearch(commPort_, 1, std::move(handler));
+    WaitUntil([&] { return outcome->delivered || Interrupted(); });
+    if (showAttempts) {
+      err_ << "\r\x1b[K" << std::flush;
+    }
+    lastResult = outcome->lastResult;
+    return outcome->delivered ? outcome->value : 0;
+  }
+
+  // A provisioning run told to stop by a signal.
+  bool Interrupted() const { return provisioning_ && gCaughtSignal.load() != 0; }
+
+  // Waits for a unit to answer the search: the device type id it reports, or 0 once told to
+  // stop. The link is opened afresh for each search, so that a converter plugged in anew is
+  // found.
+  std::int32_t AwaitUnit() {
+    bool told = false;
+    while (!Interrupted()) {
+      int lastResult = 0;
+      std::int32_t id = 0;
+      try {
+        id = SearchOnce(false, lastResult);
+      } catch (const comms::TLinkError&) {
+        // Not there (yet): the line or converter of the next unit is being connected.
+      }
+      if (id != 0) {
+        return id;
+      }
+      manager_.CloseAllLinks();
+      if (!told && !Interrupted()) {
+        err_ << "Waiting for a unit on " << Printable(Connection()) << " (Ctrl-C ends)...\n";
+        told = true;
+      }
+      Pause();
+    }
+    return 0;
+  }
+
+  // Waits until the unit no longer answers the search (or a signal), so that it is not taken
+  // for the next one.
+  void AwaitGone() {
+    err_ << "Waiting for the unit to be disconnected...\n";
+    while (!Interrupted()) {
+      int lastResult = 0;
+      std::int32_t id = 0;
+      try {
+        id = SearchOnce(false, lastResult);
+      } catch (const comms::TLinkError&) {
+        // Its line has gone with it.
+      }
+      if (id == 0) {
+        break;
+      }
+      Pause();
+    }
+    manager_.CloseAllLinks();
+  }
+
+  void Pause() {
+    bool over = false;
+    QTimer::singleShot(kPauseMs, [&over] { over = true; });
+    // The timer still runs out before `over` goes: its handler must find it.
+    WaitUntil([&] { return over; });
+  }
+
+  // Whether the unit found is of the settings file's device type; says so when it is not.
+  bool IsOfTheFilesType(std::int32_t id) {
+    const std::string wanted =
+        Printable(fileDevice_->Name) + " (device id " + std::to_string(fileDevice_->DeviceId) + ")";
+    try {
+      const model::TDevice& found = devices_.FindDevice(id);
+      if (&found == fileDevice_) {
+        err_ << "Found " << wanted << '\n';
+        return true;
+      }
+      out_ << "The unit found is a " << Printable(found.Name) << " (device id " << id << "), not a "
+           << wanted;
+    } catch (const std::exception&) {
+      out_ << "The unit found reports device id " << id
+           << ", which the definitions do not know, not a " << wanted;
+    }
+    out_ << ": nothing is written to it. Connect the next unit.\n" << std::flush;
+    return false;
+  }
+
+  // Writes and verifies one unit and saves what it then holds.
+  TUnitOutcome ProvisionUnit(const TProvisionRecords& records, const std::string& number) {
+    TUnitOutcome outcome;
+    device_ = fileDevice_;
+    // Where the last unit's write may have left it.
+    gWritePhase = TWritePhase::kNoting;
+    try {
+      ReadDevice();
+      if (Interrupted()) {
+        outcome.result = kInterrupted;
+        outcome.reason = "stopped before the write; nothing was written to it";
+      } else {
+        outcome.differences = WriteFile();
+        const std::string base = records.UnitPath(number, device_->Name);
+        device_->Settings->SaveToFile(base + ".zsf");
+        model::SaveReport(*device_->Settings, ReportHeading(*device_, Connection()), base + ".pdf");
+        for (const std::string& difference : outcome.differences) {
+          out_ << difference << '\n';
+        }
+        outcome.result = outcome.differences.empty() ? kVerified : kFailed;
+        if (!outcome.differences.empty()) {
+          outcome.reason = DifferencesText(outcome.differences.size());
+        }
+      }
+    } catch (const TExitError& error) {
+      outcome.result = kInterrupted;
+      outcome.reason = error.what();
+    } catch (const std::exception& error) {
+      outcome.result = kFailed;
+      outcome.reason = error.what();
+    }
+    manager_.Disconnect(*device_);
+    device_ = nullptr;
+    manager_.CloseAllLinks();
+    return outcome;
   }
 
   // The main window's online connection: the worker then collects, starts the read and calls
@@ -575,6 +886,10 @@ class TOnlineSession {
   model::TDevice* fileDevice_ = nullptr;
   TTransfer transfer_;
   bool writing_ = false;
+  bool provisioning_ = false;
+  static constexpr int kWakeMs = 100;
+  static constexpr int kPauseMs = 1000;
+  QTimer wakeTimer_;
 };
 
 }  // namespace
@@ -584,6 +899,9 @@ int RunOnlineCommand(const TCliCommand& command, const std::string& defaultDevic
   try {
     TOnlineSession session(
         command, command.devicesPath.empty() ? defaultDevicesPath : command.devicesPath, out, err);
+    if (command.kind == TCliCommand::Kind::kProvision) {
+      return session.Provision();
+    }
     session.Run();
     return 0;
   } catch (const TExitError& error) {

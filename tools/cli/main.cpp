@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -23,6 +24,15 @@
 #include "tools/cli/SettingTexts.h"
 
 namespace {
+
+// Qt's own notes about the session (no XDG_RUNTIME_DIR in a plain shell or a service) are no
+// business of this tool's users; every other message goes to standard error as Qt writes it.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtWarningMsg && text.startsWith(QStringLiteral("QStandardPaths: "))) {
+    return;
+  }
+  std::cerr << qPrintable(qFormatLogMessage(type, context, text)) << '\n';
+}
 
 // A link that would not open: what failed and why.
 int ReportOpenFailure(const std::string& cause) {
@@ -57,8 +67,16 @@ int main(int argc, char** argv) {
   }
   if (IsOfflineCommand(command.kind) || IsOnlineCommand(command.kind)) {
     // The settings model is built on QObject, and this thread serves the serial worker's
-    // calls as the program's GUI thread does; no GUI platform is needed.
-    QCoreApplication application(argc, argv);
+    // calls as the program's GUI thread does. A report lays out text, which takes the fonts
+    // of a QGuiApplication; its offscreen platform needs no display, and nothing is shown.
+    std::unique_ptr<QCoreApplication> application;
+    if (MakesReport(command)) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      qInstallMessageHandler(FilterQtMessages);
+      application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+      application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     const std::string defaultDevices =
         QFile::encodeName(QDir(QCoreApplication::applicationDirPath()).filePath("Devices.xml"))
             .toStdString();
