@@ -613,20 +613,24 @@ class TOnlineSession {
   // A provisioning run told to stop by a signal.
   bool Interrupted() const { return provisioning_ && gCaughtSignal.load() != 0; }
 
+  // One search: the device type id a unit reports, or 0 when none answers or its line cannot
+  // be opened (the line or converter of a unit is being connected or has gone with it).
+  std::int32_t SearchForUnit() {
+    int lastResult = 0;
+    try {
+      return SearchOnce(false, lastResult);
+    } catch (const comms::TLinkError&) {
+      return 0;
+    }
+  }
+
   // Waits for a unit to answer the search: the device type id it reports, or 0 once told to
   // stop. The link is opened afresh for each search, so that a converter plugged in anew is
   // found.
   std::int32_t AwaitUnit() {
     bool told = false;
     while (!Interrupted()) {
-      int lastResult = 0;
-      std::int32_t id = 0;
-      try {
-        id = SearchOnce(false, lastResult);
-      } catch (const comms::TLinkError&) {
-        // Not there (yet): the line or converter of the next unit is being connected.
-      }
-      if (id != 0) {
+      if (const std::int32_t id = SearchForUnit(); id != 0) {
         return id;
       }
       manager_.CloseAllLinks();
@@ -643,17 +647,7 @@ class TOnlineSession {
   // for the next one.
   void AwaitGone() {
     err_ << "Waiting for the unit to be disconnected...\n";
-    while (!Interrupted()) {
-      int lastResult = 0;
-      std::int32_t id = 0;
-      try {
-        id = SearchOnce(false, lastResult);
-      } catch (const comms::TLinkError&) {
-        // Its line has gone with it.
-      }
-      if (id == 0) {
-        break;
-      }
+    while (!Interrupted() && SearchForUnit() != 0) {
       Pause();
     }
     manager_.CloseAllLinks();
