@@ -131,12 +131,15 @@ bool TSerialThread::ServeSearch() {
     }
     handler = searchHandler_;
   }
-  // However delivery ends (delivered, dropped, refused by a stop, or an error in the
-  // handler), the search is over and the next one on this port is accepted.
-  TScopeExit finish([this] {
-    std::lock_guard<std::mutex> lock(searchMutex_);
-    searchHandler_ = {};
-    searchPending_ = false;
+  // The search is over once its attempts are (see below), or when an error or a stop ends it
+  // before: the next one on this port is then accepted.
+  bool over = false;
+  TScopeExit finish([this, &over] {
+    if (!over) {
+      std::lock_guard<std::mutex> lock(searchMutex_);
+      searchHandler_ = {};
+      searchPending_ = false;
+    }
   });
 
   std::int16_t word = 0;
@@ -171,6 +174,11 @@ bool TSerialThread::ServeSearch() {
     }
     value = searchValue_;
     found = searchFound_;
+    // Over before its result is delivered, so that whoever has the result may search again
+    // at once, from the handler itself or as soon as it returns.
+    searchHandler_ = {};
+    searchPending_ = false;
+    over = true;
   }
   if (terminate_ || !handler.Callback) {
     return true;

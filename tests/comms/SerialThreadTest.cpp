@@ -28,6 +28,7 @@ using namespace std::chrono_literals;
 struct TDelivery {
   std::int32_t value = 0;
   std::int32_t found = 0;
+  bool operator==(const TDelivery&) const = default;
 };
 
 class SerialThread : public CommsFixture {
@@ -147,6 +148,31 @@ TEST_F(SerialThread, AResultForARequesterThatHasGoneIsDroppedAndTheNextSearchAcc
   QCoreApplication::sendPostedEvents();
   EXPECT_TRUE(dropped->empty());
   EXPECT_EQ(Search().size(), 1u);
+}
+
+// Whoever has a search's result may search again at once: the search is over before its
+// result is delivered (provisioning asks again as soon as it has the answer).
+TEST_F(SerialThread, ASearchAskedForFromTheResultHandlerIsAccepted) {
+  device_.SetRegister(28, 3);
+  StartWorker();
+  QObject receiver;
+  auto second = std::make_shared<std::vector<TDelivery>>();
+  std::string refusal;
+  worker_->RequestSearch(
+      1, TSearchResultEvent(&receiver, [&](TSerialThread* sender, std::int32_t, std::int32_t) {
+        try {
+          sender->RequestSearch(
+              1, TSearchResultEvent(
+                     &receiver, [second](TSerialThread*, std::int32_t value, std::int32_t found) {
+                       second->push_back({value, found});
+                     }));
+        } catch (const std::exception& error) {
+          refusal = error.what();
+        }
+      }));
+  ASSERT_TRUE(WaitFor([&] { return !second->empty() || !refusal.empty(); }));
+  EXPECT_EQ(refusal, "");
+  EXPECT_EQ(*second, (std::vector<TDelivery>{{3, 1}}));
 }
 
 TEST_F(SerialThread, AWorkerLeavesTheTransfersOfOtherPortsAlone) {
