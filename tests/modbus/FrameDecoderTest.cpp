@@ -17,7 +17,7 @@ namespace {
 
 using TKind = TFrameEvent::TKind;
 
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
+std::vector<std::uint8_t> FromHex(const std::string& hex) {
   std::vector<std::uint8_t> bytes;
   std::istringstream in(hex);
   unsigned value = 0;
@@ -31,7 +31,7 @@ TFrameEvent Event(TKind kind, const std::string& hex, int result = kMbusSuccess,
   TFrameEvent event;
   event.kind = kind;
   event.time = std::chrono::steady_clock::now();
-  event.bytes = Bytes(hex);
+  event.bytes = FromHex(hex);
   event.result = result;
   event.waitMs = 1000;
   event.slave = 1;
@@ -77,7 +77,7 @@ TEST(FrameDecoder, RequestsAndRepliesOfEveryFunction) {
   };
   for (const TPair& pair : pairs) {
     TFrameDecoder decoder;
-    const std::vector<std::uint8_t> request = Bytes(pair.request);
+    const std::vector<std::uint8_t> request = FromHex(pair.request);
     const std::string sent = Text(decoder, Event(TKind::kRequest, pair.request));
     EXPECT_EQ(sent.substr(0, 4), "TX  ") << sent;
     EXPECT_NE(sent.find(pair.request + "  "), std::string::npos) << sent;

@@ -228,3 +228,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   std::fclose(err);
   return result;
 }
+
+ProgramResult RunCli(const std::vector<std::string>& args) {
+  return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
+}

@@ -76,3 +76,5 @@ struct ProgramResult {
   std::string err;
 };
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs the built dravonik-cli with arguments.
+ProgramResult RunCli(const std::vector<std::string>& args);

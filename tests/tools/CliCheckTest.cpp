@@ -10,10 +10,6 @@
 
 namespace {
 
-ProgramResult Cli(const std::vector<std::string>& args) {
-  return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
-}
-
 // The line of the definitions that holds the text (which must occur once), counted from 1.
 long LineOf(const std::string& xml, const std::string& text) {
   const std::size_t at = xml.find(text);
@@ -44,7 +40,7 @@ class CliCheck : public testing::Test {
   ProgramResult Check(const std::string& xml) {
     path_ = folder_.Write("Devices.xml", xml);
     xml_ = xml;
-    return Cli({"check", "--devices", path_});
+    return RunCli({"check", "--devices", path_});
   }
 
   // The listing line for the element on the line that holds `anchor`.
@@ -58,7 +54,7 @@ class CliCheck : public testing::Test {
 };
 
 TEST_F(CliCheck, TheBundledDefinitionsAreClean) {
-  const ProgramResult result = Cli({"check"});
+  const ProgramResult result = RunCli({"check"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
@@ -382,11 +378,11 @@ TEST_F(CliCheck, AGroupAMillionElementsDeepIsFound) {
 }
 
 TEST_F(CliCheck, UsageErrorsExitTwoAndAFileThatDoesNotLoadExitsOne) {
-  EXPECT_EQ(Cli({"check", "extra"}).exitCode, 2);
-  EXPECT_EQ(Cli({"check", "--device-id", "1"}).exitCode, 2);
-  EXPECT_EQ(Cli({"check", "--devices"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"check", "extra"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"check", "--device-id", "1"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"check", "--devices"}).exitCode, 2);
 
-  const ProgramResult missing = Cli({"check", "--devices", folder_.File("missing.xml")});
+  const ProgramResult missing = RunCli({"check", "--devices", folder_.File("missing.xml")});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err,
@@ -417,7 +413,7 @@ TEST_F(CliCheck, LinesAreThoseOfTheFileInUtf16AndNamesAreEscaped) {
   }
   path_ = folder_.Write("Wide.xml", wide);
   xml_ = xml;
-  const ProgramResult result = Cli({"check", "--devices", path_});
+  const ProgramResult result = RunCli({"check", "--devices", path_});
   EXPECT_EQ(result.exitCode, 1) << result.err;
   EXPECT_EQ(result.out, At("\"Marker\"",
                            "setting \"Marker\" in group \"Escape\\x1bGroup\" of device "

@@ -12,17 +12,13 @@ namespace {
 
 using testsupport::ReadFile;
 
-ProgramResult Cli(const std::vector<std::string>& args) {
-  return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
-}
-
 class CliDiff : public testing::Test {
  protected:
   // The factory defaults of a bundled device type, with each (from, to) replaced once.
   std::string Defaults(const std::string& name, int deviceId,
                        const std::vector<std::pair<std::string, std::string>>& changes = {}) {
     const std::string path = folder_.File(name);
-    EXPECT_EQ(Cli({"defaults", "--device-id", std::to_string(deviceId), "--out", path}).exitCode,
+    EXPECT_EQ(RunCli({"defaults", "--device-id", std::to_string(deviceId), "--out", path}).exitCode,
               0);
     std::string text = ReadFile(path);
     for (const auto& [from, to] : changes) {
@@ -41,7 +37,7 @@ class CliDiff : public testing::Test {
 TEST_F(CliDiff, EqualFilesShowNothing) {
   const std::string a = Defaults("a.zsf", 1);
   const std::string b = Defaults("b.zsf", 1);
-  const ProgramResult diff = Cli({"diff", a, b});
+  const ProgramResult diff = RunCli({"diff", a, b});
   EXPECT_EQ(diff.exitCode, 0) << diff.err;
   EXPECT_EQ(diff.out, "");
 }
@@ -55,7 +51,7 @@ TEST_F(CliDiff, DifferingSettingsAreListedInPageOrderWithTheirDisplayTexts) {
         R"(name="Group Pressure Setpoint" ID="14" value="300")"},
        {R"(value="7" register="230" Hour="7" Minute="0")",
         R"(value="8" register="230" Hour="8" Minute="30")"}});
-  const ProgramResult diff = Cli({"diff", "--device-id", "1", a, b});
+  const ProgramResult diff = RunCli({"diff", "--device-id", "1", a, b});
   EXPECT_EQ(diff.exitCode, 1) << diff.err;
   EXPECT_EQ(diff.out,
             "System / Operating Mode: Automatic -> Manual\n"
@@ -72,7 +68,7 @@ TEST_F(CliDiff, ValuesThatShowAlikeButAreStoredDifferentlyDiffer) {
   const std::string seven = Defaults(
       "seven.zsf", 1,
       {{R"(name="Operating Mode" ID="0" value="2")", R"(name="Operating Mode" ID="0" value="7")"}});
-  const ProgramResult diff = Cli({"diff", off, seven});
+  const ProgramResult diff = RunCli({"diff", off, seven});
   EXPECT_EQ(diff.exitCode, 1) << diff.err;
   EXPECT_EQ(diff.out, "System / Operating Mode: Off (stored 0) -> Off (stored 7)\n");
 }
@@ -80,18 +76,18 @@ TEST_F(CliDiff, ValuesThatShowAlikeButAreStoredDifferentlyDiffer) {
 TEST_F(CliDiff, AFileForAnotherDeviceTypeIsAnError) {
   const std::string a = Defaults("a.zsf", 1);
   const std::string other = Defaults("other.zsf", 3);
-  ProgramResult diff = Cli({"diff", a, other});
+  ProgramResult diff = RunCli({"diff", a, other});
   EXPECT_EQ(diff.exitCode, 2);
   EXPECT_EQ(diff.err,
             "error: the files are for different device types (device ids 1 and 3): give "
             "--device or --device-id\n");
-  diff = Cli({"diff", "--device-id", "1", a, other});
+  diff = RunCli({"diff", "--device-id", "1", a, other});
   EXPECT_EQ(diff.exitCode, 2);
   EXPECT_EQ(diff.err,
             "error: Device name is not ' Dravonik P500 Pressure Controller.'\nThis settings "
             "file has been created for a different type of device.\n");
-  EXPECT_EQ(Cli({"diff", a}).exitCode, 2);
-  EXPECT_EQ(Cli({"diff", a, folder_.File("missing.zsf")}).exitCode, 2);
+  EXPECT_EQ(RunCli({"diff", a}).exitCode, 2);
+  EXPECT_EQ(RunCli({"diff", a, folder_.File("missing.zsf")}).exitCode, 2);
 }
 
 }  // namespace

@@ -50,10 +50,6 @@ constexpr const char* kPumpDefinitions = R"(<?xml version="1.0"?>
 constexpr const char* kPumpDefaultsCsv =
     "Setting Name,Value\r\nSpeed,40 %\r\nStart,Soft\r\nLock,Disabled\r\n";
 
-ProgramResult Cli(const std::vector<std::string>& args) {
-  return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
-}
-
 std::string Thrown(const std::function<void()>& action) {
   try {
     action();
@@ -113,7 +109,7 @@ class DravonikCliOffline : public testing::Test {
 };
 
 TEST_F(DravonikCliOffline, DevicesListsIndexIdAndNameInFileOrder) {
-  const ProgramResult bundled = Cli({"devices"});
+  const ProgramResult bundled = RunCli({"devices"});
   EXPECT_EQ(bundled.exitCode, 0) << bundled.err;
   ASSERT_GT(Bundled().Count(), 1);
   std::string expected;
@@ -125,7 +121,7 @@ TEST_F(DravonikCliOffline, DevicesListsIndexIdAndNameInFileOrder) {
   EXPECT_EQ(bundled.out, expected);
 
   const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
-  const ProgramResult listed = Cli({"devices", "--devices", pumps});
+  const ProgramResult listed = RunCli({"devices", "--devices", pumps});
   EXPECT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_EQ(listed.out, "0\t7\tPump A\n1\t9\tPump B\n");
   EXPECT_EQ(listed.err, "");
@@ -133,7 +129,8 @@ TEST_F(DravonikCliOffline, DevicesListsIndexIdAndNameInFileOrder) {
   // A name cannot forge a column or a line of the listing.
   std::string forged = kPumpDefinitions;
   forged.replace(forged.find("Pump A"), 6, "Pump&#9;A&#10;1\\99&#27;");
-  const ProgramResult escaped = Cli({"devices", "--devices", folder_.Write("Forged.xml", forged)});
+  const ProgramResult escaped =
+      RunCli({"devices", "--devices", folder_.Write("Forged.xml", forged)});
   EXPECT_EQ(escaped.exitCode, 0) << escaped.err;
   EXPECT_EQ(escaped.out, "0\t7\tPump\\tA\\n1\\\\99\\x1b\n1\t9\tPump B\n");
 }
@@ -145,9 +142,9 @@ TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {
     const std::string csv = folder_.File("defaults.CSV");
     const std::string zsf = folder_.File("defaults.ZSF");
     const ProgramResult byId =
-        Cli({"defaults", "--device-id", std::to_string(device.DeviceId), "--out", csv});
+        RunCli({"defaults", "--device-id", std::to_string(device.DeviceId), "--out", csv});
     ASSERT_EQ(byId.exitCode, 0) << byId.err;
-    const ProgramResult byName = Cli({"defaults", "--device", device.Name, "--out", zsf});
+    const ProgramResult byName = RunCli({"defaults", "--device", device.Name, "--out", zsf});
     ASSERT_EQ(byName.exitCode, 0) << byName.err;
     EXPECT_EQ(byId.out + byId.err + byName.out + byName.err, "");
 
@@ -174,12 +171,13 @@ TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {
   const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
   for (const char* name : {"pump.csv", "pump.Csv"}) {
     const std::string out = folder_.File(name);
-    ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device", "Pump B", "--out", out}).exitCode,
+    ASSERT_EQ(RunCli({"defaults", "--devices", pumps, "--device", "Pump B", "--out", out}).exitCode,
               0);
     EXPECT_EQ(ReadFile(out), kPumpDefaultsCsv) << name;
   }
   const std::string notCsv = folder_.File("pump.csv.zsf");
-  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device-id", "9", "--out", notCsv}).exitCode, 0);
+  ASSERT_EQ(RunCli({"defaults", "--devices", pumps, "--device-id", "9", "--out", notCsv}).exitCode,
+            0);
   pugi::xml_document saved;
   ASSERT_TRUE(saved.load_file(notCsv.c_str()));
   EXPECT_STREQ(saved.child("settings").child("device").attribute("name").value(), "Pump B");
@@ -188,8 +186,9 @@ TEST_F(DravonikCliOffline, DefaultsWriteWhatAnOfflineEditSavesAndExports) {
 TEST_F(DravonikCliOffline, ConvertLoadsTheSettingsFileOverTheDefaults) {
   const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
   const std::string original = folder_.File("original.zsf");
-  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", original}).exitCode,
-            0);
+  ASSERT_EQ(
+      RunCli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", original}).exitCode,
+      0);
 
   // The installer's file: two values changed, the drop-down left at its default.
   pugi::xml_document edited;
@@ -208,20 +207,21 @@ TEST_F(DravonikCliOffline, ConvertLoadsTheSettingsFileOverTheDefaults) {
 
   const std::string csv = folder_.File("converted.csv");
   const ProgramResult toCsv =
-      Cli({"convert", "--devices", pumps, "--device-id", "7", "--in", in, "--out", csv});
+      RunCli({"convert", "--devices", pumps, "--device-id", "7", "--in", in, "--out", csv});
   ASSERT_EQ(toCsv.exitCode, 0) << toCsv.err;
   EXPECT_EQ(toCsv.err, "");
   EXPECT_EQ(ReadFile(csv), "Setting Name,Value\r\nSpeed,73 %\r\nStart,Soft\r\nLock,Enabled\r\n");
 
   // Converted to a settings file and back to CSV, nothing is lost.
   const std::string zsf = folder_.File("converted.zsf");
-  ASSERT_EQ(
-      Cli({"convert", "--devices", pumps, "--device", "Pump A", "--in", in, "--out", zsf}).exitCode,
-      0);
-  const std::string again = folder_.File("again.csv");
-  ASSERT_EQ(Cli({"convert", "--devices", pumps, "--device", "Pump A", "--in", zsf, "--out", again})
+  ASSERT_EQ(RunCli({"convert", "--devices", pumps, "--device", "Pump A", "--in", in, "--out", zsf})
                 .exitCode,
             0);
+  const std::string again = folder_.File("again.csv");
+  ASSERT_EQ(
+      RunCli({"convert", "--devices", pumps, "--device", "Pump A", "--in", zsf, "--out", again})
+          .exitCode,
+      0);
   EXPECT_EQ(ReadFile(again), ReadFile(csv));
 }
 
@@ -230,8 +230,9 @@ TEST_F(DravonikCliOffline, ConvertLoadsTheSettingsFileOverTheDefaults) {
 TEST_F(DravonikCliOffline, ConvertWarnsOfValuesOutsideTheDefinitionsAndRefusesImpossibleOnes) {
   const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
   const std::string original = folder_.File("original.zsf");
-  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", original}).exitCode,
-            0);
+  ASSERT_EQ(
+      RunCli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", original}).exitCode,
+      0);
   auto fileWith = [&](const std::map<std::string, int>& values) {
     pugi::xml_document edited;
     EXPECT_TRUE(edited.load_file(original.c_str()));
@@ -246,8 +247,8 @@ TEST_F(DravonikCliOffline, ConvertWarnsOfValuesOutsideTheDefinitionsAndRefusesIm
     return in;
   };
   const std::string csv = folder_.File("out.csv");
-  const ProgramResult warned = Cli({"convert", "--devices", pumps, "--device-id", "7", "--in",
-                                    fileWith({{"Speed", 150}, {"Start", 5}}), "--out", csv});
+  const ProgramResult warned = RunCli({"convert", "--devices", pumps, "--device-id", "7", "--in",
+                                       fileWith({{"Speed", 150}, {"Start", 5}}), "--out", csv});
   ASSERT_EQ(warned.exitCode, 0) << warned.err;
   EXPECT_EQ(warned.err,
             "warning: Pump / Speed: 150, outside its limits 0 to 100\n"
@@ -255,8 +256,8 @@ TEST_F(DravonikCliOffline, ConvertWarnsOfValuesOutsideTheDefinitionsAndRefusesIm
   EXPECT_EQ(ReadFile(csv), "Setting Name,Value\r\nSpeed,150 %\r\nStart,Soft\r\nLock,Disabled\r\n");
 
   const std::string refusedCsv = folder_.File("refused.csv");
-  const ProgramResult refused = Cli({"convert", "--devices", pumps, "--device-id", "7", "--in",
-                                     fileWith({{"Lock", -3}}), "--out", refusedCsv});
+  const ProgramResult refused = RunCli({"convert", "--devices", pumps, "--device-id", "7", "--in",
+                                        fileWith({{"Lock", -3}}), "--out", refusedCsv});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_EQ(refused.err,
             "error: The settings file gives setting 'Pump / Lock' the value -3, which it cannot "
@@ -267,7 +268,7 @@ TEST_F(DravonikCliOffline, ConvertWarnsOfValuesOutsideTheDefinitionsAndRefusesIm
 TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
   const std::string pumps = folder_.Write("Pumps.xml", kPumpDefinitions);
   const std::string pumpA = folder_.File("pump-a.zsf");
-  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", pumpA}).exitCode,
+  ASSERT_EQ(RunCli({"defaults", "--devices", pumps, "--device", "Pump A", "--out", pumpA}).exitCode,
             0);
   const std::string notXml = folder_.Write("notes.zsf", "Speed = 73\n");
   const std::string missing = folder_.File("missing.zsf");
@@ -335,22 +336,23 @@ TEST_F(DravonikCliOffline, ErrorsExitOneWithTheMessageAndWriteNothing) {
   for (const TCase& test : cases) {
     SCOPED_TRACE(testing::PrintToString(test.args));
     ASSERT_NE(test.message, "(nothing thrown)");
-    const ProgramResult result = Cli(test.args);
+    const ProgramResult result = RunCli(test.args);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "error: " + test.message + "\n");
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(FilesIn(folder_.Path()), before);
   }
 
-  const ProgramResult diff = Cli({"diff", "--devices", pumps, "--device-id", "7", fifo, pumpA});
+  const ProgramResult diff = RunCli({"diff", "--devices", pumps, "--device-id", "7", fifo, pumpA});
   EXPECT_EQ(diff.exitCode, 2);
   EXPECT_NE(diff.err.find("Not a regular file"), std::string::npos) << diff.err;
 
   // A failed convert leaves an earlier output file as it was.
   folder_.Write("out.csv", "earlier");
-  EXPECT_EQ(Cli({"convert", "--devices", pumps, "--device", "Pump B", "--in", pumpA, "--out", out})
-                .exitCode,
-            1);
+  EXPECT_EQ(
+      RunCli({"convert", "--devices", pumps, "--device", "Pump B", "--in", pumpA, "--out", out})
+          .exitCode,
+      1);
   EXPECT_EQ(ReadFile(out), "earlier");
 }
 
@@ -363,7 +365,7 @@ TEST_F(DravonikCliOffline, MessagesQuoteControlCharactersEscaped) {
   const std::string escaped = "\\x1b[2J\\xc2\\x9b31m";
   const std::string missing = folder_.File("unit" + controls + ".zsf");
   const ProgramResult open =
-      Cli({"convert", "--device-id", "3", "--in", missing, "--out", folder_.File("out.zsf")});
+      RunCli({"convert", "--device-id", "3", "--in", missing, "--out", folder_.File("out.zsf")});
   EXPECT_EQ(open.exitCode, 1);
   EXPECT_NE(open.err.find("unit" + escaped + ".zsf"), std::string::npos) << open.err;
   // The definitions' name of the device type, quoted when a settings file is for another.
@@ -371,9 +373,10 @@ TEST_F(DravonikCliOffline, MessagesQuoteControlCharactersEscaped) {
   definitions.replace(definitions.find("Pump B"), 6, "Pump B" + controls);
   const std::string pumps = folder_.Write("Pumps.xml", definitions);
   const std::string pumpA = folder_.File("pump-a.zsf");
-  ASSERT_EQ(Cli({"defaults", "--devices", pumps, "--device-id", "7", "--out", pumpA}).exitCode, 0);
-  const ProgramResult other = Cli({"convert", "--devices", pumps, "--device-id", "9", "--in", pumpA,
-                                   "--out", folder_.File("out.zsf")});
+  ASSERT_EQ(RunCli({"defaults", "--devices", pumps, "--device-id", "7", "--out", pumpA}).exitCode,
+            0);
+  const ProgramResult other = RunCli({"convert", "--devices", pumps, "--device-id", "9", "--in",
+                                      pumpA, "--out", folder_.File("out.zsf")});
   EXPECT_EQ(other.exitCode, 1);
   EXPECT_NE(other.err.find("Device name is not ' Pump B" + escaped + ".'"), std::string::npos)
       << other.err;
@@ -395,7 +398,7 @@ TEST_F(DravonikCliOffline, UsageErrorsExitTwo) {
            {"devices", "--port", "/dev/null"},
            {"devices", pumps},
        }) {
-    const ProgramResult result = Cli(args);
+    const ProgramResult result = RunCli(args);
     EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
     // One line of what is wrong, then where to look.
     EXPECT_EQ(result.err.rfind("dravonik-cli: ", 0), 0u) << result.err;

@@ -54,7 +54,7 @@ class CliOnline : public testing::Test {
 
   ProgramResult Cli(std::vector<std::string> args) {
     args.insert(args.end(), {"--devices", devices_, "--timeout-ms", "300"});
-    return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
+    return RunCli(args);
   }
 
   testsupport::TTempDir folder_;
@@ -208,9 +208,7 @@ TEST_F(CliOnline, AVerifiedWriteListsWhatTheDeviceDidNotTake) {
 
 TEST_F(CliOnline, ABadFileFailsBeforeAnyRequestReachesTheDevice) {
   const std::string zsf = folder_.File("fan.zsf");
-  ASSERT_EQ(RunProgram(SimProcess::BinDir() + "/dravonik-cli",
-                       {"defaults", "--devices", devices_, "--device", "Fan", "--out", zsf})
-                .exitCode,
+  ASSERT_EQ(RunCli({"defaults", "--devices", devices_, "--device", "Fan", "--out", zsf}).exitCode,
             0);
   std::string text = ReadFile(zsf);
   const std::string speed = R"(name="Speed" ID="0" value="40")";

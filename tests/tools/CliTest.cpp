@@ -16,35 +16,33 @@
 
 namespace {
 
-ProgramResult Cli(const std::vector<std::string>& args) {
-  return RunProgram(SimProcess::BinDir() + "/dravonik-cli", args);
-}
-
 TEST(DravonikCli, ReadsPrintReferenceAndValuePerLine) {
   SimProcess sim({"--set", "10=-3", "--set", "11=65535", "--set", "12=7", "--set-coil", "2=1"});
-  ProgramResult regs = Cli({"read-registers", "--port", sim.Path(), "--ref", "10", "--count", "3"});
+  ProgramResult regs =
+      RunCli({"read-registers", "--port", sim.Path(), "--ref", "10", "--count", "3"});
   EXPECT_EQ(regs.exitCode, 0) << regs.err;
   EXPECT_EQ(regs.out, "10 -3\n11 -1\n12 7\n");
-  ProgramResult coils = Cli({"read-coils", "--port", sim.Path(), "--ref", "1", "--count", "3"});
+  ProgramResult coils = RunCli({"read-coils", "--port", sim.Path(), "--ref", "1", "--count", "3"});
   EXPECT_EQ(coils.exitCode, 0) << coils.err;
   EXPECT_EQ(coils.out, "1 0\n2 1\n3 0\n");
 }
 
 TEST(DravonikCli, WritesReachTheDevice) {
   SimProcess sim({});
-  EXPECT_EQ(Cli({"write-register", "--port", sim.Path(), "--ref", "27", "--value", "123"}).exitCode,
-            0);
   EXPECT_EQ(
-      Cli({"write-registers", "--port", sim.Path(), "--ref", "100", "1", "-2", "65535"}).exitCode,
+      RunCli({"write-register", "--port", sim.Path(), "--ref", "27", "--value", "123"}).exitCode,
       0);
-  EXPECT_EQ(Cli({"write-coil", "--port", sim.Path(), "--ref", "8", "--value", "1"}).exitCode, 0);
+  EXPECT_EQ(RunCli({"write-registers", "--port", sim.Path(), "--ref", "100", "1", "-2", "65535"})
+                .exitCode,
+            0);
+  EXPECT_EQ(RunCli({"write-coil", "--port", sim.Path(), "--ref", "8", "--value", "1"}).exitCode, 0);
   EXPECT_EQ(sim.DumpText(), "h 27 123\nh 100 1\nh 101 65534\nh 102 65535\nc 8 1\n");
 }
 
 TEST(DravonikCli, ModbusFailuresExitOneWithCodeAndText) {
   SimProcess sim({"--exception", "5:2"});
   ProgramResult exception =
-      Cli({"read-registers", "--port", sim.Path(), "--ref", "5", "--count", "1"});
+      RunCli({"read-registers", "--port", sim.Path(), "--ref", "5", "--count", "1"});
   EXPECT_EQ(exception.exitCode, 1);
   EXPECT_EQ(exception.out, "");
   EXPECT_EQ(exception.err, "error 162: Illegal Data Address exception response\n");
@@ -61,7 +59,7 @@ TEST(DravonikCli, APortThatWillNotOpenIsNamedWithTheReason) {
            {sim.Path(), "in use by another program"},
            {plain, "cannot be opened as a serial port"},
        }) {
-    ProgramResult result = Cli({"read-coils", "--port", port, "--ref", "1", "--count", "1"});
+    ProgramResult result = RunCli({"read-coils", "--port", port, "--ref", "1", "--count", "1"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "error: " + port + ": " + reason + "\n");
   }
@@ -85,8 +83,8 @@ TEST(DravonikCli, APortThatWillNotOpenIsNamedWithTheReason) {
 
 TEST(DravonikCli, SilentSlaveIsRetriedAsAsked) {
   SimProcess sim({"--no-reply-every", "1"});
-  ProgramResult result = Cli({"read-registers", "--port", sim.Path(), "--ref", "1", "--count", "1",
-                              "--retries", "2", "--timeout-ms", "100"});
+  ProgramResult result = RunCli({"read-registers", "--port", sim.Path(), "--ref", "1", "--count",
+                                 "1", "--retries", "2", "--timeout-ms", "100"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "error 132: Reply time-out\n");
   EXPECT_EQ(sim.LogLines().size(), 3u);
@@ -125,7 +123,7 @@ TEST(DravonikCli, UsageErrorsSayWhatIsWrongOnOneLineAndExitTwo) {
            {{"read-registers", "--port", "/dev/null", "--ref", "0", "--count", "1"},
             "bad value for --ref: 0 (1 to 65536)"},
        }) {
-    const ProgramResult result = Cli(args);
+    const ProgramResult result = RunCli(args);
     EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
     EXPECT_EQ(result.err, "dravonik-cli: " + what + "\nTry 'dravonik-cli --help'.\n");
   }
@@ -140,7 +138,7 @@ TEST(DravonikCli, BothProgramsTellTheirVersion) {
 }
 
 TEST(DravonikCli, HelpDocumentsEveryCommand) {
-  const ProgramResult help = Cli({"--help"});
+  const ProgramResult help = RunCli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* text : {"read-registers", "read-coils", "write-register ", "write-registers",
                            "write-coil", "--slave", "--retries", "--usb", "COM<n>", "devices",
@@ -154,21 +152,21 @@ TEST(DravonikCli, TalksToALibmodbusSlave) {
   LibmodbusSlave peer(3);
   ASSERT_TRUE(peer.Ready());
   peer.SetRegister(28, 4321);
-  ProgramResult read = Cli({"read-registers", "--port", peer.MasterPath(), "--slave", "3", "--ref",
-                            "28", "--count", "1"});
+  ProgramResult read = RunCli({"read-registers", "--port", peer.MasterPath(), "--slave", "3",
+                               "--ref", "28", "--count", "1"});
   EXPECT_EQ(read.exitCode, 0) << read.err;
   EXPECT_EQ(read.out, "28 4321\n");
-  EXPECT_EQ(
-      Cli({"write-coil", "--port", peer.MasterPath(), "--slave", "3", "--ref", "4", "--value", "1"})
-          .exitCode,
-      0);
+  EXPECT_EQ(RunCli({"write-coil", "--port", peer.MasterPath(), "--slave", "3", "--ref", "4",
+                    "--value", "1"})
+                .exitCode,
+            0);
   EXPECT_TRUE(peer.Coil(4));
 }
 
 TEST(DravonikCli, UsbWithoutConverterIsAnOpenError) {
   const ProgramResult result = [] {
     const testsupport::TDeviceTree noConverter;
-    return Cli({"read-registers", "--usb", "--ref", "28", "--count", "1"});
+    return RunCli({"read-registers", "--usb", "--ref", "28", "--count", "1"});
   }();
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err,
