@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr int kClientWidth = 604;
-constexpr int kClientHeight = 400;
+constexpr int kDialogWidth = 604;
+constexpr int kDialogHeight = 400;
 constexpr int kCallBackMs = 100;
 constexpr const char* kKey = comms::kConfigKey;
 
@@ -59,11 +59,11 @@ TfmConnect::TfmConnect(QWidget* owner, comms::TSerialManager& manager,
     : QDialog(owner), manager_(manager), currentDevice_(currentDevice) {
   setWindowTitle(QStringLiteral("Connect"));
   setFont(ui::DefaultFont());
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(kDialogWidth, kDialogHeight);
   BuildLayout();
   if (owner != nullptr) {
     const QPoint centre = owner->frameGeometry().center();
-    move(centre - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(centre - QPoint(kDialogWidth / 2, kDialogHeight / 2));
   }
 }
 

@@ -20,9 +20,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
-#include <chrono>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #include "app/Fm_about.h"

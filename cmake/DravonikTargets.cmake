@@ -55,10 +55,9 @@ function(dravonik_test name)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
-  # Most of a test source's compile time is spent in the headers of Qt and GoogleTest, so
-  # the sources are compiled four to a unit; and with line tables only, which is what a
-  # failure's backtrace needs. A test's helpers in an unnamed namespace must therefore have
-  # names of their own across the sources of its program.
+  # A test program's sources are compiled four to a unit in every tree, and with line
+  # tables only, which is what a failure's backtrace needs. Helpers in an unnamed namespace
+  # therefore need names of their own across the sources of a program or library.
   set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 4)
   target_compile_options(${name} PRIVATE -g1)
   dravonik_headers(${name} PRIVATE)

@@ -34,11 +34,11 @@ namespace model {
 
 namespace {
 
-constexpr int kButtonLeft = 13;
-constexpr int kButtonTop = 16;
-constexpr int kButtonPitch = 40;
-constexpr int kButtonWidth = 200;
-constexpr int kButtonHeight = 32;
+constexpr int kGroupButtonLeft = 13;
+constexpr int kGroupButtonTop = 16;
+constexpr int kGroupButtonPitch = 40;
+constexpr int kGroupButtonWidth = 200;
+constexpr int kGroupButtonHeight = 32;
 constexpr int kPaddedCaptionWidth = 140;
 constexpr int kTitleLeft = 27;
 constexpr int kTitleTop = 28;
@@ -171,7 +171,8 @@ void TGroup::AddSetting(std::unique_ptr<TSetting> setting) {
 void TGroup::CreateButton(ui::TScrollBox* column, int index) {
   auto* button = new ui::TImageButton(column->Content());
   button->hide();
-  button->setGeometry(kButtonLeft, kButtonTop + kButtonPitch * index, kButtonWidth, kButtonHeight);
+  button->setGeometry(kGroupButtonLeft, kGroupButtonTop + kGroupButtonPitch * index,
+                      kGroupButtonWidth, kGroupButtonHeight);
   button->setFont(ui::DefaultFont());
   button->setText(PaddedCaption(Name, button->font()));
   button->SetCaptionAlignment(Qt::AlignCenter);

@@ -539,4 +539,8 @@ void TSetting::CopyToAllR12sClick() {
   }
 }
 
+std::optional<TShownValue> TSetting::ShownValue() const {
+  return TShownValue{std::to_string(Value()), "", std::to_string(Default())};
+}
+
 }  // namespace model

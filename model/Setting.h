@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +71,15 @@ class TUnstorableValue : public std::runtime_error {
   std::string Allowed;
 };
 
+// A value as its setting's page shows it, for the handover report and the settings table:
+// the value, its unit apart, and the factory default shown the same way.
+struct TShownValue {
+  std::string Value;
+  std::string Unit;
+  std::string Default;  // empty for a kind without one (a name set on the device, a date)
+  bool HasDefault = true;
+};
+
 class TSetting {
  public:
   // Only the group that holds a setting makes this key: it numbers its settings.
@@ -110,6 +120,9 @@ class TSetting {
   // or will not do what its writer meant (limits, default, entries), told to the check.
   // The base has none.
   virtual void CheckDefinition(TDefinitionCheck& check) const;
+  // The value as the setting's page shows it; nothing for a kind with no value of its own
+  // to hand over (a button, a caption-only label). The base shows the register's number.
+  virtual std::optional<TShownValue> ShownValue() const;
   virtual void RequestWrite();
   virtual void RequestRead();
   virtual void ExportCsv(std::vector<std::string>& lines);
@@ -168,6 +181,8 @@ class TSetting {
   int32_t RegisterType() const { return registerType_; }
   // How many registers the value lies in (a name's `NumOfRegisters`).
   int32_t RegisterSpan() const { return registerSpan_; }
+  // How many consecutive holding registers one transfer of the value moves.
+  int32_t RegistersPerTransfer() const { return registersPerTransfer_; }
   // The bits of the register the value occupies; 0 for the whole register.
   int16_t BitMask() const { return bitMask_; }
   // Added to the value on its way into the register, taken off on its way out.
@@ -196,6 +211,9 @@ class TSetting {
   QPushButton* CopyToR12sButton() const;
 
  protected:
+  // Where a row's copy buttons start on the page, after the widest of the kinds' controls.
+  static constexpr int kCopyButtonsLeft = 350;
+
   // Sets the value and marks it changed: a value the device does not hold yet.
   void ChangeValue(int32_t value) {
     value_ = value;

@@ -15,10 +15,10 @@ namespace model {
 
 namespace {
 
-constexpr int kEditLeft = 200;
-constexpr int kEditPitch = 65;
-constexpr int kEditWidth = 60;
-constexpr int kEditHeight = 21;
+constexpr int kPartsLeft = 200;
+constexpr int kPartPitch = 65;
+constexpr int kPartWidth = 60;
+constexpr int kPartHeight = 21;
 // Each part is one byte of the identifier.
 constexpr int32_t kLowestPart = 0;
 constexpr int32_t kHighestPart = 255;
@@ -73,7 +73,7 @@ void TSetting4PartID::CreateControls(QWidget* page, int index, int top) {
   for (int part = 0; part < kParts; ++part) {
     TEditBox& edit = PartEdits[static_cast<size_t>(part)];
     edit.Create(
-        page, index, QRect(kEditLeft + kEditPitch * part, top, kEditWidth, kEditHeight),
+        page, index, QRect(kPartsLeft + kPartPitch * part, top, kPartWidth, kPartHeight),
         {
             .EntryText = [this, part] { return QString::number(Parts[static_cast<size_t>(part)]); },
             .Check = [this](const std::string& text) { return CheckPartText(text); },
@@ -235,6 +235,19 @@ void TSetting4PartID::CheckDefinition(TDefinitionCheck& check) const {
                                 std::to_string(*outside) + " outside min " +
                                 std::to_string(Minimum()) + " to max " + std::to_string(Maximum()));
   }
+}
+
+namespace {
+
+std::string Dotted(std::uint32_t id) {
+  return std::to_string(id >> 24) + "." + std::to_string((id >> 16) & 0xFF) + "." +
+         std::to_string((id >> 8) & 0xFF) + "." + std::to_string(id & 0xFF);
+}
+
+}  // namespace
+
+std::optional<TShownValue> TSetting4PartID::ShownValue() const {
+  return TShownValue{Dotted(CombineParts()), ValueText, Dotted(DefaultId)};
 }
 
 }  // namespace model

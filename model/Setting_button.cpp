@@ -93,4 +93,8 @@ void TSettingButton::AddNodesGroups() {
   }
 }
 
+std::optional<TShownValue> TSettingButton::ShownValue() const {
+  return std::nullopt;
+}
+
 }  // namespace model

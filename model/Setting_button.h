@@ -24,6 +24,7 @@ class TSettingButton : public TSetting {
   void DestroyControls() override;
   void SetEnabled(bool enabled) override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
 
   void ButtonClicked();
   // Appends a group built from the definitions' "Nodes" group element and

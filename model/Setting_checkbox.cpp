@@ -15,7 +15,6 @@ namespace {
 constexpr int kBoxLeft = 200;
 constexpr int kBoxWidth = 18;
 constexpr int kBoxHeight = 17;
-constexpr int kCopyButtonsLeft = 350;
 
 }  // namespace
 
@@ -169,6 +168,11 @@ std::string TSettingCheckBox::CheckFileValue(const pugi::xml_node& settingElemen
 
 void TSettingCheckBox::ExportCsv(std::vector<std::string>& lines) {
   lines.push_back(Name() + "," + (Value() != 0 ? "Enabled" : "Disabled"));
+}
+
+std::optional<TShownValue> TSettingCheckBox::ShownValue() const {
+  const auto text = [](int32_t value) { return value != 0 ? "Enabled" : "Disabled"; };
+  return TShownValue{text(Value()), "", text(Default())};
 }
 
 }  // namespace model

@@ -25,6 +25,7 @@ class TSettingCheckBox : public TSetting {
   void UpdateDisplay(bool decorated) override;
   std::string CheckFileValue(const pugi::xml_node& settingElement) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   void RegisterInStore() override;
   void LoadValueFromStore() override;
   void StoreValue() override;

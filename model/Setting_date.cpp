@@ -23,7 +23,6 @@ constexpr int kDayWidth = 35;
 // Narrower than the month's, so that the day's field holds "31" whole.
 constexpr int kDayArrowWidth = 12;
 constexpr int kListHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
 constexpr int kMonthsInYear = 12;
 constexpr int kLongestMonth = 31;
 // Each transfer of a date moves its two registers.
@@ -279,6 +278,14 @@ void TSettingDate::PutValueInStore() {
   const int16_t words[kRegistersPerDate] = {static_cast<int16_t>(Month + 1),
                                             static_cast<int16_t>(Day + 1)};
   Store().SetHoldingRegisters(Reference(), words, kRegistersPerDate);
+}
+
+std::optional<TShownValue> TSettingDate::ShownValue() const {
+  const std::string month =
+      MonthEntries.empty()
+          ? std::to_string(Month)
+          : MonthEntries[static_cast<std::size_t>(EntryIndexOf(MonthEntries, Month))].Name;
+  return TShownValue{month + " " + std::to_string(Day + 1), "", "", false};
 }
 
 }  // namespace model

@@ -30,6 +30,7 @@ class TSettingDate : public TSetting {
   void UpdateDisplay(bool decorated) override;
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;

@@ -18,7 +18,6 @@ namespace {
 constexpr int kComboLeft = 200;
 constexpr int kComboWidth = 140;
 constexpr int kComboHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
 
 }  // namespace
 
@@ -210,6 +209,14 @@ void TSettingDropDown::CheckDefinition(TDefinitionCheck& check) const {
                               std::to_string(Default()) +
                               (zero != Entries.end() ? ", entry " + check.Quoted(zero->Name)
                                                      : ", which matches none of its entries"));
+}
+
+std::optional<TShownValue> TSettingDropDown::ShownValue() const {
+  const auto name = [this](int32_t value) {
+    return Entries.empty() ? std::to_string(value)
+                           : Entries[static_cast<std::size_t>(IndexOfValue(value))].Name;
+  };
+  return TShownValue{name(Value()), "", name(Default())};
 }
 
 }  // namespace model

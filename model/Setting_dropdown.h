@@ -35,6 +35,7 @@ class TSettingDropDown : public TSetting {
   std::string HeldValueNotice() const override;
   void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   void Refresh() override;
 
   // The position of the first entry with that value; 0 when none has it.

@@ -9,7 +9,6 @@ namespace {
 constexpr int kEditLeft = 200;
 constexpr int kEditWidth = 140;
 constexpr int kEditHeight = 21;
-constexpr int kCopyButtonsLeft = 350;
 
 }  // namespace
 

@@ -98,4 +98,11 @@ void TSettingInt::CheckDefinition(TDefinitionCheck& check) const {
                     std::to_string(Default()));
 }
 
+std::optional<TShownValue> TSettingInt::ShownValue() const {
+  const auto text = [this](int32_t value) {
+    return value == DisabledValue ? std::string("-") : std::to_string(value);
+  };
+  return TShownValue{text(Value()), ValueText, text(Default())};
+}
+
 }  // namespace model

@@ -18,6 +18,7 @@ class TSettingInt : public TSettingEditRow {
   void UpdateDisplay(bool decorated) override;
   void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   void LoadValueFromStore() override;
 
   // Why a typed text cannot be taken, or nothing.

@@ -95,4 +95,11 @@ double TSettingLabel::ConvertRaw(int32_t raw, const std::string& unitName) {
   return TSettingUnits::Decode(static_cast<uint16_t>(raw & 0xFFFF), unitName);
 }
 
+std::optional<TShownValue> TSettingLabel::ShownValue() const {
+  if (LabelOnly) {
+    return std::nullopt;
+  }
+  return TShownValue{FormatLabelValue(false), Document().UnitsName(), std::to_string(Default())};
+}
+
 }  // namespace model

@@ -26,6 +26,7 @@ class TSettingLabel : public TSetting {
   void RequestWrite() override;
   void RequestRead() override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   double ToDisplayValue(int32_t raw) override;
   void StoreValue() override;
 

@@ -37,4 +37,8 @@ bool TSettingName::CopyValueFrom(TSetting& source) {
   return true;
 }
 
+std::optional<TShownValue> TSettingName::ShownValue() const {
+  return TShownValue{NameText, "", "", false};
+}
+
 }  // namespace model

@@ -20,6 +20,7 @@ class TSettingName : public TSettingEditRow {
   void LoadDefinition(const pugi::xml_node& element) override;
   void UpdateDisplay(bool decorated) override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   bool CopyValueFrom(TSetting& source) override;
 
   // Read-only whether enabled or not (the row's box without an entry behaviour): a typed

@@ -82,4 +82,8 @@ TRefusal TSettingPassword::CheckPasswordText(const std::string& text) const {
   return std::nullopt;
 }
 
+std::optional<TShownValue> TSettingPassword::ShownValue() const {
+  return TShownValue{FormatPassword(), "", FormatCode(Default())};
+}
+
 }  // namespace model

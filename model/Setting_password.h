@@ -17,6 +17,7 @@ class TSettingPassword : public TSettingEditRow {
 
   void UpdateDisplay(bool decorated) override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
 
   // Value as at least four digits with leading zeros; a negative value keeps
   // its sign inside the four characters, a larger one all its digits.

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -22,12 +23,11 @@ namespace {
 
 constexpr int kHoursLeft = 200;
 constexpr int kMinutesLeft = 235;
-constexpr int kEditWidth = 30;
-constexpr int kEditHeight = 21;
+constexpr int kClockEditWidth = 30;
+constexpr int kClockEditHeight = 21;
 constexpr int kEnableLeft = 270;
 constexpr int kEnableMinWidth = 18;
 constexpr int kEnableHeight = 17;
-constexpr int kCopyButtonsLeft = 350;
 constexpr int kLastHour = 23;
 constexpr int kLastMinute = 59;
 // Each transfer of a time moves its two registers.
@@ -78,7 +78,7 @@ void TSettingTime::CreateControls(QWidget* page, int index, int top) {
   for (const int which : {kHoursBox, kMinutesBox}) {
     const int left = which == kHoursBox ? kHoursLeft : kMinutesLeft;
     EditOf(which).Create(
-        page, index, QRect(left, top, kEditWidth, kEditHeight),
+        page, index, QRect(left, top, kClockEditWidth, kClockEditHeight),
         {
             // The bare number, 99 for a time that is off.
             .EntryText = [this,
@@ -364,6 +364,25 @@ void TSettingTime::CheckDefinition(TDefinitionCheck& check) const {
                                 ":" + std::to_string(DefaultMinutes) +
                                 " is neither a time of day (0:00 to 23:59) nor off");
   }
+}
+
+namespace {
+
+// "07:00"; a pair past 23 hours or 59 minutes is the device's "switched off".
+std::string ClockText(int hours, int minutes, bool on) {
+  if (!on || hours < 0 || hours > 23 || minutes < 0 || minutes > 59) {
+    return "off";
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", hours, minutes);
+  return text;
+}
+
+}  // namespace
+
+std::optional<TShownValue> TSettingTime::ShownValue() const {
+  return TShownValue{ClockText(Hours, Minutes, TimeEnabled), "",
+                     ClockText(Default(), DefaultMinutes, true)};
 }
 
 }  // namespace model

@@ -33,6 +33,7 @@ class TSettingTime : public TSetting {
   pugi::xml_node SaveToXml(pugi::xml_node groupElement) override;
   void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   void LoadValueFromStore() override;
   bool CopyValueFrom(TSetting& source) override;
   void StoreValue() override;

@@ -342,4 +342,10 @@ void TSettingUnits::CheckDefinition(TDefinitionCheck& check) const {
                     text(Default()));
 }
 
+std::optional<TShownValue> TSettingUnits::ShownValue() const {
+  const std::string& units = Document().UnitsName();
+  return TShownValue{FormatValue(false), IsKnownUnit(units) ? units : "",
+                     FormatWord(Default(), false)};
+}
+
 }  // namespace model

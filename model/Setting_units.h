@@ -24,6 +24,7 @@ class TSettingUnits : public TSettingEditRow {
   void UpdateDisplay(bool decorated) override;
   void CheckDefinition(TDefinitionCheck& check) const override;
   void ExportCsv(std::vector<std::string>& lines) override;
+  std::optional<TShownValue> ShownValue() const override;
   double ToDisplayValue(int32_t raw) override;
 
   // Whether the display units are one of the four this kind converts to.

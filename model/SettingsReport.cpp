@@ -13,107 +13,12 @@
 
 #include "model/AtomicFile.h"
 #include "model/Group.h"
-#include "model/Setting_4partid.h"
-#include "model/Setting_button.h"
-#include "model/Setting_checkbox.h"
-#include "model/Setting_date.h"
-#include "model/Setting_dropdown.h"
-#include "model/Setting_int.h"
-#include "model/Setting_label.h"
-#include "model/Setting_name.h"
-#include "model/Setting_password.h"
 #include "model/Setting_sectionlabel.h"
-#include "model/Setting_time.h"
-#include "model/Setting_units.h"
 #include "model/Settings.h"
 
 namespace model {
 
 namespace {
-
-// A value as its page shows it, its unit, and its factory default shown the same way.
-struct TShown {
-  std::string value;
-  std::string unit;
-  std::string fallback;  // the default; empty for a kind without one
-  bool hasDefault = true;
-};
-
-std::string Dotted(std::uint32_t id) {
-  return std::to_string(id >> 24) + "." + std::to_string((id >> 16) & 0xFF) + "." +
-         std::to_string((id >> 8) & 0xFF) + "." + std::to_string(id & 0xFF);
-}
-
-// "07:00"; a pair past 23 hours or 59 minutes is the device's "switched off".
-std::string ClockText(int hours, int minutes, bool on) {
-  if (!on || hours < 0 || hours > 23 || minutes < 0 || minutes > 59) {
-    return "off";
-  }
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d:%02d", hours, minutes);
-  return text;
-}
-
-std::string EntryName(const TSettingDropDown& box, std::int32_t value) {
-  return box.Entries.empty() ? std::to_string(value)
-                             : box.Entries[static_cast<std::size_t>(box.IndexOfValue(value))].Name;
-}
-
-TShown Shown(const TSetting& setting) {
-  const std::string& units = setting.Document().UnitsName();
-  if (const auto* time = dynamic_cast<const TSettingTime*>(&setting)) {
-    return {ClockText(time->Hours, time->Minutes, time->TimeEnabled), "",
-            ClockText(time->Default(), time->DefaultMinutes, true)};
-  }
-  if (const auto* id = dynamic_cast<const TSetting4PartID*>(&setting)) {
-    return {Dotted(id->CombineParts()), id->ValueText, Dotted(id->DefaultId)};
-  }
-  if (const auto* number = dynamic_cast<const TSettingInt*>(&setting)) {
-    const auto text = [number](std::int32_t value) {
-      return value == number->DisabledValue ? std::string("-") : std::to_string(value);
-    };
-    return {text(number->Value()), number->ValueText, text(number->Default())};
-  }
-  if (const auto* measured = dynamic_cast<const TSettingUnits*>(&setting)) {
-    return {measured->FormatValue(false), TSettingUnits::IsKnownUnit(units) ? units : "",
-            measured->FormatWord(measured->Default(), false)};
-  }
-  if (const auto* box = dynamic_cast<const TSettingDropDown*>(&setting)) {
-    return {EntryName(*box, box->Value()), "", EntryName(*box, box->Default())};
-  }
-  if (dynamic_cast<const TSettingCheckBox*>(&setting) != nullptr) {
-    const auto text = [](std::int32_t value) { return value != 0 ? "Enabled" : "Disabled"; };
-    return {text(setting.Value()), "", text(setting.Default())};
-  }
-  if (const auto* label = dynamic_cast<const TSettingLabel*>(&setting)) {
-    return {label->FormatLabelValue(false), units, std::to_string(label->Default())};
-  }
-  if (const auto* password = dynamic_cast<const TSettingPassword*>(&setting)) {
-    return {password->FormatPassword(), "", TSettingPassword::FormatCode(password->Default())};
-  }
-  if (const auto* name = dynamic_cast<const TSettingName*>(&setting)) {
-    return {name->NameText, "", "", false};
-  }
-  if (const auto* date = dynamic_cast<const TSettingDate*>(&setting)) {
-    const std::string month =
-        date->MonthEntries.empty()
-            ? std::to_string(date->Month)
-            : date->MonthEntries[static_cast<std::size_t>(
-                                     TSettingDate::EntryIndexOf(date->MonthEntries, date->Month))]
-                  .Name;
-    return {month + " " + std::to_string(date->Day + 1), "", "", false};
-  }
-  return {std::to_string(setting.Value()), "", std::to_string(setting.Default())};
-}
-
-// Settings the report and the table leave out: no value of their own to hand over.
-bool HasNoValue(const TSetting& setting) {
-  if (dynamic_cast<const TSettingButton*>(&setting) != nullptr) {
-    return true;
-  }
-  const auto* label = dynamic_cast<const TSettingLabel*>(&setting);
-  return label != nullptr && label->LabelOnly;
-}
 
 std::string RegisterText(const TSetting& setting) {
   static const std::array<const char*, 5> kTypes = {"register", "coil", "discrete input",
@@ -123,10 +28,8 @@ std::string RegisterText(const TSetting& setting) {
                          ? kTypes[static_cast<std::size_t>(type)]
                          : "register";
   std::int32_t span = setting.RegisterSpan();
-  if (dynamic_cast<const TSettingTime*>(&setting) != nullptr ||
-      dynamic_cast<const TSettingDate*>(&setting) != nullptr ||
-      dynamic_cast<const TSetting4PartID*>(&setting) != nullptr) {
-    span = 2;  // two holding registers, whatever the definition's type says
+  if (setting.RegistersPerTransfer() > 1) {
+    span = setting.RegistersPerTransfer();  // holding registers, whatever the type says
     text = "holding register";
   }
   if (span > 1) {
@@ -330,13 +233,13 @@ std::vector<TSettingRow> SettingRows(const TSettings& document) {
         section = setting->Name();
         continue;
       }
-      if (HasNoValue(*setting)) {
-        continue;
+      const std::optional<TShownValue> shown = setting->ShownValue();
+      if (!shown) {
+        continue;  // nothing of its own to hand over
       }
-      const TShown shown = Shown(*setting);
-      rows.push_back({group->Name, section, setting->Name(), shown.value, shown.unit,
-                      shown.fallback, RegisterText(*setting),
-                      shown.hasDefault && shown.value != shown.fallback});
+      rows.push_back({group->Name, section, setting->Name(), shown->Value, shown->Unit,
+                      shown->Default, RegisterText(*setting),
+                      shown->HasDefault && shown->Value != shown->Default});
     }
   }
   return rows;
