@@ -31,10 +31,8 @@ using comms::kConfigKey;
 class FmConnectTest : public testing::Test {
  protected:
   FmConnectTest() : store_(handler_), devices_(store_), manager_(store_, handler_, choices_) {
-    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
     devices_.LoadFromFile(std::string(DRAVONIK_SOURCE_DIR) + "/data/Devices.xml");
   }
-  ~FmConnectTest() override { unsetenv("XDG_CONFIG_HOME"); }
 
   std::unique_ptr<TfmConnect> Show() {
     auto dialog = std::make_unique<TfmConnect>(nullptr, manager_, nullptr);
@@ -56,7 +54,7 @@ class FmConnectTest : public testing::Test {
     return dialog.result();
   }
 
-  testsupport::TTempDir config_;
+  testsupport::TConfigHome config_;
   testsupport::TRecordingMessageBoxes boxes_;
   comms::TRegistryChoices choices_;
   registers::TModbusHandler handler_;

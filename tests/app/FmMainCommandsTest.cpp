@@ -56,7 +56,6 @@ constexpr const char* kDeviceName = "Dravonik V200 Ventilation Controller";
 class FmMainCommands : public testing::Test {
  protected:
   FmMainCommands() {
-    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
     // The program folder of the build: Devices.xml and images beside the programs.
     window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
     window_->show();
@@ -64,7 +63,6 @@ class FmMainCommands : public testing::Test {
   ~FmMainCommands() override {
     window_->close();
     window_.reset();
-    unsetenv("XDG_CONFIG_HOME");
   }
 
   // Presses the connect button and lets act work the dialog once it is up.
@@ -136,7 +134,7 @@ class FmMainCommands : public testing::Test {
     return testsupport::FirstOfKind<Kind>(Document(), testsupport::IsWholeHoldingRegister);
   }
 
-  testsupport::TTempDir config_;
+  testsupport::TConfigHome config_;
   testsupport::TRecordingMessageBoxes boxes_;
   std::unique_ptr<TfmMain> window_;
 };
@@ -634,10 +632,9 @@ TEST_F(FmMainCommands, BadSettingsFilesShowTheirMessageAndChangeNothing) {
 
 // A device type whose settings use no register at all: the read ends at once.
 TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
-  testsupport::TTempDir config;
+  testsupport::TConfigHome config;
   testsupport::TTempDir program;
   testsupport::TRecordingMessageBoxes boxes;
-  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
   program.Write("Devices.xml", R"(<zsf><settings settings_id="1"><group name="Notes" )"
                                R"(description="Nothing to read"/></settings>)"
                                R"(<device name="Empty" device_id="9" live_status_id="0" )"
@@ -663,7 +660,6 @@ TEST(FmMainNothingRegistered, AReadOfNothingFinishesAtOnce) {
   EXPECT_FALSE(window.lbProgress->isVisible());
   EXPECT_EQ(window.lbConnectStatus->text(), "Connected to Empty.");
   window.close();
-  unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

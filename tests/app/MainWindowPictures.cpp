@@ -17,7 +17,6 @@ constexpr int kDeviceWithRanges = 1;
 }  // namespace
 
 TWindowWithPictures::TWindowWithPictures() {
-  setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
   window_ = std::make_unique<TfmMain>(QString::fromStdString(SimProcess::BinDir()));
   window_->show();
   // A settings file of the device type's factory defaults, opened as a double-click does.
@@ -31,7 +30,6 @@ TWindowWithPictures::TWindowWithPictures() {
 TWindowWithPictures::~TWindowWithPictures() {
   window_->close();
   window_.reset();
-  unsetenv("XDG_CONFIG_HOME");
 }
 
 std::vector<TWindowWithPictures::TButton> TWindowWithPictures::Buttons() const {

@@ -36,7 +36,7 @@ class TWindowWithPictures {
   const TRecordingMessageBoxes& Boxes() const { return boxes_; }
 
  private:
-  TTempDir config_;
+  testsupport::TConfigHome config_;
   TTempDir files_;
   TRecordingMessageBoxes boxes_;
   std::unique_ptr<TfmMain> window_;

@@ -21,12 +21,7 @@ std::string BundledDevices() {
 }
 
 CommsFixture::CommsFixture() : store_(handler_), devices_(store_) {
-  setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
   devices_.LoadFromFile(BundledDevices());
-}
-
-CommsFixture::~CommsFixture() {
-  unsetenv("XDG_CONFIG_HOME");
 }
 
 bool CommsFixture::WaitFor(const std::function<bool()>& done, int boundMs) {

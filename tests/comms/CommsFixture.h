@@ -47,7 +47,6 @@ class CommsFixture : public testing::Test {
   static constexpr int kHangBoundMs = 60000;
 
   CommsFixture();
-  ~CommsFixture() override;
 
   // Serves the workers' GUI-thread calls until done() holds; false if it did not within the
   // hang bound.
@@ -70,7 +69,7 @@ class CommsFixture : public testing::Test {
   std::map<std::int32_t, std::int16_t> HoldingImage() const;
   std::map<std::int32_t, bool> CoilImage() const;
 
-  testsupport::TTempDir config_;
+  testsupport::TConfigHome config_;
   testsupport::TRecordingMessageBoxes boxes_;
   TTestChoices choices_;
   registers::TModbusHandler handler_;

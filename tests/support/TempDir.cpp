@@ -20,6 +20,21 @@ TTempDir::~TTempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+TConfigHome::TConfigHome() {
+  if (const char* before = std::getenv("XDG_CONFIG_HOME")) {
+    before_ = before;
+  }
+  setenv("XDG_CONFIG_HOME", Path().c_str(), 1);
+}
+
+TConfigHome::~TConfigHome() {
+  if (before_) {
+    setenv("XDG_CONFIG_HOME", before_->c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
 std::string TTempDir::Write(const std::string& name, std::string_view contents) const {
   const std::filesystem::path file = path_ / name;
   std::filesystem::create_directories(file.parent_path());

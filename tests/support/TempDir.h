@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,19 @@ class TTempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A fresh folder that is the user's configuration folder (XDG_CONFIG_HOME) while the object
+// lives: what the programs and the tests store under the tool's key goes there, not into the
+// user's own. Declared before what reads the stored choices, so that it is set first; the
+// folder set before comes back when it goes.
+class TConfigHome : public TTempDir {
+ public:
+  TConfigHome();
+  ~TConfigHome();
+
+ private:
+  std::optional<std::string> before_;
 };
 
 // The whole contents of a file; empty when it cannot be read.

@@ -45,14 +45,12 @@ class CliPorts : public testing::Test {
       }
     }
     fs::permissions(root, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
   }
-  ~CliPorts() override { unsetenv("XDG_CONFIG_HOME"); }
 
   std::string Node(const char* name) const { return (tree_.Dev() / name).string(); }
 
   testsupport::TDeviceTree tree_;
-  testsupport::TTempDir config_;
+  testsupport::TConfigHome config_;
 };
 
 // A node whose number no integer holds is listed in its place, not the end of the program.
