@@ -84,7 +84,21 @@ for _ in \$(seq 100); do [ -e /sys/class/tty/ttyUSB0 ] && break; sleep 0.1; done
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
+# The guest's /tmp is its own; a folder of this test under the host's /tmp (a checkout there)
+# stays reachable at its own path.
+mkdir -p /host-tmp
+mount --bind /host/tmp /host-tmp
 mount -t tmpfs tmpfs /host/tmp
+for dir in "$source_dir" "$bin" "$work"; do
+  case "\$dir" in
+    /tmp/*)
+      top="\${dir#/tmp/}"
+      top="\${top%%/*}"
+      mkdir -p "/host/tmp/\$top"
+      mount --bind "/host-tmp/\$top" "/host/tmp/\$top" || echo "guest: FAILED: reach \$dir"
+      ;;
+  esac
+done
 chroot /host /bin/bash "$source_dir/tests/modbus/ftdi_kernel_guest.sh" "$bin" "$work"
 echo "guest-status \$?"
 poweroff -f

@@ -167,7 +167,7 @@ void TSimServer::Respond(const std::uint8_t* frame, std::size_t length, Clock::t
     action = "bad-crc";
   } else if (Hit(faults_.wrongSlaveEvery, k) || random == TSimFaults::kWrongSlave) {
     result.reply[0] = static_cast<std::uint8_t>(slave_.Address() % 247 + 1);
-    result.reply.resize(result.reply.size() - 2);
+    result.reply.erase(result.reply.end() - 2, result.reply.end());  // its CRC, made again
     AppendCrc(result.reply);
     action = "wrong-slave";
   } else if (faults_.lateReplyMs > 0 && Hit(faults_.lateReplyEvery, k)) {
