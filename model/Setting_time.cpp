@@ -370,7 +370,7 @@ namespace {
 
 // "07:00"; a pair past 23 hours or 59 minutes is the device's "switched off".
 std::string ClockText(int hours, int minutes, bool on) {
-  if (!on || hours < 0 || hours > 23 || minutes < 0 || minutes > 59) {
+  if (!on || hours < 0 || hours > kLastHour || minutes < 0 || minutes > kLastMinute) {
     return "off";
   }
   char text[8];
