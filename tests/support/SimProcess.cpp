@@ -91,6 +91,31 @@ int StopHelper(pid_t pid) {
   return -1;
 }
 
+bool AwaitFolder(const std::string& folder, const std::function<bool()>& condition, int boundMs) {
+  const int watch = inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, folder.c_str(), IN_MODIFY | IN_CREATE) < 0) {
+    if (watch >= 0) {
+      close(watch);
+    }
+    return condition();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+  bool met = condition();
+  while (!met) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd changed{watch, POLLIN, 0};
+    if (left.count() <= 0 || poll(&changed, 1, static_cast<int>(left.count())) != 1) {
+      break;
+    }
+    char events[4096];
+    [[maybe_unused]] const ssize_t ignored = read(watch, events, sizeof events);
+    met = condition();
+  }
+  close(watch);
+  return met;
+}
+
 }  // namespace testsupport
 
 std::string SimProcess::BinDir() {
@@ -186,29 +211,9 @@ std::vector<std::string> SimProcess::LogLines() const {
 
 bool SimProcess::AwaitLog(const std::function<bool(const std::vector<std::string>&)>& condition,
                           int boundMs) const {
-  // The simulator appends to its log, so every line it writes is a modification of the file.
-  const int watch = inotify_init1(IN_CLOEXEC);
-  if (watch < 0 || inotify_add_watch(watch, folder_.Path().c_str(), IN_MODIFY | IN_CREATE) < 0) {
-    if (watch >= 0) {
-      close(watch);
-    }
-    return condition(LogLines());
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-  bool met = condition(LogLines());
-  while (!met) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd changed{watch, POLLIN, 0};
-    if (left.count() <= 0 || poll(&changed, 1, static_cast<int>(left.count())) != 1) {
-      break;
-    }
-    char events[4096];
-    [[maybe_unused]] const ssize_t ignored = read(watch, events, sizeof events);
-    met = condition(LogLines());
-  }
-  close(watch);
-  return met;
+  // The simulator appends to its log, so every line it writes is a change of the folder.
+  return testsupport::AwaitFolder(
+      folder_.Path().string(), [&] { return condition(LogLines()); }, boundMs);
 }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {

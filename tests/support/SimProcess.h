@@ -66,6 +66,9 @@ pid_t StartHelper(const std::string& program, const std::vector<std::string>& ar
 // Sends SIGTERM to the helper's process group and reaps it; a helper still there after two
 // seconds is killed. Returns its exit status, -1 if it did not exit by itself.
 int StopHelper(pid_t pid);
+// Waits until the condition holds, looking again at each change of a file in the folder;
+// false if it still does not after boundMs. For tests without an event loop to keep turning.
+bool AwaitFolder(const std::string& folder, const std::function<bool()>& condition, int boundMs);
 
 }  // namespace testsupport
 

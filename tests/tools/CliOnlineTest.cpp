@@ -9,14 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/modbus/LibmodbusSlave.h"
@@ -395,15 +393,11 @@ class CliProvision : public CliOnline {
     ASSERT_EQ(symlink(sim.Path().c_str(), unit_.c_str()), 0);
   }
 
-  static bool Await(const std::string& path, const std::string& text) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (ReadFile(path).find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > end) {
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+  // Waits until the file (the tool's output or error) holds the text.
+  bool Await(const std::string& path, const std::string& text) const {
+    return testsupport::AwaitFolder(
+        folder_.Path().string(), [&] { return ReadFile(path).find(text) != std::string::npos; },
+        90000);
   }
 
   int Exit() {
