@@ -26,7 +26,7 @@ struct TTransferReport {
   bool reopened = false;
   // The store's report of a whole transfer, not a setting's of its own.
   bool fromStore = false;
-  // The connection the report was raised for (see BeginConnection).
+  // The connection the report was raised for (see NewConnection).
   std::uint64_t connection = 0;
 };
 
